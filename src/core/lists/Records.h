@@ -1,0 +1,39 @@
+// The main window's two record lists: the sites to leech and the proxies found.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <vector>
+
+namespace leecher {
+
+// Site states; also the indices of the site list's state images.
+enum TSiteState : qint32 {
+    ssIdle = 0,      // not fetched in this run
+    ssFetched = 1,   // the page answered 200
+    ssBad = 2,       // the page answered with another status
+    ssTimeout = 3,   // the site's wait timer expired
+    ssFound = 4,     // at least one proxy was extracted from the page
+    ssReceiving = 5, // page data is arriving
+};
+
+struct TSiteItem {
+    QByteArray URL;    // the address as entered, loaded or pasted (bytes as held)
+    QString Status;    // free status text written by the runs
+    qint32 BytesRead = 0;
+    qint32 State = ssIdle;
+};
+
+// A leeched proxy: the text before the first colon and the decimal port after it.
+struct TProxyItem {
+    QByteArray Host;
+    QByteArray Port;
+};
+
+// Lists own their records and are addressed by index (index = row of the view).
+using TSiteList = std::vector<TSiteItem>;
+using TProxyList = std::vector<TProxyItem>;
+
+} // namespace leecher
