@@ -1,0 +1,223 @@
+#include "leecher/Extraction.h"
+
+#include "leecher/PageRegex.h"
+
+#include <array>
+#include <memory>
+
+namespace leecher {
+
+namespace {
+
+// Character sets of the patterns:
+//   A  letters, digits, underscore, hyphen, at sign, dot      [_a-zA-Z0-9\-@.]
+//   B  letters, digits, underscore, hyphen                    [_a-zA-Z0-9\-]
+//   C  B, dot, space, TAB, LF, CR, form feed                  [_a-zA-Z0-9\-.\t\n\f\r ]
+//   D  B, dot, slash                                          [_a-zA-Z0-9\-./]
+//   E  B, dot                                                 [_a-zA-Z0-9\-.]
+//   W  one white-space character: space, TAB, LF, CR, FF      [\t\n\f\r ]
+constexpr std::array<std::string_view, kPatternCount> kPatterns = {
+    // 1: A+ . B+ . C+ : digits
+    R"([_a-zA-Z0-9\-@.]+[.][_a-zA-Z0-9\-]+[.][_a-zA-Z0-9\-.\t\n\f\r ]+:[0-9]+)",
+    // 2: a row start, then a cell with A+ . B+ . C+ and a cell with B+
+    R"(<tr>[\t\n\f\r ]+<td>[_a-zA-Z0-9\-@.]+[.][_a-zA-Z0-9\-]+[.][_a-zA-Z0-9\-.\t\n\f\r ]+)"
+    R"(</td>[\t\n\f\r ]+<td>[_a-zA-Z0-9\-]+</td>)",
+    // 3: A+ . A+ . B+ . D+, a cell end, the shortest run of anything, the next cell end
+    R"([_a-zA-Z0-9\-@.]+[.][_a-zA-Z0-9\-@.]+[.][_a-zA-Z0-9\-]+[.][_a-zA-Z0-9\-./]+)"
+    R"(</td>.*?</td>)",
+    // 4: a cell with A+ . A+ . B+ . E+ padded by white space, then a cell start and E+
+    R"(<td>[\t\n\f\r ]+[_a-zA-Z0-9\-@.]+[.][_a-zA-Z0-9\-@.]+[.][_a-zA-Z0-9\-]+[.])"
+    R"([_a-zA-Z0-9\-.]+[\t\n\f\r ]+</td>[\t\n\f\r ]+<td>[\t\n\f\r ]+[_a-zA-Z0-9\-.]+)",
+    // 5: A+ . A+ . B+ . D+ closing a bold cell, then a cell with B+
+    R"([_a-zA-Z0-9\-@.]+[.][_a-zA-Z0-9\-@.]+[.][_a-zA-Z0-9\-]+[.][_a-zA-Z0-9\-./]+)"
+    R"(</b></td>[\t\n\f\r ]+<td>[_a-zA-Z0-9\-]+</td>)",
+};
+
+bool IsAsciiAlnum(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+// Removes every tag: from each "<" up to and including the next ">". A "<"
+// without a ">" after it drops the rest of the line.
+QByteArray StripTags(QByteArrayView line)
+{
+    QByteArray out;
+    out.reserve(line.size());
+    qsizetype i = 0;
+    while (i < line.size()) {
+        const qsizetype open = line.indexOf('<', i);
+        if (open < 0) {
+            out.append(line.sliced(i));
+            break;
+        }
+        out.append(line.sliced(i, open - i));
+        const qsizetype close = line.indexOf('>', open + 1);
+        if (close < 0)
+            break;
+        i = close + 1;
+    }
+    return out;
+}
+
+QByteArrayView Trimmed(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+} // namespace
+
+std::string_view ProxyPatternText(int number)
+{
+    Q_ASSERT(number >= 1 && number <= kPatternCount);
+    return kPatterns[size_t(number - 1)];
+}
+
+const TPageRegex &ProxyPattern(int number)
+{
+    static const auto compiled = [] {
+        std::array<std::unique_ptr<TPageRegex>, kPatternCount> all;
+        for (int n = 1; n <= kPatternCount; ++n)
+            all[size_t(n - 1)] = std::make_unique<TPageRegex>(ProxyPatternText(n));
+        return all;
+    }();
+    Q_ASSERT(number >= 1 && number <= kPatternCount);
+    return *compiled[size_t(number - 1)];
+}
+
+QByteArray DeleteSpaces(QByteArrayView text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c != ' ')
+            out.append(c);
+    }
+    return out;
+}
+
+bool AddProxy(QByteArrayView candidate, TProxyList &list)
+{
+    const qsizetype colon = candidate.indexOf(':');
+    // Every candidate the patterns produce holds a colon; anything else has no host.
+    if (colon < 0)
+        return false;
+    const QByteArrayView host = candidate.first(colon);
+    const QByteArrayView port = candidate.sliced(colon + 1);
+    if (port.isEmpty() || port.size() > 5)
+        return false;
+    int value = 0;
+    for (char c : port) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 21 || value > 65555)
+        return false;
+    if (!IsAsciiAlnum(candidate.front()))
+        return false;
+    // A line break inside the host (white space of the third name part spans
+    // lines) would split the entry in every one-proxy-per-line file and on the
+    // clipboard, so such a candidate is not a proxy.
+    if (host.contains('\r') || host.contains('\n'))
+        return false;
+    list.push_back(TProxyItem{host.toByteArray(), port.toByteArray()});
+    return true;
+}
+
+QList<QByteArray> SParse(QByteArrayView text)
+{
+    text = TPageRegex::UpToNul(text);
+
+    // Lines end at CR, LF or CR LF; tags are removed, the rest trimmed, blanks dropped.
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    while (start < n) {
+        qsizetype end = start;
+        while (end < n && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        const QByteArray cleaned = StripTags(text.sliced(start, end - start));
+        const QByteArrayView trimmed = Trimmed(cleaned);
+        if (!trimmed.isEmpty())
+            lines.append(trimmed.toByteArray());
+        if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+
+    // A dotted line is kept as it is; a line of digits (other characters
+    // ignored) is joined to the entry at the line's own position minus one.
+    QList<QByteArray> result;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray &line = lines[i];
+        if (line.contains('.')) {
+            result.append(line);
+            continue;
+        }
+        QByteArray digits;
+        for (char c : line) {
+            if (c >= '0' && c <= '9')
+                digits.append(c);
+        }
+        // No digits, or no entry at position i - 1 (the first line, or earlier
+        // lines yielded nothing): the line yields nothing.
+        if (digits.isEmpty() || i == 0 || i - 1 >= result.size())
+            continue;
+        result.append(result[i - 1] + ':' + digits);
+    }
+
+    result.removeIf([](const QByteArray &entry) { return !entry.contains(':'); });
+    return result;
+}
+
+TExtraction ExtractProxies(QByteArrayView page, bool fallback)
+{
+    TExtraction out;
+    page = TPageRegex::UpToNul(page);
+
+    ProxyPattern(1).ForEachMatch(page, [&out](QByteArrayView match) {
+        if (match.contains(' '))
+            AddProxy(DeleteSpaces(match), out.Proxies);
+        else
+            AddProxy(match, out.Proxies);
+        ++out.Count;
+        return true;
+    });
+    if (out.Count > 0) {
+        out.Pattern = 1;
+        return out;
+    }
+    if (!fallback)
+        return out;
+
+    QByteArray joined;
+    for (int number = 2; number <= kPatternCount && out.Pattern == 0; ++number) {
+        ProxyPattern(number).ForEachMatch(page, [&](QByteArrayView match) {
+            joined.append(match);
+            joined.append("\r\n");
+            out.Pattern = number;
+            return true;
+        });
+    }
+    if (out.Pattern == 0)
+        return out;
+    for (const QByteArray &candidate : SParse(joined)) {
+        AddProxy(candidate, out.Proxies);
+        ++out.Count;
+    }
+    return out;
+}
+
+} // namespace leecher

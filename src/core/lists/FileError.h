@@ -1,0 +1,27 @@
+// The error raised when a list file cannot be read or written.
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace leecher {
+
+// Carries the system's message (for example "Permission denied") together with
+// the file it concerns, ready for the standard error box. Nothing was half
+// written when it is raised: a rewritten file is either the old one or the new one.
+class EFileError : public std::runtime_error
+{
+public:
+    EFileError(const QString &path, const QString &message);
+
+    // The whole text for the user, naming the file and the system's message.
+    QString Message() const { return message_; }
+    QString Path() const { return path_; }
+
+private:
+    QString path_;
+    QString message_;
+};
+
+} // namespace leecher

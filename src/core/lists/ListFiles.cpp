@@ -1,0 +1,200 @@
+#include "lists/ListFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace leecher {
+
+namespace {
+
+QString Quoted(const QString &path)
+{
+    return QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"');
+}
+
+[[noreturn]] void Fail(const char *what, const QString &path, const QString &systemMessage)
+{
+    throw EFileError(path,
+                     QLatin1String(what) + Quoted(path) + QStringLiteral(". ") + systemMessage);
+}
+
+bool IsBlankLine(QByteArrayView line)
+{
+    for (char c : line) {
+        if (static_cast<unsigned char>(c) > 32)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString SitesIniPath(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("Sites.ini"));
+}
+
+QString ProxiesTxtPath(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("Proxies.txt"));
+}
+
+QString LeechedIniPath(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("Leeched.ini"));
+}
+
+QByteArray ReadFileBytes(const QString &path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir())
+        Fail("Cannot open file ", path, QStringLiteral("Is a directory"));
+    if (!file.open(QIODevice::ReadOnly))
+        Fail("Cannot open file ", path, file.errorString());
+    QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        Fail("Cannot read file ", path, file.errorString());
+    return content;
+}
+
+void WriteFileAtomically(const QString &path, QByteArrayView data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        Fail("Cannot create file ", path, file.errorString());
+    if (file.write(data.data(), data.size()) != data.size()) {
+        const QString message = file.errorString();
+        file.cancelWriting();
+        Fail("Cannot write file ", path, message);
+    }
+    if (!file.commit())
+        Fail("Cannot write file ", path, file.errorString());
+}
+
+std::vector<QByteArray> SplitListLines(QByteArrayView content)
+{
+    std::vector<QByteArray> lines;
+    const qsizetype n = content.size();
+    qsizetype start = 0;
+    while (start < n) {
+        qsizetype end = start;
+        while (end < n && content[end] != '\r' && content[end] != '\n')
+            ++end;
+        const QByteArrayView line = content.sliced(start, end - start);
+        if (!IsBlankLine(line))
+            lines.push_back(line.toByteArray());
+        if (end < n && content[end] == '\r' && end + 1 < n && content[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
+QByteArray JoinListLines(const std::vector<QByteArray> &lines)
+{
+    qsizetype total = 0;
+    for (const QByteArray &line : lines)
+        total += line.size() + 2;
+    QByteArray out;
+    out.reserve(total);
+    for (const QByteArray &line : lines) {
+        out.append(line);
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+QByteArray ProxyText(const TProxyItem &proxy)
+{
+    QByteArray text;
+    text.reserve(proxy.Host.size() + 1 + proxy.Port.size());
+    text.append(proxy.Host);
+    text.append(':');
+    text.append(proxy.Port);
+    return text;
+}
+
+qsizetype AppendSitesFromFile(const QString &path, TSiteList &list)
+{
+    const std::vector<QByteArray> lines = SplitListLines(ReadFileBytes(path));
+    list.reserve(list.size() + lines.size());
+    for (const QByteArray &line : lines)
+        list.push_back(TSiteItem{line, QString(), 0, ssIdle});
+    return qsizetype(lines.size());
+}
+
+void WriteSiteList(const QString &path, const TSiteList &list)
+{
+    qsizetype total = 0;
+    for (const TSiteItem &site : list)
+        total += site.URL.size() + 2;
+    QByteArray out;
+    out.reserve(total);
+    for (const TSiteItem &site : list) {
+        out.append(site.URL);
+        out.append("\r\n", 2);
+    }
+    WriteFileAtomically(path, out);
+}
+
+void WriteProxyList(const QString &path, const TProxyList &list)
+{
+    qsizetype total = 0;
+    for (const TProxyItem &proxy : list)
+        total += proxy.Host.size() + proxy.Port.size() + 3;
+    QByteArray out;
+    out.reserve(total);
+    for (const TProxyItem &proxy : list) {
+        out.append(proxy.Host);
+        out.append(':');
+        out.append(proxy.Port);
+        out.append("\r\n", 2);
+    }
+    WriteFileAtomically(path, out);
+}
+
+std::optional<qsizetype> LoadSitesIni(const QString &folder, TSiteList &list)
+{
+    const QString path = SitesIniPath(folder);
+    if (!QFileInfo::exists(path))
+        return std::nullopt;
+    return AppendSitesFromFile(path, list);
+}
+
+bool SaveSitesIni(const QString &folder, const TSiteList &list)
+{
+    if (list.empty())
+        return false;
+    WriteSiteList(SitesIniPath(folder), list);
+    return true;
+}
+
+bool DeleteProxiesTxt(const QString &folder)
+{
+    const QString path = ProxiesTxtPath(folder);
+    QFile file(path);
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+        return false;
+    if (!file.remove())
+        Fail("Cannot delete file ", path, file.errorString());
+    return true;
+}
+
+QString LoadedSitesText(qsizetype count)
+{
+    return QStringLiteral("Loaded ") + QString::number(count) + QStringLiteral(" Sites");
+}
+
+QString SavedSitesText(qsizetype count)
+{
+    return QStringLiteral("Saved ") + QString::number(count) + QStringLiteral(" Sites");
+}
+
+QString SavedProxiesText(qsizetype count)
+{
+    return QStringLiteral("Saved ") + QString::number(count) + QStringLiteral(" Proxies");
+}
+
+} // namespace leecher

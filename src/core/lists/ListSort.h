@@ -1,0 +1,44 @@
+// Sorting the main window's lists: the column sorts of both views and the
+// order of the end-of-run duplicate removal.
+#pragma once
+
+#include "lists/Records.h"
+
+#include <QByteArrayView>
+
+namespace leecher {
+
+// The last sort column and direction flag of one list view. Both start at
+// column 0 with the flag false.
+struct TSortState
+{
+    int Column = 0;
+    bool Ascending = false;
+
+    // A click on a column header: the same column again inverts the flag,
+    // another column becomes the sort column with the flag unchanged.
+    void Click(int column)
+    {
+        if (column == Column)
+            Ascending = !Ascending;
+        else
+            Column = column;
+    }
+};
+
+// Proxy view columns: 0 sorts by Host (bytes, case-sensitive), 1 by the
+// decimal value of Port. Sites: 0 by URL (bytes), 1 by Status (case-sensitive).
+// Entries with equal keys end in no defined order. Another column leaves the
+// list as it is.
+void SortProxyList(TProxyList &list, int column, bool ascending);
+void SortSiteList(TSiteList &list, int column, bool ascending);
+
+// Ascending by port value, ties by Host bytes, then by Port text (so that 80
+// and 080 never interleave): equal entries always end up next to each other.
+void SortByPortThenHost(TProxyList &list);
+
+// The decimal value of a port text; texts that are not 1 to 9 digits sort
+// after every number.
+quint32 PortValue(QByteArrayView port);
+
+} // namespace leecher
