@@ -1,0 +1,88 @@
+#include "OptionsFile.h"
+
+namespace settings {
+
+TMainSection ReadMainSection(const TIniFile &ini)
+{
+    const TMainSection d;
+    const QString &s = SectionMain;
+    TMainSection m;
+    m.bots = ini.ReadInteger(s, QStringLiteral("Bots"), d.bots);
+    m.timeout = ini.ReadString(s, QStringLiteral("Timeout"), d.timeout);
+    m.hour = ini.ReadString(s, QStringLiteral("Hour"), d.hour);
+    m.minute = ini.ReadString(s, QStringLiteral("Minute"), d.minute);
+    m.second = ini.ReadString(s, QStringLiteral("Second"), d.second);
+    m.automate = ini.ReadBool(s, QStringLiteral("Automate"), d.automate);
+    return m;
+}
+
+void WriteMainSection(TIniFile &ini, const TMainSection &m)
+{
+    const QString &s = SectionMain;
+    ini.WriteBool(s, QStringLiteral("Automate"), m.automate);
+    ini.WriteInteger(s, QStringLiteral("Bots"), m.bots);
+    ini.WriteString(s, QStringLiteral("Timeout"), m.timeout);
+    ini.WriteString(s, QStringLiteral("Hour"), m.hour);
+    ini.WriteString(s, QStringLiteral("Minute"), m.minute);
+    ini.WriteString(s, QStringLiteral("Second"), m.second);
+}
+
+TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini)
+{
+    const TProxyCheckerSection d;
+    const QString &s = SectionProxyChecker;
+    TProxyCheckerSection c;
+    c.bots = ini.ReadInteger(s, QStringLiteral("Bots"), d.bots);
+    c.retry503 = ini.ReadBool(s, QStringLiteral("Retry503"), d.retry503);
+    c.proxyJudge = ini.ReadString(s, QStringLiteral("ProxyJudge"), d.proxyJudge);
+    c.timeout = ini.ReadString(s, QStringLiteral("Timeout"), d.timeout);
+    return c;
+}
+
+void WriteProxyCheckerSection(TIniFile &ini, const TProxyCheckerSection &c)
+{
+    const QString &s = SectionProxyChecker;
+    ini.WriteInteger(s, QStringLiteral("Bots"), c.bots);
+    ini.WriteBool(s, QStringLiteral("Retry503"), c.retry503);
+    ini.WriteString(s, QStringLiteral("ProxyJudge"), c.proxyJudge);
+    ini.WriteString(s, QStringLiteral("Timeout"), c.timeout);
+}
+
+TOptionValues ReadOptionsSection(const TIniFile &ini)
+{
+    const TOptionValues d; // defaults
+    const QString &s = SectionOptions;
+    TOptionValues o;
+    o.useProxy = ini.ReadBool(s, QStringLiteral("UseProxy"), d.useProxy);
+    o.proxy = ini.ReadString(s, QStringLiteral("Proxy"), d.proxy);
+    o.proxyAuth = ini.ReadBool(s, QStringLiteral("ProxyAuth"), d.proxyAuth);
+    o.proxyUsername = ini.ReadString(s, QStringLiteral("ProxyUsername"), d.proxyUsername);
+    o.proxyPassword = ini.ReadString(s, QStringLiteral("ProxyPassword"), d.proxyPassword);
+    o.retryTimeout = ini.ReadBool(s, QStringLiteral("RetryTimeout"), d.retryTimeout);
+    o.writeFile = ini.ReadBool(s, QStringLiteral("WriteFile"), d.writeFile);
+    o.deleteFile = ini.ReadBool(s, QStringLiteral("DeleteFile"), d.deleteFile);
+    o.dupes = ini.ReadBool(s, QStringLiteral("Dupes"), d.dupes);
+    o.autoload = ini.ReadBool(s, QStringLiteral("Autoload"), d.autoload);
+    o.special = ini.ReadBool(s, QStringLiteral("Special"), d.special);
+    o.googlerSpecial = ini.ReadBool(s, QStringLiteral("GooglerSpecial"), d.googlerSpecial);
+    return o;
+}
+
+void WriteOptionsSection(TIniFile &ini, const IOptions &o)
+{
+    const QString &s = SectionOptions;
+    ini.WriteBool(s, QStringLiteral("UseProxy"), o.UseProxy());
+    ini.WriteString(s, QStringLiteral("Proxy"), o.Proxy());
+    ini.WriteBool(s, QStringLiteral("ProxyAuth"), o.ProxyAuth());
+    ini.WriteString(s, QStringLiteral("ProxyUsername"), o.ProxyUsername());
+    ini.WriteString(s, QStringLiteral("ProxyPassword"), o.ProxyPassword());
+    ini.WriteBool(s, QStringLiteral("RetryTimeout"), o.RetryTimeout());
+    ini.WriteBool(s, QStringLiteral("WriteFile"), o.WriteFile());
+    ini.WriteBool(s, QStringLiteral("DeleteFile"), o.DeleteFile());
+    ini.WriteBool(s, QStringLiteral("Dupes"), o.Dupes());
+    ini.WriteBool(s, QStringLiteral("Autoload"), o.Autoload());
+    ini.WriteBool(s, QStringLiteral("Special"), o.Special());
+    ini.WriteBool(s, QStringLiteral("GooglerSpecial"), o.GooglerSpecial());
+}
+
+} // namespace settings

@@ -1,0 +1,51 @@
+// Reading and writing section "Options" of Options.ini: twelve keys, their
+// defaults and the order in which they are written.
+#pragma once
+
+#include "IniFile.h"
+#include "Options.h"
+
+namespace settings {
+
+inline const QString OptionsFileName = QStringLiteral("Options.ini");
+inline const QString SectionMain = QStringLiteral("Main");
+inline const QString SectionOptions = QStringLiteral("Options");
+inline const QString SectionProxyChecker = QStringLiteral("ProxyChecker");
+
+// The built-in proxy judge: a page that echoes the request environment.
+inline const QString DefaultProxyJudge = QStringLiteral("http://azenv.net/");
+
+// Section "Main": the main window's own values.
+struct TMainSection
+{
+    int bots = 15;
+    QString timeout = QStringLiteral("8");
+    QString hour = QStringLiteral("0");
+    QString minute = QStringLiteral("30");
+    QString second = QStringLiteral("0");
+    bool automate = true;
+};
+
+// Section "ProxyChecker": the analyser window's values.
+struct TProxyCheckerSection
+{
+    int bots = 50;
+    bool retry503 = false;
+    QString proxyJudge = DefaultProxyJudge;
+    QString timeout = QStringLiteral("8");
+};
+
+TMainSection ReadMainSection(const TIniFile &ini);
+// Writes Automate, Bots, Timeout, Hour, Minute, Second; throws EIniWriteError.
+void WriteMainSection(TIniFile &ini, const TMainSection &main);
+
+TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini);
+// Writes Bots, Retry503, ProxyJudge, Timeout; throws EIniWriteError.
+void WriteProxyCheckerSection(TIniFile &ini, const TProxyCheckerSection &checker);
+
+// Reads the twelve keys; a missing file, key or bad value gives the default.
+TOptionValues ReadOptionsSection(const TIniFile &ini);
+// Writes the twelve keys in their fixed order; throws EIniWriteError.
+void WriteOptionsSection(TIniFile &ini, const IOptions &options);
+
+} // namespace settings

@@ -1,0 +1,22 @@
+// The small pictures of the windows, drawn at run time.
+#pragma once
+
+#include <QList>
+#include <QPixmap>
+
+namespace gui {
+
+// The six 16 x 16 site-state images, in state-code order: a computer, a green
+// tick, a red cross, a stopwatch, a smiling face, a blue arrow pointing down.
+QList<QPixmap> SiteStateImages();
+
+// Glyphs of the main window's four flat buttons.
+QPixmap OptionsGlyph();
+QPixmap AnalyserGlyph();
+QPixmap ClipboardGlyph();
+QPixmap SearchGlyph();
+
+// The program's own icon (tray and windows).
+QPixmap AppIcon();
+
+} // namespace gui

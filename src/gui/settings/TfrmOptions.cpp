@@ -1,0 +1,253 @@
+#include "TfrmOptions.h"
+
+#include "app/DesignFont.h"
+#include "app/Dialogs.h"
+#include "settings/OptionsFile.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStringList>
+#include <QToolButton>
+
+namespace {
+
+QCheckBox *addCheck(QWidget *parent, const char *name, const QString &caption, int x, int y,
+                    bool checked)
+{
+    auto *box = new QCheckBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(x, y, 130, 17);
+    box->setChecked(checked);
+    return box;
+}
+
+QLineEdit *addEdit(QWidget *parent, const char *name, int x, int y, int width)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(x, y, width, 20);
+    return edit;
+}
+
+void addLabel(QWidget *parent, const QString &caption, int x, int y)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setGeometry(x, y + 3, 50, 14);
+}
+
+// A group box with its small help button at the top right corner.
+QGroupBox *addGroup(QWidget *parent, const QString &caption, QRect geometry, const char *helpName,
+                    QToolButton *&help)
+{
+    auto *group = new QGroupBox(caption, parent);
+    group->setGeometry(geometry);
+    help = new QToolButton(group);
+    help->setObjectName(QLatin1String(helpName));
+    help->setText(QStringLiteral("?"));
+    help->setGeometry(geometry.width() - 20, 0, 16, 16);
+    return group;
+}
+
+QString lines(const QStringList &l)
+{
+    return l.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+TfrmOptions::TfrmOptions(QString folder, QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FFolder(std::move(folder))
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("选项"));
+    setFont(gui::DesignFont());
+    setFixedSize(ClientWidth, ClientHeight);
+    BuildLayout();
+    FormCreate();
+}
+
+void TfrmOptions::BuildLayout()
+{
+    QGroupBox *connection = addGroup(this, QStringLiteral("连接"), QRect(8, 8, 150, 206),
+                                     "cmdConnectionHelp", cmdConnectionHelp);
+    chkProxy = addCheck(connection, "chkProxy", QStringLiteral("使用代理"), 10, 20, false);
+    txtProxy = addEdit(connection, "txtProxy", 10, 42, 130);
+    chkProxyAuth =
+        addCheck(connection, "chkProxyAuth", QStringLiteral("代理要密码"), 10, 70, false);
+    addLabel(connection, QStringLiteral("用户名:"), 10, 94);
+    txtProxyUsername = addEdit(connection, "txtProxyUsername", 58, 94, 82);
+    addLabel(connection, QStringLiteral("密  码:"), 10, 120);
+    txtProxyPassword = addEdit(connection, "txtProxyPassword", 58, 120, 82);
+    txtProxyPassword->setEchoMode(QLineEdit::Normal); // shown in clear
+    chkRetryTimeout =
+        addCheck(connection, "chkRetryTimeout", QStringLiteral("超时重试"), 10, 152, false);
+
+    QGroupBox *load = addGroup(this, QStringLiteral("载入选项"), QRect(164, 8, 141, 50),
+                               "cmdAutoloadHelp", cmdAutoloadHelp);
+    chkAutoload = addCheck(load, "chkAutoload", QStringLiteral("站点列表"), 10, 22, true);
+
+    QGroupBox *save = addGroup(this, QStringLiteral("保存选项"), QRect(164, 64, 141, 150),
+                               "cmdSaveHelp", cmdSaveHelp);
+    chkWriteFile = addCheck(save, "chkWriteFile", QStringLiteral("写入临时文件"), 10, 24, true);
+    chkDeleteFile = addCheck(save, "chkDeleteFile", QStringLiteral("关闭时删除"), 10, 50, true);
+    chkDupes = addCheck(save, "chkDupes", QStringLiteral("重复时覆盖"), 10, 76, true);
+
+    QGroupBox *special = addGroup(this, QStringLiteral("高级"), QRect(8, 220, 297, 83),
+                                  "cmdSpecialHelp", cmdSpecialHelp);
+    chkSpecial = addCheck(special, "chkSpecial", QStringLiteral("尝试“高级”吸附"), 10, 24, true);
+    chkSpecial->setFixedWidth(270);
+    chkSpecialGoogle = addCheck(special, "chkSpecialGoogle",
+                                QStringLiteral("尝试“高级” Google 吸附"), 10, 50, false);
+    chkSpecialGoogle->setFixedWidth(270);
+
+    connect(cmdConnectionHelp, &QToolButton::clicked, this, &TfrmOptions::cmdConnectionHelpClick);
+    connect(cmdAutoloadHelp, &QToolButton::clicked, this, &TfrmOptions::cmdAutoloadHelpClick);
+    connect(cmdSaveHelp, &QToolButton::clicked, this, &TfrmOptions::cmdSaveHelpClick);
+    connect(cmdSpecialHelp, &QToolButton::clicked, this, &TfrmOptions::cmdSpecialHelpClick);
+}
+
+QString TfrmOptions::IniPath() const
+{
+    return QDir(FFolder).filePath(settings::OptionsFileName);
+}
+
+void TfrmOptions::ShowOver(QWidget *over)
+{
+    if (over) {
+        const QPoint centre = over->frameGeometry().center();
+        move(centre.x() - width() / 2, centre.y() - height() / 2);
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+bool TfrmOptions::UseProxy() const
+{
+    return chkProxy->isChecked();
+}
+QString TfrmOptions::Proxy() const
+{
+    return txtProxy->text();
+}
+bool TfrmOptions::ProxyAuth() const
+{
+    return chkProxyAuth->isChecked();
+}
+QString TfrmOptions::ProxyUsername() const
+{
+    return txtProxyUsername->text();
+}
+QString TfrmOptions::ProxyPassword() const
+{
+    return txtProxyPassword->text();
+}
+bool TfrmOptions::RetryTimeout() const
+{
+    return chkRetryTimeout->isChecked();
+}
+bool TfrmOptions::WriteFile() const
+{
+    return chkWriteFile->isChecked();
+}
+bool TfrmOptions::DeleteFile() const
+{
+    return chkDeleteFile->isChecked();
+}
+bool TfrmOptions::Dupes() const
+{
+    return chkDupes->isChecked();
+}
+bool TfrmOptions::Autoload() const
+{
+    return chkAutoload->isChecked();
+}
+bool TfrmOptions::Special() const
+{
+    return chkSpecial->isChecked();
+}
+bool TfrmOptions::GooglerSpecial() const
+{
+    return chkSpecialGoogle->isChecked();
+}
+
+void TfrmOptions::FormCreate()
+{
+    const settings::TOptionValues o = settings::ReadOptionsSection(settings::TIniFile(IniPath()));
+    chkProxy->setChecked(o.useProxy);
+    txtProxy->setText(o.proxy);
+    chkProxyAuth->setChecked(o.proxyAuth);
+    txtProxyUsername->setText(o.proxyUsername);
+    txtProxyPassword->setText(o.proxyPassword);
+    chkRetryTimeout->setChecked(o.retryTimeout);
+    chkWriteFile->setChecked(o.writeFile);
+    chkDeleteFile->setChecked(o.deleteFile);
+    chkDupes->setChecked(o.dupes);
+    chkAutoload->setChecked(o.autoload);
+    chkSpecial->setChecked(o.special);
+    chkSpecialGoogle->setChecked(o.googlerSpecial);
+}
+
+void TfrmOptions::FormClose()
+{
+    settings::TIniFile ini(IniPath());
+    settings::WriteOptionsSection(ini, *this);
+}
+
+void TfrmOptions::closeEvent(QCloseEvent *event)
+{
+    // A failed write keeps the dialog open, so the user sees the options were not saved.
+    if (gui::ReportErrors(this, [this] { FormClose(); }))
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TfrmOptions::cmdConnectionHelpClick()
+{
+    gui::Dialogs().information(
+        this,
+        lines({QStringLiteral("Use a proxy when sending all requests."), QString(),
+               QStringLiteral("Use format: \"xxx.xxx.xxx:yyyy\"."), QString(),
+               QStringLiteral("Retry Timeouts - Retries Leech Sites that Timeout."),
+               QStringLiteral("This control can be ticked on/off during the middle of a session"),
+               QStringLiteral("because it can cause an infinite loop.")}),
+        QStringLiteral("Connection Help"));
+}
+
+void TfrmOptions::cmdAutoloadHelpClick()
+{
+    gui::Dialogs().information(this,
+                               QStringLiteral("Sites in \"Sites.ini\" load when program loads."),
+                               QStringLiteral("Load Help"));
+}
+
+void TfrmOptions::cmdSaveHelpClick()
+{
+    gui::Dialogs().information(
+        this,
+        lines(
+            {QStringLiteral("Writes to \"Proxies.txt\" after each cycle."), QString(),
+             QStringLiteral("If the program closes itself successfully, delete \"Proxies.txt\""),
+             QStringLiteral(
+                 "\"Proxies.txt\" can become rather large if not monitored after several uses.")}),
+        QStringLiteral("Save Help"));
+}
+
+void TfrmOptions::cmdSpecialHelpClick()
+{
+    gui::Dialogs().information(
+        this,
+        lines({QStringLiteral("Determine whether to use special leeching abilities."), QString(),
+               QStringLiteral(
+                   "Note: Using Special Leeching will slow down the parser on sites that do"),
+               QStringLiteral("not return any proxies. Because using the Googler is luck to find "
+                              "sites with proxies,"),
+               QStringLiteral("it is advised to use a low amount of bots when using this option "
+                              "with the Googler.")}),
+        QStringLiteral("Save Help"));
+}
