@@ -61,13 +61,23 @@ QByteArray ReadFileBytes(const QString &path)
 
 void WriteFileAtomically(const QString &path, QByteArrayView data)
 {
+    // Unbuffered, and short writes are continued here: a buffered device only
+    // reports some write failures at close, where the save file would commit
+    // a truncated file as if all was well.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         Fail("Cannot create file ", path, file.errorString());
-    if (file.write(data.data(), data.size()) != data.size()) {
-        const QString message = file.errorString();
-        file.cancelWriting();
-        Fail("Cannot write file ", path, message);
+    const char *next = data.data();
+    qint64 left = data.size();
+    while (left > 0) {
+        const qint64 written = file.write(next, left);
+        if (written <= 0) {
+            const QString message = file.errorString();
+            file.cancelWriting();
+            Fail("Cannot write file ", path, message);
+        }
+        next += written;
+        left -= written;
     }
     if (!file.commit())
         Fail("Cannot write file ", path, file.errorString());
