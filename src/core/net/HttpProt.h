@@ -1,0 +1,409 @@
+// Asynchronous HTTP/1.0 client: one request per connection, the end of the
+// body is the server closing the connection, relocations are followed.
+//
+// A caller sets URL (and, if wanted, Proxy), attaches its handlers and calls
+// StartGet or StartHead, which return at once. The client then works through
+// name lookup, connect, request, response header and body on the event loop
+// and reports through its events. Every started request ends with exactly one
+// OnRequestDone, always delivered from the event loop after the call or event
+// that ended it has returned; the handler may start the next request on the
+// same client or free the client.
+#pragma once
+
+#include "WSocket.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QDateTime>
+#include <QObject>
+#include <QtGlobal>
+
+#include <functional>
+#include <stdexcept>
+
+class QIODevice;
+
+namespace net {
+
+enum THttpRequest : int { httpAbort = 0, httpGET = 1, httpPOST = 2, httpHEAD = 3 };
+
+enum THttpState : quint8 {
+    hsReady = 0,         // created, or a request has ended
+    hsNotConnected = 1,  // a request has been accepted
+    hsConnected = 2,     // the connection is established
+    hsDnsLookup = 3,     // the host name lookup runs
+    hsDnsLookupDone = 4, // the address is known and the connect runs
+    hsWaitingHeader = 5, // the request is sent, the response header awaited
+    hsWaitingBody = 6,   // the header has ended and body pieces arrive
+    hsAborting = 7,      // Abort is under way
+};
+
+// Error value of OnRequestDone for a request ended by Abort.
+constexpr quint16 httperrAborted = 3;
+
+// Misuse of the client: 1 busy, 2 nothing to post.
+class EHttpException : public std::runtime_error
+{
+public:
+    EHttpException(const QByteArray &Msg, int ErrorCode)
+        : std::runtime_error(Msg.toStdString()), FMessage(Msg), FErrorCode(ErrorCode)
+    {
+    }
+    const QByteArray &Message() const { return FMessage; }
+    int ErrorCode() const { return FErrorCode; }
+
+private:
+    QByteArray FMessage;
+    int FErrorCode;
+};
+
+// An address split into its parts.
+struct TURLParts
+{
+    QByteArray Proto, User, Pass, Host, Port, Path;
+    bool operator==(const TURLParts &) const = default;
+};
+
+// Splits an address into scheme, user, password, host, port and path. Paths
+// beginning with "./" or "../" are resolved against BasePath.
+TURLParts ParseURL(const QByteArray &URL, const QByteArray &BasePath = {});
+
+class THttpCli : public QObject
+{
+    Q_OBJECT
+
+public:
+    using TNotifyEvent = std::function<void(THttpCli *Sender)>;
+    using TDocDataEvent = std::function<void(THttpCli *Sender, const char *Buffer, qint32 Len)>;
+    using THttpRequestDone =
+        std::function<void(THttpCli *Sender, THttpRequest RqType, quint16 Error)>;
+    using TCookieRcvdEvent =
+        std::function<void(THttpCli *Sender, const QByteArray &Data, bool &Accept)>;
+    using TBeforeHeaderSendEvent =
+        std::function<void(THttpCli *Sender, const QByteArray &Method, QByteArrayList &Headers)>;
+    using TOnCommand = std::function<void(THttpCli *Sender, QByteArray &S)>;
+    using TSessionEvent = std::function<void(THttpCli *Sender, quint16 Error)>;
+    using TSocksErrorEvent =
+        std::function<void(THttpCli *Sender, qint32 Error, const QByteArray &Msg)>;
+    using TSocksAuthStateEvent = std::function<void(THttpCli *Sender, TSocksAuthState AuthState)>;
+
+    explicit THttpCli(QObject *Owner = nullptr);
+    ~THttpCli() override;
+
+#define VEXO_HTTP_TEXT(Name)                                                                       \
+    const QByteArray &Name() const                                                                 \
+    {                                                                                              \
+        return F##Name;                                                                            \
+    }                                                                                              \
+    void Set##Name(const QByteArray &Value)                                                        \
+    {                                                                                              \
+        F##Name = Value;                                                                           \
+    }
+
+    // --- Published properties (defaults in the constructor).
+    VEXO_HTTP_TEXT(URL)
+    VEXO_HTTP_TEXT(LocalAddr)
+    VEXO_HTTP_TEXT(Proxy)
+    VEXO_HTTP_TEXT(ProxyPort)
+    VEXO_HTTP_TEXT(Sender) // value of "From:"
+    VEXO_HTTP_TEXT(Agent)
+    VEXO_HTTP_TEXT(Accept)
+    VEXO_HTTP_TEXT(AcceptLanguage)
+    VEXO_HTTP_TEXT(Reference) // value of "Referer:"
+    VEXO_HTTP_TEXT(Username)
+    VEXO_HTTP_TEXT(Password)
+    VEXO_HTTP_TEXT(ProxyUsername)
+    VEXO_HTTP_TEXT(ProxyPassword)
+    VEXO_HTTP_TEXT(Cookie)
+    VEXO_HTTP_TEXT(ContentTypePost)
+    VEXO_HTTP_TEXT(ContentRangeBegin)
+    VEXO_HTTP_TEXT(ContentRangeEnd)
+#undef VEXO_HTTP_TEXT
+    bool NoCache() const
+    {
+        return FNoCache;
+    }
+    void SetNoCache(bool Value)
+    {
+        FNoCache = Value;
+    }
+    // Sends "If-Modified-Since:" when valid.
+    const QDateTime &ModifiedSince() const
+    {
+        return FModifiedSince;
+    }
+    void SetModifiedSince(const QDateTime &Value)
+    {
+        FModifiedSince = Value;
+    }
+    const QByteArray &AcceptRanges() const
+    {
+        return FAcceptRanges;
+    }
+    bool MultiThreaded() const
+    {
+        return FMultiThreaded;
+    }
+    void SetMultiThreaded(bool Value);
+    // Straight through to the client's socket. SocksUsercode keeps its value
+    // for the life of the client, so the runs use it as a free text tag.
+    QByteArray SocksServer() const
+    {
+        return FCtrlSocket->SocksServer();
+    }
+    void SetSocksServer(const QByteArray &Value)
+    {
+        FCtrlSocket->SetSocksServer(Value);
+    }
+    QByteArray SocksLevel() const
+    {
+        return FCtrlSocket->SocksLevel();
+    }
+    void SetSocksLevel(const QByteArray &Value)
+    {
+        FCtrlSocket->SetSocksLevel(Value);
+    }
+    QByteArray SocksPort() const
+    {
+        return FCtrlSocket->SocksPort();
+    }
+    void SetSocksPort(const QByteArray &Value)
+    {
+        FCtrlSocket->SetSocksPort(Value);
+    }
+    QByteArray SocksUsercode() const
+    {
+        return FCtrlSocket->SocksUsercode();
+    }
+    void SetSocksUsercode(const QByteArray &Value)
+    {
+        FCtrlSocket->SetSocksUsercode(Value);
+    }
+    QByteArray SocksPassword() const
+    {
+        return FCtrlSocket->SocksPassword();
+    }
+    void SetSocksPassword(const QByteArray &Value)
+    {
+        FCtrlSocket->SetSocksPassword(Value);
+    }
+    TSocksAuthentication SocksAuthentication() const
+    {
+        return FCtrlSocket->SocksAuthentication();
+    }
+    void SetSocksAuthentication(TSocksAuthentication V)
+    {
+        FCtrlSocket->SetSocksAuthentication(V);
+    }
+    qintptr Tag() const
+    {
+        return FTag;
+    }
+    void SetTag(qintptr Value)
+    {
+        FTag = Value;
+    }
+
+    // --- Run-time values.
+    qint32 StatusCode() const
+    {
+        return FStatusCode;
+    }
+    const QByteArray &ReasonPhrase() const
+    {
+        return FReasonPhrase;
+    }
+    qint32 ContentLength() const
+    {
+        return FContentLength;
+    }
+    const QByteArray &ContentType() const
+    {
+        return FContentType;
+    }
+    qint32 RcvdCount() const
+    {
+        return FRcvdCount;
+    }
+    const QByteArrayList &ReceivedHeader() const
+    {
+        return FReceivedHeader;
+    }
+    const QByteArrayList &WWWAuthenticate() const
+    {
+        return FWWWAuthenticate;
+    }
+    QIODevice *BodyStream() const
+    {
+        return FBodyStream;
+    }
+    void SetBodyStream(QIODevice *Stream)
+    {
+        FBodyStream = Stream;
+    }
+    QIODevice *PostStream() const
+    {
+        return FPostStream;
+    }
+    void SetPostStream(QIODevice *Stream)
+    {
+        FPostStream = Stream;
+    }
+    const QByteArray &LastReceived() const
+    {
+        return FLastReceived;
+    }
+    const QByteArray &Location() const
+    {
+        return FLocation;
+    }
+    const QByteArray &DocumentName() const
+    {
+        return FDocumentName;
+    }
+    THttpState State() const
+    {
+        return FState;
+    }
+    THttpRequest RequestType() const
+    {
+        return FRequestType;
+    }
+    TWSocket *CtrlSocket() const
+    {
+        return FCtrlSocket;
+    }
+
+    // --- Operations. The start calls accept a request only in hsReady and
+    // raise EHttpException "HTTP component is busy" (1) otherwise.
+    void StartGet()
+    {
+        StartRequest(httpGET);
+    }
+    void StartHead()
+    {
+        StartRequest(httpHEAD);
+    }
+    // Sends PostStream after the header; without one raises "HTTP component
+    // has nothing to post" (2).
+    void StartPost()
+    {
+        StartRequest(httpPOST);
+    }
+    // Ends the request under way: one OnRequestDone follows (Error 3,
+    // StatusCode 404, "Connection aborted on request"). Idle: nothing.
+    void Abort();
+
+    // --- Events; the first argument is always this client.
+    TNotifyEvent OnTrace; // never raised
+    TNotifyEvent OnSessionConnected;
+    TNotifyEvent OnHeaderData;
+    TOnCommand OnCommand;
+    TNotifyEvent OnHeaderBegin;
+    TNotifyEvent OnHeaderEnd;
+    TNotifyEvent OnRequestHeaderBegin;
+    TNotifyEvent OnRequestHeaderEnd;
+    TNotifyEvent OnDocBegin;
+    TDocDataEvent OnDocData; // Buffer is followed by a NUL byte; Len <= 8192
+    TNotifyEvent OnDocEnd;
+    TNotifyEvent OnSendBegin;
+    TDocDataEvent OnSendData;
+    TNotifyEvent OnSendEnd;
+    TNotifyEvent OnStateChange;
+    THttpRequestDone OnRequestDone;
+    TNotifyEvent OnLocationChange;
+    TCookieRcvdEvent OnCookie;
+    TSessionEvent OnSocksConnected;
+    TSocksAuthStateEvent OnSocksAuthState;
+    TSocksErrorEvent OnSocksError;
+    TNotifyEvent OnSocketError;
+    TBeforeHeaderSendEvent OnBeforeHeaderSend;
+
+protected:
+    void customEvent(QEvent *Event) override;
+
+private:
+    enum TNextStep : quint8 { nsNone, nsHeaderLine, nsBody };
+    enum TCloseStep : quint8 { csNormal, csRelocation };
+    static constexpr qint32 RcvBufSize = 8192;
+
+    void StartRequest(THttpRequest Rq);
+    void SetState(THttpState NewState);
+    void PostMsg(int Kind);
+    void StartLookup();
+    void SendRequest();
+    QByteArray RequestURI() const;
+    QByteArray AbsoluteAddress() const;
+    bool Busy(quint32 Id) const;
+    void FailRequest(const QByteArray &Reason, quint16 Error);
+    void CloseSocketQuietly();
+
+    // Socket events.
+    void SocketDnsLookupDone(quint16 Error);
+    void SocketSessionConnected(quint16 Error);
+    void SocketDataAvailable();
+    void SocketDataSent();
+    void SocketSessionClosed(quint16 Error);
+    void SocketError();
+
+    // Response.
+    void ProcessLines();
+    void HeaderLine();
+    void EndOfHeader();
+    void BodyPiece(const char *Data, qint32 Len);
+    void CloseStep(quint16 Error);
+    void LocationHeader(const QByteArray &Value);
+    void RelocationStep();
+    void AdjustDocName();
+
+    TWSocket *FCtrlSocket;
+
+    // Published.
+    QByteArray FURL, FLocalAddr, FProxy, FProxyPort, FSender, FAgent, FAccept, FAcceptLanguage,
+        FReference, FUsername, FPassword, FProxyUsername, FProxyPassword, FCookie, FContentTypePost,
+        FContentRangeBegin, FContentRangeEnd, FAcceptRanges;
+    bool FNoCache = false;
+    QDateTime FModifiedSince;
+    bool FMultiThreaded = false;
+    qintptr FTag = 0;
+
+    // Run-time.
+    qint32 FStatusCode = 0;
+    QByteArray FReasonPhrase;
+    qint32 FContentLength = -1;
+    QByteArray FContentType;
+    qint32 FRcvdCount = 0;
+    QByteArrayList FReceivedHeader;
+    QByteArrayList FWWWAuthenticate;
+    QIODevice *FBodyStream = nullptr;
+    QIODevice *FPostStream = nullptr;
+    QByteArray FLastReceived;
+    QByteArray FLocation;
+    QByteArray FDocumentName;
+    THttpState FState = hsReady;
+    THttpRequest FRequestType = httpGET;
+
+    // Per request.
+    quint32 FRequestId = 0;
+    bool FUseProxy = false;
+    QByteArray FURLProto, FTargetHost, FURLPort, FURLPath; // where the request goes
+    QByteArray FHostName, FPort;                           // what is connected to
+    QByteArray FDnsResult;
+    qint32 FHeaderLineCount = 0;
+    qint32 FBodyLineCount = 0;
+    bool FLocationFlag = false;
+    bool FHeaderOpen = false;
+    bool FConnected = false;
+    bool FResponseDone = false; // the outcome is settled; later socket news is ignored
+    bool FMuteClose = false;    // a close made by the client itself
+    bool FAllowedToSend = false;
+    qint32 FBytesSent = 0;
+    quint16 FRequestDoneError = 0;
+    TNextStep FNext = nsNone;
+    TCloseStep FCloseStep = csNormal;
+    qint32 FRcvdOff = 0; // start of the bytes held
+    qint32 FRcvdCnt = 0; // end of the bytes held
+    char FRcvdBuf[RcvBufSize + 1];
+};
+
+} // namespace net
