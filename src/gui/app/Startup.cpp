@@ -58,8 +58,11 @@ int RunProgram(QApplication &app, const QString &folder)
     QApplication::setQuitOnLastWindowClosed(false);
 
     TWindows windows = CreateWindows(folder);
-    QObject::connect(windows.leecher.get(), &TfrmLeecher::MainFormClosed, &app,
-                     &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit(), not quit(): quitting would first close every other window and
+    // so run their close handlers, which must not write at program end.
+    QObject::connect(
+        windows.leecher.get(), &TfrmLeecher::MainFormClosed, &app,
+        [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
     HoldSince(t0);
     splash.reset();

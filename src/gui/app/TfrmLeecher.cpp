@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "Images.h"
 #include "analyser/TfrmProxy.h"
+#include "lists/ListFiles.h"
 #include "lists/ListModels.h"
 #include "settings/OptionsFile.h"
 #include "settings/TfrmOptions.h"
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
@@ -44,36 +44,6 @@ QLineEdit *addEdit(QWidget *parent, const char *name, const QString &text, int x
     edit->setObjectName(QLatin1String(name));
     edit->setGeometry(x, y, width, 20);
     return edit;
-}
-
-// Sites.ini: one address per line; blank lines are skipped, others kept whole.
-const QString SitesIniName = QStringLiteral("Sites.ini");
-
-int loadSiteList(const QString &path, leecher::TSiteList &sites)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(file.errorString().toStdString());
-    int added = 0;
-    for (QByteArray line : file.readAll().split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.trimmed().isEmpty())
-            continue;
-        sites.push_back({line, {}, 0, leecher::ssIdle});
-        ++added;
-    }
-    return added;
-}
-
-void saveSiteList(const QString &path, const leecher::TSiteList &sites)
-{
-    QSaveFile file(path);
-    QByteArray content;
-    for (const leecher::TSiteItem &s : sites)
-        content += s.URL + "\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw std::runtime_error(file.errorString().toStdString());
 }
 
 QToolButton *addFlatButton(QWidget *parent, const char *name, const QString &hint,
@@ -376,12 +346,13 @@ void TfrmLeecher::FormCreate()
         chkAutomate->setChecked(m.automate);
         Autoload = ini.ReadBool(settings::SectionOptions, QStringLiteral("Autoload"), false);
     }
-    const QString sitesIni = FilePath(SitesIniName);
-    if (Autoload && QFile::exists(sitesIni)) {
-        gui::ReportErrors(this, [&] {
-            const int added = loadSiteList(sitesIni, SiteList);
+    if (Autoload) {
+        gui::ReportErrors(this, [this] {
+            const auto added = leecher::LoadSitesIni(FFolder, SiteList);
+            if (!added)
+                return; // no Sites.ini
             SitesChanged();
-            lblStatus->setText(QStringLiteral("Loaded %1 Sites").arg(added));
+            lblStatus->setText(leecher::LoadedSitesText(*added));
             lblSite->setText(QString::number(SiteList.size()));
         });
     }
@@ -394,7 +365,7 @@ void TfrmLeecher::FormClose()
     // cost the user the site list.
     ClearProxyList();
     if (Options().DeleteFile())
-        QFile::remove(FilePath(QStringLiteral("Proxies.txt")));
+        gui::ReportErrors(this, [this] { leecher::DeleteProxiesTxt(FFolder); });
     gui::ReportErrors(this, [this] {
         settings::TIniFile ini(FilePath(settings::OptionsFileName));
         settings::TMainSection m;
@@ -406,8 +377,7 @@ void TfrmLeecher::FormClose()
         m.second = txtSecond->text();
         settings::WriteMainSection(ini, m);
     });
-    if (!SiteList.empty())
-        gui::ReportErrors(this, [this] { saveSiteList(FilePath(SitesIniName), SiteList); });
+    gui::ReportErrors(this, [this] { leecher::SaveSitesIni(FFolder, SiteList); });
     ClearSiteList();
 }
 
