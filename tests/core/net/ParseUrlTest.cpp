@@ -1,0 +1,72 @@
+// The address parser, case by case.
+#include "net/HttpProt.h"
+
+#include <gtest/gtest.h>
+
+using net::ParseURL;
+using net::TURLParts;
+
+namespace {
+
+struct UrlCase
+{
+    const char *Url;
+    const char *Base;
+    TURLParts Want; // Proto, User, Pass, Host, Port, Path
+};
+
+void PrintTo(const TURLParts &P, std::ostream *Os)
+{
+    *Os << "{" << P.Proto.constData() << "|" << P.User.constData() << "|" << P.Pass.constData()
+        << "|" << P.Host.constData() << "|" << P.Port.constData() << "|" << P.Path.constData()
+        << "}";
+}
+
+} // namespace
+
+namespace net {
+void PrintTo(const TURLParts &P, std::ostream *Os)
+{
+    ::PrintTo(P, Os);
+}
+} // namespace net
+
+TEST(ParseURL, TableOfAddresses)
+{
+    const UrlCase Cases[] = {
+        {"", "/x", {}},
+        {"http://host/a/b", "", {"http", "", "", "host", "", "/a/b"}},
+        {"http://host", "", {"http", "", "", "host", "", ""}},
+        {"http://user:pw@host:8080/p?q=1", "", {"http", "user", "pw", "host", "8080", "/p?q=1"}},
+        {"http://host?x=1/y", "", {"http", "", "", "host", "", "?x=1/y"}},
+        {"http://host/a?b/c", "", {"http", "", "", "host", "", "/a?b/c"}},
+        {"http://h:/x", "", {"http", "", "", "h", "", "/x"}},
+        {"ftp://files.example:21/pub", "", {"ftp", "", "", "files.example", "21", "/pub"}},
+        {"a+b-c.1://h/p", "", {"a+b-c.1", "", "", "h", "", "/p"}},
+        {"://h/p", "", {"", "", "", "h", "", "/p"}},
+        // Not a scheme (capitals, "_"): the address is read as if it had no "://".
+        {"HTTP://Host/x", "", {"http", "", "", "", "", "/Host/x"}},
+        {"A_B://x/y", "", {"http", "", "", "A_B", "", "//x/y"}},
+        {"host:81", "", {"", "", "", "host", "81", ""}},
+        {"host", "", {"", "", "", "host", "", ""}},
+        {"10.0.0.1:3128", "", {"", "", "", "10.0.0.1", "3128", ""}},
+        {"user@host", "", {"", "user", "", "host", "", ""}},
+        {"u:p@host", "", {"", "u", "p", "host", "", ""}},
+        {"u@h:8", "", {"", "u", "", "h", "8", ""}},
+        {"/path/x", "", {"http", "", "", "", "", "/path/x"}},
+        {"/", "", {"http", "", "", "", "", "/"}},
+        {"//host/x", "", {"http", "", "", "", "", "/host/x"}},
+        {"http:/x", "", {"http", "", "", "", "", "/x"}},
+        {"http:x", "", {"http", "", "", "", "", ""}},
+        {"Http:hostonly/p", "", {"http", "", "", "", "", "hostonly/p"}},
+        {"mailto:joe@example.com", "", {"mailto", "joe", "", "example.com", "", ""}},
+        {"./c.html", "/a/b/x.html", {"", "", "", "", "", "/a/b/c.html"}},
+        {"./c.html", "nodir", {"", "", "", "", "", "/c.html"}},
+        {"../c.html", "/a/b/x.html", {"", "", "", "", "", "/a/c.html"}},
+        {"../../c", "/a/b/x", {"", "", "", "", "", "/c"}},
+        {"../../../c", "/a/x", {"", "", "", "", "", "/c"}},
+        {"../", "/a/b/", {"", "", "", "", "", "/a/"}},
+    };
+    for (const UrlCase &C : Cases)
+        EXPECT_EQ(ParseURL(C.Url, C.Base), C.Want) << "URL " << C.Url << " base " << C.Base;
+}

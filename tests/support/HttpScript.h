@@ -1,0 +1,64 @@
+// Scripted answers of the loopback peers: what to send, when, and how the
+// connection ends.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+
+#include <vector>
+
+namespace testsupport {
+
+struct Step
+{
+    enum Kind { Send, Wait, Close, Reset, KeepOpen };
+    Kind kind;
+    QByteArray data; // Send
+    int ms = 0;      // Wait
+};
+
+// Built fluently: Script().send("HTTP/1.0 200 OK\r\n\r\n").wait(5).send("body").
+// Unless it says otherwise, a script ends by closing the connection (FIN)
+// after everything has been sent.
+class Script
+{
+public:
+    Script &send(const QByteArray &Bytes);
+    Script &wait(int Ms);
+    Script &close();    // graceful close (FIN)
+    Script &reset();    // abortive close (RST)
+    Script &keepOpen(); // end here and leave the connection open
+
+    // A complete HTTP/1.0 response: status line, the given header lines, an
+    // empty line and the body.
+    static Script response(int Status, const QByteArray &Reason, const QList<QByteArray> &Headers,
+                           const QByteArray &Body = {});
+    // The body split into pieces of PieceSize bytes with Ms between them.
+    Script &sendInPieces(const QByteArray &Bytes, int PieceSize, int Ms);
+
+    const std::vector<Step> &steps() const { return FSteps; }
+
+private:
+    std::vector<Step> FSteps;
+};
+
+// A request as a peer received it.
+struct HttpRequest
+{
+    QByteArray raw;          // request line and header lines up to the empty line
+    QByteArray method;       // "GET"
+    QByteArray target;       // "/a?b=1" or "http://host:port/a" (proxied)
+    QByteArray version;      // "HTTP/1.0"
+    QList<QByteArray> lines; // header lines without line ends, request line first
+    QList<QPair<QByteArray, QByteArray>> headers;
+    // The value of the first header of that name (any letter case); empty
+    // when absent.
+    QByteArray header(const QByteArray &Name) const;
+    bool hasHeader(const QByteArray &Name) const;
+
+    // Parses a complete header block ("...\r\n\r\n").
+    static HttpRequest parse(const QByteArray &Raw);
+};
+
+} // namespace testsupport

@@ -1,0 +1,139 @@
+#include "support/OriginServer.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
+
+namespace testsupport {
+
+namespace {
+
+// Walks a script step by step; owned by its socket.
+class ScriptRun : public QObject
+{
+public:
+    ScriptRun(QTcpSocket *Socket, const Script &S) : QObject(Socket), FSocket(Socket), FScript(S) {}
+
+    void next()
+    {
+        while (FIndex < FScript.steps().size()) {
+            const Step &S = FScript.steps()[FIndex++];
+            switch (S.kind) {
+            case Step::Send:
+                FSocket->write(S.data);
+                FSocket->flush();
+                break;
+            case Step::Wait:
+                QTimer::singleShot(S.ms, this, [this] { next(); });
+                return;
+            case Step::Close:
+                FSocket->setProperty("closingByServer", true);
+                FSocket->disconnectFromHost();
+                return;
+            case Step::Reset: {
+                FSocket->flush();
+                linger L{1, 0};
+                setsockopt(int(FSocket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &L, sizeof L);
+                FSocket->setProperty("closingByServer", true);
+                FSocket->abort();
+                return;
+            }
+            case Step::KeepOpen:
+                return;
+            }
+        }
+        FSocket->setProperty("closingByServer", true);
+        FSocket->disconnectFromHost();
+    }
+
+private:
+    QTcpSocket *FSocket;
+    Script FScript;
+    size_t FIndex = 0;
+};
+
+} // namespace
+
+void runScript(QTcpSocket *Socket, const Script &S)
+{
+    auto *Run = new ScriptRun(Socket, S);
+    Run->next();
+}
+
+OriginServer::OriginServer(QObject *Parent) : QObject(Parent), FServer(new QTcpServer(this))
+{
+    FServer->listen(QHostAddress::LocalHost, 0);
+    connect(FServer, &QTcpServer::newConnection, this, &OriginServer::accept);
+}
+
+OriginServer::~OriginServer() = default;
+
+quint16 OriginServer::port() const
+{
+    return FServer->serverPort();
+}
+
+QByteArray OriginServer::address() const
+{
+    return "127.0.0.1:" + QByteArray::number(port());
+}
+
+QByteArray OriginServer::url(const QByteArray &Path) const
+{
+    return "http://" + address() + Path;
+}
+
+void OriginServer::accept()
+{
+    while (QTcpSocket *Socket = FServer->nextPendingConnection()) {
+        ++FConnections;
+        Socket->setParent(this);
+        auto *Answered = new bool(false);
+        auto *Buffer = new QByteArray;
+        connect(Socket, &QObject::destroyed, this, [Answered, Buffer] {
+            delete Answered;
+            delete Buffer;
+        });
+        connect(Socket, &QTcpSocket::disconnected, this, [this, Socket] {
+            if (!Socket->property("closingByServer").toBool())
+                ++FClosedByPeer;
+            Socket->deleteLater();
+        });
+        if (FNoRequest) {
+            *Answered = true;
+            answer(Socket, HttpRequest());
+        }
+        connect(Socket, &QTcpSocket::readyRead, this, [this, Socket, Answered, Buffer] {
+            Buffer->append(Socket->readAll());
+            if (*Answered)
+                return;
+            const qsizetype End = Buffer->indexOf("\r\n\r\n");
+            if (End < 0)
+                return;
+            *Answered = true;
+            const HttpRequest R = HttpRequest::parse(Buffer->left(End + 4));
+            FRequests.append(R);
+            answer(Socket, R);
+        });
+    }
+}
+
+void OriginServer::answer(QTcpSocket *Socket, const HttpRequest &Request)
+{
+    Script S;
+    if (FResponder)
+        S = FResponder(Request);
+    else if (FRoutes.contains(Request.target))
+        S = FRoutes.value(Request.target);
+    else if (FDefault)
+        S = *FDefault;
+    else
+        S = Script::response(404, "Not Found", {"Content-Type: text/html"}, "<html>404</html>");
+    runScript(Socket, S);
+}
+
+} // namespace testsupport
