@@ -36,9 +36,8 @@ TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool d
     };
     if (dupes) {
         say(QStringLiteral("Sorting List"));
-        SortByPortThenHost(list);
-        say(QStringLiteral("Removing Duplicates"));
-        result.Removed = RemoveAdjacentDuplicates(list);
+        result.Removed =
+            SortAndRemoveDuplicates(list, [&say] { say(QStringLiteral("Removing Duplicates")); });
         result.Sorted = true;
         say(RemovedDuplicatesText(result.Removed));
     }

@@ -59,28 +59,74 @@ QByteArray ReadFileBytes(const QString &path)
     return content;
 }
 
+// Rewrites one file through a temporary file in the same folder that is
+// renamed over the old file on Commit; dropping the writer without Commit
+// leaves the old file as it was. Writes are unbuffered by the device and short
+// writes are continued here: a buffered device only reports some write
+// failures at close, where the save file would commit a truncated file as if
+// all was well. Appended bytes are gathered in a buffer of modest size.
+class TAtomicFileWriter
+{
+public:
+    explicit TAtomicFileWriter(const QString &path) : file_(path), path_(path)
+    {
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            Fail("Cannot create file ", path_, file_.errorString());
+        buffer_.reserve(kBufferSize);
+    }
+
+    void Append(QByteArrayView bytes)
+    {
+        if (buffer_.size() + bytes.size() > kBufferSize)
+            Flush();
+        if (bytes.size() >= kBufferSize)
+            WriteAll(bytes);
+        else
+            buffer_.append(bytes);
+    }
+
+    void Commit()
+    {
+        Flush();
+        if (!file_.commit())
+            Fail("Cannot write file ", path_, file_.errorString());
+    }
+
+private:
+    static constexpr qsizetype kBufferSize = 1 << 20;
+
+    void Flush()
+    {
+        WriteAll(buffer_);
+        buffer_.resize(0);
+    }
+
+    void WriteAll(QByteArrayView bytes)
+    {
+        const char *next = bytes.data();
+        qint64 left = bytes.size();
+        while (left > 0) {
+            const qint64 written = file_.write(next, left);
+            if (written <= 0) {
+                const QString message = file_.errorString();
+                file_.cancelWriting();
+                Fail("Cannot write file ", path_, message);
+            }
+            next += written;
+            left -= written;
+        }
+    }
+
+    QSaveFile file_;
+    QString path_;
+    QByteArray buffer_;
+};
+
 void WriteFileAtomically(const QString &path, QByteArrayView data)
 {
-    // Unbuffered, and short writes are continued here: a buffered device only
-    // reports some write failures at close, where the save file would commit
-    // a truncated file as if all was well.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        Fail("Cannot create file ", path, file.errorString());
-    const char *next = data.data();
-    qint64 left = data.size();
-    while (left > 0) {
-        const qint64 written = file.write(next, left);
-        if (written <= 0) {
-            const QString message = file.errorString();
-            file.cancelWriting();
-            Fail("Cannot write file ", path, message);
-        }
-        next += written;
-        left -= written;
-    }
-    if (!file.commit())
-        Fail("Cannot write file ", path, file.errorString());
+    TAtomicFileWriter writer(path);
+    writer.Append(data);
+    writer.Commit();
 }
 
 std::vector<QByteArray> SplitListLines(QByteArrayView content)
@@ -137,32 +183,24 @@ qsizetype AppendSitesFromFile(const QString &path, TSiteList &list)
 
 void WriteSiteList(const QString &path, const TSiteList &list)
 {
-    qsizetype total = 0;
-    for (const TSiteItem &site : list)
-        total += site.URL.size() + 2;
-    QByteArray out;
-    out.reserve(total);
+    TAtomicFileWriter writer(path);
     for (const TSiteItem &site : list) {
-        out.append(site.URL);
-        out.append("\r\n", 2);
+        writer.Append(site.URL);
+        writer.Append("\r\n");
     }
-    WriteFileAtomically(path, out);
+    writer.Commit();
 }
 
 void WriteProxyList(const QString &path, const TProxyList &list)
 {
-    qsizetype total = 0;
-    for (const TProxyItem &proxy : list)
-        total += proxy.Host.size() + proxy.Port.size() + 3;
-    QByteArray out;
-    out.reserve(total);
+    TAtomicFileWriter writer(path);
     for (const TProxyItem &proxy : list) {
-        out.append(proxy.Host);
-        out.append(':');
-        out.append(proxy.Port);
-        out.append("\r\n", 2);
+        writer.Append(proxy.Host);
+        writer.Append(":");
+        writer.Append(proxy.Port);
+        writer.Append("\r\n");
     }
-    WriteFileAtomically(path, out);
+    writer.Commit();
 }
 
 std::optional<qsizetype> LoadSitesIni(const QString &folder, TSiteList &list)

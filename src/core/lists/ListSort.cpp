@@ -1,6 +1,8 @@
 #include "lists/ListSort.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -14,37 +16,105 @@ std::string_view Bytes(const QByteArray &text)
     return std::string_view(text.constData(), size_t(text.size()));
 }
 
-// Sorts `list` through a permutation of keys, so that the records move only once.
-template <class Item, class Key, class Less>
-void SortByKey(std::vector<Item> &list, Key keyOf, Less less)
+// The first 16 bytes of a text as two big-endian numbers, zero-padded: they
+// order like the bytes themselves, so most comparisons of a sort never leave
+// the (contiguous) key array. Equal prefixes fall back to the whole texts.
+struct Prefix
+{
+    quint64 high = 0;
+    quint64 low = 0;
+
+    static Prefix Of(const QByteArray &text)
+    {
+        unsigned char bytes[16] = {};
+        std::memcpy(bytes, text.constData(), size_t(std::min<qsizetype>(text.size(), 16)));
+        Prefix p;
+        for (int i = 0; i < 8; ++i) {
+            p.high = (p.high << 8) | bytes[i];
+            p.low = (p.low << 8) | bytes[8 + i];
+        }
+        return p;
+    }
+    // <0, 0, >0; 0 means "look at the whole texts".
+    int Compare(const Prefix &o) const
+    {
+        if (high != o.high)
+            return high < o.high ? -1 : 1;
+        if (low != o.low)
+            return low < o.low ? -1 : 1;
+        return 0;
+    }
+};
+
+int CompareText(const QByteArray &a, const Prefix &pa, const QByteArray &b, const Prefix &pb)
+{
+    if (const int c = pa.Compare(pb))
+        return c;
+    return Bytes(a).compare(Bytes(b));
+}
+
+// Reorders `list` in place so that position k receives the record that was
+// at order[k].index: each cycle of the permutation is followed once, so every
+// record moves once and no second list is allocated. `order` is used up.
+template <class Item, class Entry>
+void Apply(std::vector<Item> &list, std::vector<Entry> &order)
+{
+    Q_ASSERT(order.size() < std::numeric_limits<quint32>::max());
+    constexpr auto kDone = std::numeric_limits<decltype(Entry::index)>::max();
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (order[start].index == kDone || order[start].index == start) {
+            order[start].index = kDone;
+            continue;
+        }
+        Item held = std::move(list[start]);
+        std::size_t k = start;
+        for (;;) {
+            const std::size_t from = order[k].index;
+            order[k].index = kDone;
+            if (from == start) {
+                list[k] = std::move(held);
+                break;
+            }
+            list[k] = std::move(list[from]);
+            k = from;
+        }
+    }
+}
+
+// Sorts `list` by a text field, byte by byte.
+template <class Item, class Field>
+void SortByText(std::vector<Item> &list, Field field, bool ascending)
 {
     struct Entry
     {
-        decltype(keyOf(list.front())) key;
-        std::size_t index;
+        Prefix prefix;
+        quint32 index;
     };
     std::vector<Entry> order;
     order.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i)
-        order.push_back(Entry{keyOf(list[i]), i});
-    std::sort(order.begin(), order.end(),
-              [&less](const Entry &a, const Entry &b) { return less(a.key, b.key); });
-    std::vector<Item> sorted;
-    sorted.reserve(list.size());
-    for (const Entry &e : order)
-        sorted.push_back(std::move(list[e.index]));
-    list = std::move(sorted);
+        order.push_back(Entry{Prefix::Of(field(list[i])), quint32(i)});
+    const auto less = [&](const Entry &a, const Entry &b) {
+        const int c = CompareText(field(list[a.index]), a.prefix, field(list[b.index]), b.prefix);
+        return ascending ? c < 0 : c > 0;
+    };
+    std::sort(order.begin(), order.end(), less);
+    Apply(list, order);
 }
 
-template <class Item, class Key>
-void SortDirected(std::vector<Item> &list, Key keyOf, bool ascending)
+struct PortEntry
 {
-    if (list.size() < 2)
-        return;
-    if (ascending)
-        SortByKey(list, keyOf, [](const auto &a, const auto &b) { return a < b; });
-    else
-        SortByKey(list, keyOf, [](const auto &a, const auto &b) { return b < a; });
+    quint32 port;
+    quint32 index;
+};
+
+std::vector<PortEntry> PortOrder(const TProxyList &list)
+{
+    std::vector<PortEntry> order;
+    order.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i)
+        order.push_back(PortEntry{PortValue(list[i].Port), quint32(i)});
+    return order;
 }
 
 } // namespace
@@ -64,48 +134,138 @@ quint32 PortValue(QByteArrayView port)
 
 void SortProxyList(TProxyList &list, int column, bool ascending)
 {
-    if (column == 0)
-        SortDirected(
-            list, [](const TProxyItem &p) { return Bytes(p.Host); }, ascending);
-    else if (column == 1)
-        SortDirected(
-            list, [](const TProxyItem &p) { return PortValue(p.Port); }, ascending);
+    if (list.size() < 2)
+        return;
+    if (column == 0) {
+        SortByText(
+            list, [](const TProxyItem &p) -> const QByteArray & { return p.Host; }, ascending);
+    } else if (column == 1) {
+        std::vector<PortEntry> order = PortOrder(list);
+        std::sort(order.begin(), order.end(), [ascending](const PortEntry &a, const PortEntry &b) {
+            return ascending ? a.port < b.port : b.port < a.port;
+        });
+        Apply(list, order);
+    }
 }
 
 void SortSiteList(TSiteList &list, int column, bool ascending)
 {
-    if (column == 0)
-        SortDirected(
-            list, [](const TSiteItem &s) { return Bytes(s.URL); }, ascending);
-    else if (column == 1)
-        SortDirected(
-            list, [](const TSiteItem &s) { return QStringView(s.Status); }, ascending);
+    if (list.size() < 2)
+        return;
+    if (column == 0) {
+        SortByText(
+            list, [](const TSiteItem &s) -> const QByteArray & { return s.URL; }, ascending);
+    } else if (column == 1) {
+        std::vector<std::size_t> order(list.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const int c = QStringView(list[a].Status).compare(QStringView(list[b].Status));
+            return ascending ? c < 0 : c > 0;
+        });
+        TSiteList sorted;
+        sorted.reserve(list.size());
+        for (std::size_t i : order)
+            sorted.push_back(std::move(list[i]));
+        list = std::move(sorted);
+    }
 }
+
+namespace {
+
+// One proxy of the port-then-host order. Everything a comparison needs for
+// hosts of up to 16 bytes and ports of up to 8 sits in the entry, so that
+// equal entries (the duplicates this order exists for) compare without
+// touching the records.
+struct PortHostEntry
+{
+    quint32 port;
+    quint32 index;
+    Prefix host;
+    quint32 hostLength;
+    quint32 portLength;
+    quint64 portText;
+};
+
+std::vector<PortHostEntry> PortHostOrder(const TProxyList &list)
+{
+    Q_ASSERT(list.size() < std::numeric_limits<quint32>::max());
+    std::vector<PortHostEntry> order;
+    order.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const TProxyItem &p = list[i];
+        order.push_back(PortHostEntry{PortValue(p.Port), quint32(i), Prefix::Of(p.Host),
+                                      quint32(p.Host.size()), quint32(p.Port.size()),
+                                      Prefix::Of(p.Port).high});
+    }
+    std::sort(order.begin(), order.end(), [&list](const PortHostEntry &a, const PortHostEntry &b) {
+        if (a.port != b.port)
+            return a.port < b.port;
+        if (const int c = a.host.Compare(b.host))
+            return c < 0;
+        if (a.hostLength > 16 || b.hostLength > 16) {
+            if (const int c = Bytes(list[a.index].Host).compare(Bytes(list[b.index].Host)))
+                return c < 0;
+        } else if (a.hostLength != b.hostLength) {
+            return a.hostLength < b.hostLength;
+        }
+        if (a.portText != b.portText)
+            return a.portText < b.portText;
+        if (a.portLength > 8 || b.portLength > 8)
+            return Bytes(list[a.index].Port) < Bytes(list[b.index].Port);
+        return a.portLength < b.portLength;
+    });
+    return order;
+}
+
+bool SameProxy(const TProxyList &list, const PortHostEntry &a, const PortHostEntry &b)
+{
+    if (a.port != b.port || a.host.Compare(b.host) != 0 || a.hostLength != b.hostLength ||
+        a.portLength != b.portLength || a.portText != b.portText)
+        return false;
+    const TProxyItem &x = list[a.index];
+    const TProxyItem &y = list[b.index];
+    return (a.hostLength <= 16 || x.Host == y.Host) && (a.portLength <= 8 || x.Port == y.Port);
+}
+
+} // namespace
 
 void SortByPortThenHost(TProxyList &list)
 {
     if (list.size() < 2)
         return;
-    struct Key
-    {
-        quint32 port;
-        std::string_view host;
-        std::string_view portText;
-        bool operator<(const Key &o) const
-        {
-            if (port != o.port)
-                return port < o.port;
-            if (const int c = host.compare(o.host))
-                return c < 0;
-            return portText < o.portText;
-        }
-    };
-    SortByKey(
-        list,
-        [](const TProxyItem &p) {
-            return Key{PortValue(p.Port), Bytes(p.Host), Bytes(p.Port)};
-        },
-        [](const Key &a, const Key &b) { return a < b; });
+    std::vector<PortHostEntry> order = PortHostOrder(list);
+    Apply(list, order);
+}
+
+qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted)
+{
+    if (list.size() < 2) {
+        if (sorted)
+            sorted();
+        return 0;
+    }
+    const std::vector<PortHostEntry> order = PortHostOrder(list);
+    if (sorted)
+        sorted();
+    // Position of each record in the result, or kGone for an entry equal to
+    // the one before it; then every kept record moves once, straight to its place.
+    constexpr quint32 kGone = std::numeric_limits<quint32>::max();
+    std::vector<quint32> place(list.size(), kGone);
+    quint32 kept = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (k > 0 && SameProxy(list, order[k - 1], order[k]))
+            continue;
+        place[order[k].index] = kept++;
+    }
+    TProxyList result(kept);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (place[i] != kGone)
+            result[place[i]] = std::move(list[i]);
+    }
+    const qsizetype removed = qsizetype(list.size()) - qsizetype(kept);
+    list = std::move(result);
+    return removed;
 }
 
 } // namespace leecher

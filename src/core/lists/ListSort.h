@@ -6,6 +6,8 @@
 
 #include <QByteArrayView>
 
+#include <functional>
+
 namespace leecher {
 
 // The last sort column and direction flag of one list view. Both start at
@@ -36,6 +38,12 @@ void SortSiteList(TSiteList &list, int column, bool ascending);
 // Ascending by port value, ties by Host bytes, then by Port text (so that 80
 // and 080 never interleave): equal entries always end up next to each other.
 void SortByPortThenHost(TProxyList &list);
+
+// Sorts as SortByPortThenHost, calls `sorted` (if set), then removes every
+// entry equal to the one before it (same Host bytes and same Port text).
+// Returns the number removed. Equal to sorting and then
+// RemoveAdjacentDuplicates, in one pass over the records.
+qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted = {});
 
 // The decimal value of a port text; texts that are not 1 to 9 digits sort
 // after every number.

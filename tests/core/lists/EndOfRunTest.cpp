@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -187,6 +189,57 @@ TEST(EndOfRun, WriteErrorStopsWithTheOldFileIntact)
     EXPECT_EQ(statuses.back(), "Removed 9900 Duplicates");
     EXPECT_EQ(Get(path), QByteArray("1.1.1.1:80\r\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Proxies.txt")});
+}
+
+TEST(ListSort, FastOrderAgreesWithPlainComparison)
+{
+    // Hosts sharing long prefixes, longer than the compared prefix, of equal
+    // text in other lengths; ports with leading zeros and too long to be numbers.
+    const std::vector<QByteArray> hosts = {"1.2.3.4",
+                                           "1.2.3.40",
+                                           "1.2.3.4 ",
+                                           "proxy.example.com",
+                                           "proxy.example.co",
+                                           "proxy.example.com.",
+                                           "proxy.example.c",
+                                           "Proxy.example.com",
+                                           "a",
+                                           "",
+                                           "\xff.x",
+                                           "1.2.3.4\t"};
+    const std::vector<QByteArray> ports = {"80",    "080",       "0080",       "8080",       "21",
+                                           "65555", "000000008", "0000000080", "12345678901"};
+    uint64_t seed = 42;
+    const auto next = [&seed](uint32_t n) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        return uint32_t(seed >> 33) % n;
+    };
+    for (int round = 0; round < 200; ++round) {
+        TProxyList list;
+        const uint32_t size = next(60);
+        for (uint32_t i = 0; i < size; ++i)
+            list.push_back(TProxyItem{hosts[next(uint32_t(hosts.size()))],
+                                      ports[next(uint32_t(ports.size()))]});
+        TProxyList expected = list;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const TProxyItem &a, const TProxyItem &b) {
+                             const quint32 pa = PortValue(a.Port), pb = PortValue(b.Port);
+                             if (pa != pb)
+                                 return pa < pb;
+                             if (a.Host != b.Host)
+                                 return a.Host < b.Host;
+                             return a.Port < b.Port;
+                         });
+        TProxyList sorted = list;
+        SortByPortThenHost(sorted);
+        ASSERT_EQ(Texts(sorted), Texts(expected)) << "round " << round;
+
+        const qsizetype removed = RemoveAdjacentDuplicates(expected);
+        int calls = 0;
+        EXPECT_EQ(SortAndRemoveDuplicates(list, [&calls] { ++calls; }), removed);
+        EXPECT_EQ(calls, 1);
+        ASSERT_EQ(Texts(list), Texts(expected)) << "round " << round;
+    }
 }
 
 TEST(ListSort, ColumnClicksFlipTheDirection)
