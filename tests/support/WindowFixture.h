@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,17 @@ protected:
         gui::Dialogs().information = [this](QWidget *, const QString &text,
                                             const QString &caption) {
             informations << caption + QStringLiteral("|") + text;
+        };
+        gui::Dialogs().openUrl = [this](const QUrl &url) { openedUrls << url.toString(); };
+        gui::Dialogs().input = [this](QWidget *, const QString &caption, const QString &prompt,
+                                      QString &value) {
+            inputs << caption + QStringLiteral("|") + prompt;
+            value = inputAnswer;
+            return inputAccepted;
+        };
+        gui::Dialogs().file = [this](QWidget *, const gui::TFileDialogSpec &spec) {
+            fileDialogs << spec.title + QStringLiteral("|") + spec.filter;
+            return fileAnswer;
         };
     }
     void TearDown() override { gui::Dialogs() = saved; }
@@ -43,6 +55,13 @@ protected:
     QTemporaryDir dir;
     QStringList errors;
     QStringList informations;
+    QStringList openedUrls;
+    QStringList inputs;
+    QStringList fileDialogs;
+    // What the input box and the file dialogs answer; empty means cancelled.
+    QString inputAnswer;
+    bool inputAccepted = true;
+    QString fileAnswer;
 
 private:
     gui::TDialogs saved;

@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -47,6 +48,7 @@ TDialogs makeRealDialogs()
             return QString();
         return dialog.selectedFiles().constFirst();
     };
+    d.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
     return d;
 }
 

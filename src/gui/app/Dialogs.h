@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QUrl;
 class QWidget;
 
 namespace gui {
@@ -30,6 +31,8 @@ struct TDialogs
         input;
     // An open or save dialog; returns the chosen file or an empty string.
     std::function<QString(QWidget *parent, const TFileDialogSpec &spec)> file;
+    // Hands a web address to the desktop's browser; the result is not checked.
+    std::function<void(const QUrl &url)> openUrl;
 };
 
 // The dialogs in use; starts with the real ones.

@@ -99,6 +99,48 @@ QList<QPixmap> SiteStateImages()
             draw(16, stopwatch), draw(16, smile), draw(16, downArrow)};
 }
 
+QList<QPixmap> MenuImages()
+{
+    auto add = [](QPainter &p) {
+        p.setPen(QPen(QColor(20, 140, 40), 3, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8, 2.5), QPointF(8, 13.5));
+        p.drawLine(QPointF(2.5, 8), QPointF(13.5, 8));
+    };
+    auto open = [](QPainter &p) { // a folder
+        p.setPen(QColor(140, 100, 20));
+        p.setBrush(QColor(240, 200, 80));
+        p.drawRect(QRectF(1.5, 4.5, 13, 9));
+        p.drawRect(QRectF(1.5, 2.5, 5, 2));
+    };
+    auto save = [](QPainter &p) { // a disk
+        p.setPen(QColor(20, 40, 90));
+        p.setBrush(QColor(60, 100, 190));
+        p.drawRect(QRectF(1.5, 1.5, 13, 13));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 1.5, 7, 5));
+        p.setBrush(QColor(200, 200, 200));
+        p.drawRect(QRectF(3.5, 9.5, 9, 5));
+    };
+    auto list = [](QPainter &p) {
+        p.setPen(QPen(QColor(60, 60, 60), 1.5));
+        for (int y : {4, 8, 12})
+            p.drawLine(QPointF(3, y), QPointF(13, y));
+    };
+    auto zero = [](QPainter &p) {
+        p.setPen(QPen(QColor(200, 90, 0), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(8, 8), 3.5, 5.5);
+    };
+    auto copy = [](QPainter &p) { // two pages
+        p.setPen(QColor(70, 70, 70));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 1.5, 8, 10));
+        p.drawRect(QRectF(6.5, 4.5, 8, 10));
+    };
+    return {draw(16, add),  draw(16, cross),     draw(16, open), draw(16, save), SearchGlyph(),
+            draw(16, tick), draw(16, stopwatch), draw(16, list), draw(16, zero), draw(16, copy)};
+}
+
 QPixmap OptionsGlyph()
 {
     return draw(16, [](QPainter &p) { // a gear

@@ -10,6 +10,10 @@ namespace gui {
 // tick, a red cross, a stopwatch, a smiling face, a blue arrow pointing down.
 QList<QPixmap> SiteStateImages();
 
+// The ten 16 x 16 images of the site menu: add, delete, open, save, browser,
+// verify, timeout, list, zero proxies, copy.
+QList<QPixmap> MenuImages();
+
 // Glyphs of the main window's four flat buttons.
 QPixmap OptionsGlyph();
 QPixmap AnalyserGlyph();

@@ -13,6 +13,7 @@ namespace gui {
 
 TWindows::TWindows() = default;
 TWindows::TWindows(TWindows &&) noexcept = default;
+TWindows &TWindows::operator=(TWindows &&) noexcept = default;
 
 TWindows::~TWindows()
 {

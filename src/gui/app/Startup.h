@@ -24,6 +24,7 @@ struct TWindows
 
     TWindows();
     TWindows(TWindows &&) noexcept;
+    TWindows &operator=(TWindows &&) noexcept;
     ~TWindows(); // the other two go first, without their close handlers
 };
 

@@ -96,6 +96,7 @@ TfrmLeecher::TfrmLeecher(QString folder, QWidget *parent)
     layout->addWidget(Splitter1, 1);
     setCentralWidget(central);
     BuildStatusBar();
+    BuildMenus();
 
     FormCreate();
 }

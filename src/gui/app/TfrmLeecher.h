@@ -2,14 +2,19 @@
 // the automation settings and the status bar.
 #pragma once
 
+#include "lists/ListSort.h"
 #include "lists/Records.h"
 
 #include <QMainWindow>
 
+#include <functional>
+
 class QAbstractItemModel;
 class QCheckBox;
 class QGroupBox;
+class QAction;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -58,9 +63,34 @@ public:
     void cmdOptionsClick();
     void cmdProxyClick();
 
+    // List commands of the two pop-up menus, the keys, the headers and the
+    // clipboard button.
+    void AddSite1Click();
+    void DeleteSite1Click();
+    void CopySelectedSitesToClipboard1Click();
+    void LaunchSiteInBrowser1Click();
+    void LoadSitesFromFile1Click();
+    void SaveSitesToFile1Click();
+    void DeleteBadSites1Click();
+    void DeleteTimeouts1Click();
+    void DeleteSitesWhichReturned0Proxies1Click();
+    void DeleteSelectedProxies1Click();
+    void CopySelectedProxiesToClipboard1Click();
+    void SaveProxiesToFile1Click();
+    void lstSiteColumnClick(int column);
+    void lstProxyColumnClick(int column);
+    void cmdClipboardClick();
+
+    // While a run is active it addresses sites by index: the commands that
+    // add, remove or reorder sites are disabled until it ends.
+    void SetRunActive(bool active);
+    bool RunActive() const { return FRunActive; }
+
     leecher::TSiteList SiteList;
     leecher::TProxyList ProxyList;
     bool Autoload = false;
+    leecher::TSortState SiteSort;
+    leecher::TSortState ProxySort;
 
     // Top panel.
     QPushButton *cmdStart = nullptr;
@@ -88,6 +118,22 @@ public:
     QSplitter *Splitter1 = nullptr;
     QLabel *lblStatus = nullptr;
     QProgressBar *prgStatus = nullptr;
+    // Pop-up menus.
+    QMenu *mnulstSite = nullptr;
+    QAction *AddSite1 = nullptr;
+    QAction *DeleteSite1 = nullptr;
+    QAction *CopySelectedSitesToClipboard1 = nullptr;
+    QAction *LaunchSiteInBrowser1 = nullptr;
+    QAction *LoadSitesFromFile1 = nullptr;
+    QAction *SaveSitesToFile1 = nullptr;
+    QAction *VerifySites1 = nullptr;
+    QAction *DeleteBadSites1 = nullptr;
+    QAction *DeleteTimeouts1 = nullptr;
+    QAction *DeleteSitesWhichReturned0Proxies1 = nullptr;
+    QMenu *mnulstProxy = nullptr;
+    QAction *DeleteSelectedProxies1 = nullptr;
+    QAction *CopySelectedProxiesToClipboard1 = nullptr;
+    QAction *SaveProxiesToFile1 = nullptr;
 
 Q_SIGNALS:
     // The close handler has run: the program ends.
@@ -95,12 +141,19 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *BuildTopPanel();
     QWidget *BuildSettingsPanel();
     QTableView *BuildListView(const char *name, QAbstractItemModel *model, int secondColumnWidth);
     void BuildStatusBar();
+    void BuildMenus();
+    // Removes the entries that pass `test` (walking from the last one down),
+    // then shows "Deleted N<suffix>" and the list's new count.
+    void DeleteSites(const std::function<bool(int index)> &test, const QString &suffix);
+    QList<int> SelectedRows(QTableView *view) const;
+    void SitesAdded(qsizetype added, const QString &message);
     QString FilePath(const QString &name) const;
 
     QString FFolder;
@@ -108,4 +161,5 @@ private:
     TProxyListModel *FProxyModel = nullptr;
     TfrmOptions *FOptions = nullptr;
     TfrmProxy *FProxyWindow = nullptr;
+    bool FRunActive = false;
 };

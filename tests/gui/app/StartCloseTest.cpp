@@ -1,4 +1,4 @@
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 
 #include "analyser/TfrmProxy.h"
 #include "app/TfrmLeecher.h"
