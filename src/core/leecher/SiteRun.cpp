@@ -1,0 +1,493 @@
+#include "leecher/SiteRun.h"
+
+#include "leecher/Leech.h"
+#include "lists/EndOfRun.h"
+#include "lists/FileError.h"
+#include "net/HttpProt.h"
+#include "net/Wait.h"
+#include "settings/Options.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cstring>
+
+namespace leecher {
+
+using net::THttpCli;
+using net::TWait;
+
+QString ProgressText(int done, int total)
+{
+    const qint64 percent = total > 0 ? qint64(done) * 100 / total : 0;
+    return QStringLiteral("[") + QString::number(done) + QStringLiteral(" / ") +
+           QString::number(total) + QStringLiteral("] - ") + QString::number(percent) +
+           QStringLiteral("% Complete");
+}
+
+TSiteRun::TSiteRun(TSiteList &sites, TProxyList &proxies, const settings::IOptions &options,
+                   IRunInputs &inputs, const QString &folder, QObject *parent)
+    : QObject(parent), FSites(sites), FProxies(proxies), FOptions(options), FInputs(inputs),
+      FFolder(folder), FWaitInterval(TWait::DefaultInterval())
+{
+}
+
+TSiteRun::~TSiteRun()
+{
+    Shutdown();
+}
+
+// ---------------------------------------------------------------------------
+// Starting
+
+bool TSiteRun::BeginRun()
+{
+    if (FRunning || FSites.empty())
+        return false;
+    FStopping = false;
+    FAborted = false;
+    SetRunning(true);
+    return true;
+}
+
+bool TSiteRun::StartLeech()
+{
+    if (!BeginRun())
+        return false;
+    for (TSiteItem &site : FSites)
+        site.State = ssIdle;
+    Q_EMIT siteListChanged();
+    try {
+        FInputs.LeechStartAutomation();
+    } catch (...) {
+        // Nothing has been created yet: back to idle, so that the start
+        // button works again, and let the window report the error.
+        SetRunning(false);
+        throw;
+    }
+    Q_EMIT abortEnabledChanged(true);
+    FNextSite = 0;
+    if (FInputs.TimeoutText().isEmpty())
+        FInputs.SetTimeoutText(QStringLiteral("8"));
+    FLiveClients.clear();
+    FWaitByBot.clear();
+    FClientByBot.clear();
+    FProgressMax = int(FSites.size());
+    FProgress = 0;
+    Q_EMIT progressChanged(FProgress, FProgressMax);
+    ++FCycleCount;
+    Q_EMIT cycleCountChanged(FCycleCount);
+    CreateBots(TKind::Leech);
+    return true;
+}
+
+bool TSiteRun::StartVerify()
+{
+    if (!BeginRun())
+        return false;
+    Q_EMIT abortEnabledChanged(true);
+    FNextSite = 0;
+    Q_EMIT verificationStarted();
+    if (FInputs.TimeoutText().isEmpty())
+        FInputs.SetTimeoutText(QStringLiteral("8"));
+    FLiveClients.clear();
+    FWaitByBot.clear();
+    FClientByBot.clear();
+    FProgressMax = int(FSites.size());
+    FProgress = 0;
+    Q_EMIT progressChanged(FProgress, FProgressMax);
+    CreateBots(TKind::Verify);
+    return true;
+}
+
+void TSiteRun::CreateBots(TKind kind)
+{
+    // The page buffers have 100 slots, and a run without bots would never end.
+    const int bots = std::clamp(FInputs.Bots(), 1, MaxBots);
+    for (int b = 0; b < bots && FNextSite < int(FSites.size()); ++b) {
+        auto *client = new THttpCli(this);
+        FLiveClients.push_back(client);
+        FClientByBot.push_back(client);
+        client->SetTag(FNextSite);
+        client->SetSocksUsercode(QByteArray::number(b));
+        client->SetURL(FSites[size_t(FNextSite)].URL);
+        if (kind == TKind::Leech) {
+            client->OnDocData = [this](THttpCli *c, const char *buffer, qint32 len) {
+                APHttpCliDocData(c, buffer, len);
+            };
+            client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
+                APHttpCliRequestDone(c, rq, error);
+            };
+        } else {
+            client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
+                ASHttpCliRequestDone(c, rq, error);
+            };
+        }
+        if (FOptions.UseProxy()) {
+            // "host:port"; without a colon there is no proxy host, which
+            // means a direct connection.
+            const QString proxy = FOptions.Proxy();
+            const qsizetype colon = proxy.indexOf(QLatin1Char(':'));
+            if (colon >= 0) {
+                client->SetProxy(proxy.left(colon).toUtf8());
+                client->SetProxyPort(proxy.mid(colon + 1).toUtf8());
+            }
+            if (FOptions.ProxyAuth()) {
+                client->SetProxyUsername(FOptions.ProxyUsername().toUtf8());
+                client->SetProxyPassword(FOptions.ProxyPassword().toUtf8());
+            }
+        }
+        const int site = FNextSite;
+        FSites[size_t(site)].Status = QStringLiteral("Analyzing");
+        Q_EMIT siteChanged(site);
+
+        auto *wait = new TWait(client);
+        FWaitByBot.push_back(wait);
+        wait->SetInterval(FWaitInterval);
+        wait->SetCaption(FInputs.TimeoutText());
+        wait->SetTag(b);
+        wait->OnTimeout = [this](TWait *w) { AWaitTimeout(w); };
+        wait->Start();
+
+        ++FNextSite;
+        if (kind == TKind::Leech)
+            client->StartGet();
+        else
+            client->StartHead();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Looking things up
+
+int TSiteRun::BotOf(const THttpCli *client) const
+{
+    bool ok = false;
+    const int b = client->SocksUsercode().toInt(&ok);
+    // Only a live bot of this run counts: a retired client has been detached
+    // and is on its way out.
+    if (!ok || b < 0 || b >= int(FClientByBot.size()) || FClientByBot[size_t(b)] != client)
+        return -1;
+    return b;
+}
+
+TSiteItem *TSiteRun::SiteOf(const THttpCli *client)
+{
+    const qintptr i = client->Tag();
+    if (i < 0 || size_t(i) >= FSites.size())
+        return nullptr;
+    return &FSites[size_t(i)];
+}
+
+TWait *TSiteRun::WaitOf(int bot) const
+{
+    if (bot < 0 || bot >= int(FWaitByBot.size()))
+        return nullptr;
+    return FWaitByBot[size_t(bot)];
+}
+
+// ---------------------------------------------------------------------------
+// Leech run handlers
+
+void TSiteRun::APHttpCliDocData(THttpCli *client, const char *buffer, qint32 len)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    TWait *wait = WaitOf(b);
+    wait->Stop();
+    TSiteItem *site = SiteOf(client);
+    if (site == nullptr)
+        return;
+    if (qint64(site->BytesRead) + len > FPageLimit) {
+        // More than a page may hold: drop what was collected and end the
+        // request; its completion records it as failed. The timer stays off.
+        FPageText[size_t(b)] = QByteArray();
+        client->Abort();
+        return;
+    }
+    const int i = int(client->Tag());
+    site->State = ssReceiving;
+    FPageText[size_t(b)].append(buffer, qsizetype(qstrnlen(buffer, uint(len))));
+    site->BytesRead += len;
+    site->Status = QString::number(site->BytesRead) + QStringLiteral(" bytes downloaded");
+    Q_EMIT siteChanged(i);
+    wait->Start();
+}
+
+void TSiteRun::AWaitTimeout(TWait *wait)
+{
+    wait->Stop();
+    const qintptr b = wait->Tag();
+    if (b < 0 || size_t(b) >= FClientByBot.size() || FClientByBot[size_t(b)] == nullptr)
+        return;
+    THttpCli *client = FClientByBot[size_t(b)];
+    client->Abort();
+    // The completion that Abort causes comes later and finds this mark.
+    if (TSiteItem *site = SiteOf(client)) {
+        site->State = ssTimeout;
+        Q_EMIT siteChanged(int(client->Tag()));
+    }
+    ++FTimeoutCount;
+    Q_EMIT timeoutCountChanged(FTimeoutCount);
+}
+
+void TSiteRun::APHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    WaitOf(b)->Stop();
+    QByteArray &page = FPageText[size_t(b)];
+    TSiteItem *site = SiteOf(client);
+    const int i = int(client->Tag());
+    if (site)
+        site->BytesRead = 0;
+
+    if (page.isEmpty() && !FStopping && client->StatusCode() == 200) {
+        Retry(client, QLatin1StringView("Get"));
+        return;
+    }
+    if (site && site->State == ssTimeout) {
+        site->Status = QStringLiteral("Timeout");
+        page.clear();
+        // After Abort a site that never answers would be repeated for ever
+        // and the run would not end.
+        if (FOptions.RetryTimeout() && !FAborted) {
+            Retry(client, QLatin1StringView("Get"));
+            return;
+        }
+    } else if (client->StatusCode() == 200 && site) {
+        site->Status = QStringLiteral("Extracting Proxies");
+        site->State = ssFetched;
+        Q_EMIT siteChanged(i);
+        const TLeechReport report = LeechProxies(page, FOptions.Special(), FProxies, *site);
+        if (report.Count > 0) {
+            Q_EMIT proxyListChanged();
+            Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
+        }
+    } else {
+        page.clear();
+        if (site) {
+            site->State = ssBad;
+            site->Status = QString::number(client->StatusCode()) + QStringLiteral(" - ") +
+                           QString::fromUtf8(client->ReasonPhrase());
+        }
+    }
+    if (site)
+        Q_EMIT siteChanged(i);
+    AdvanceProgress();
+
+    if (SiteAbort(client))
+        return;
+    if (FNextSite < int(FSites.size())) {
+        HandOutNext(client, b, TKind::Leech);
+    } else {
+        FStopping = true;
+        SiteAbort(client);
+    }
+}
+
+void TSiteRun::HandOutNext(THttpCli *client, int bot, TKind kind)
+{
+    const int i = FNextSite;
+    client->SetURL(FSites[size_t(i)].URL);
+    client->SetTag(i);
+    FSites[size_t(i)].Status = QStringLiteral("Analyzing");
+    Q_EMIT siteChanged(i);
+    WaitOf(bot)->Start();
+    ++FNextSite;
+    if (kind == TKind::Leech)
+        client->StartGet();
+    else
+        client->StartHead();
+}
+
+void TSiteRun::AdvanceProgress()
+{
+    ++FProgress;
+    Q_EMIT progressChanged(FProgress, FProgressMax);
+    Q_EMIT statusChanged(ProgressText(FProgress, FProgressMax));
+}
+
+void TSiteRun::Retry(THttpCli *client, QLatin1StringView kind)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    if (TSiteItem *site = SiteOf(client)) {
+        site->Status = QStringLiteral("Retrying");
+        site->State = ssIdle;
+        Q_EMIT siteChanged(int(client->Tag()));
+    }
+    FPageText[size_t(b)].clear();
+    TWait *wait = WaitOf(b);
+    wait->Stop();
+    wait->Start();
+    if (kind == QLatin1StringView("Get"))
+        client->StartGet();
+    else if (kind == QLatin1StringView("Head"))
+        client->StartHead();
+}
+
+// ---------------------------------------------------------------------------
+// Verification handler
+
+void TSiteRun::ASHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    WaitOf(b)->Stop();
+    TSiteItem *site = SiteOf(client);
+    const int i = int(client->Tag());
+    if (site) {
+        const qint32 code = client->StatusCode();
+        site->Status = QString::number(code) + QStringLiteral(" - ") +
+                       QString::fromUtf8(client->ReasonPhrase());
+        if (site->State == ssTimeout && code == 404) {
+            // An aborted request ends with 404: read together with the
+            // timeout mark it is a time-out, not a missing page.
+            site->Status = QStringLiteral("Timeout");
+            if (FOptions.RetryTimeout() && !FAborted) {
+                Retry(client, QLatin1StringView("Head"));
+                return;
+            }
+        } else if (code == 200) {
+            site->State = ssFetched;
+        } else {
+            site->State = ssBad;
+        }
+        Q_EMIT siteChanged(i);
+    }
+    AdvanceProgress();
+
+    if (SiteAbort(client))
+        return;
+    if (FNextSite < int(FSites.size())) {
+        HandOutNext(client, b, TKind::Verify);
+    } else {
+        FStopping = true;
+        SiteAbort(client);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Stopping and the end of a run
+
+void TSiteRun::Abort()
+{
+    FStopping = true;
+    if (FRunning)
+        FAborted = true;
+}
+
+void TSiteRun::ReleaseClient(THttpCli *client)
+{
+    const int b = BotOf(client);
+    if (TWait *wait = WaitOf(b)) {
+        wait->Stop();
+        wait->OnTimeout = nullptr;
+    }
+    client->OnDocData = nullptr;
+    client->OnRequestDone = nullptr;
+    if (b >= 0) {
+        FClientByBot[size_t(b)] = nullptr;
+        FWaitByBot[size_t(b)] = nullptr;
+    }
+    const auto it = std::find(FLiveClients.begin(), FLiveClients.end(), client);
+    if (it != FLiveClients.end())
+        FLiveClients.erase(it);
+    // This may run inside the client's own completion: it goes (with its
+    // timer) once that has returned.
+    client->deleteLater();
+}
+
+bool TSiteRun::SiteAbort(THttpCli *client)
+{
+    if (!FStopping)
+        return false;
+    ReleaseClient(client);
+    if (!FLiveClients.empty())
+        return true;
+    EndOfRun();
+    return true;
+}
+
+void TSiteRun::EndOfRun()
+{
+    FLiveClients.clear();
+    FWaitByBot.clear();
+    FClientByBot.clear();
+    if (FGoogleMode) {
+        FinishGoogleMode();
+        FGoogleMode = false;
+    }
+    Q_EMIT statusChanged(QStringLiteral("Finished"));
+
+    // Duplicate removal and Proxies.txt, with the options as they are now.
+    const bool dupes = FOptions.Dupes();
+    const bool writeFile = FOptions.WriteFile();
+    QString failure;
+    try {
+        const TEndOfRunResult result =
+            EndOfRunFileStep(FProxies, FFolder, dupes, writeFile,
+                             [this](const QString &text) { Q_EMIT statusChanged(text); });
+        if (result.Ran) {
+            if (result.Sorted) {
+                Q_EMIT proxyListSorted();
+                Q_EMIT proxyListChanged();
+            }
+            Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
+        }
+    } catch (const EFileError &e) {
+        // The list may have been cleaned before the write failed.
+        if (dupes)
+            Q_EMIT proxyListSorted();
+        Q_EMIT proxyListChanged();
+        Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
+        failure = e.Message();
+    }
+    if (!FInputs.Automate())
+        Q_EMIT abortEnabledChanged(false);
+    // From here on a new run may start (from a slot, or from the event loop
+    // of an error box): nothing below touches the run state.
+    SetRunning(false);
+    Q_EMIT finished();
+    if (!failure.isEmpty())
+        Q_EMIT fileError(failure);
+}
+
+void TSiteRun::SetRunning(bool running)
+{
+    if (FRunning == running)
+        return;
+    FRunning = running;
+    Q_EMIT runningChanged(running);
+}
+
+void TSiteRun::Shutdown()
+{
+    for (THttpCli *client : FLiveClients) {
+        client->OnDocData = nullptr;
+        client->OnRequestDone = nullptr;
+        const int b = BotOf(client);
+        if (TWait *wait = WaitOf(b)) {
+            wait->Stop();
+            wait->OnTimeout = nullptr;
+        }
+        // Closes the connection; the completion it posts has no handler.
+        client->Abort();
+        client->deleteLater();
+    }
+    FLiveClients.clear();
+    FClientByBot.clear();
+    FWaitByBot.clear();
+    for (QByteArray &page : FPageText)
+        page = QByteArray();
+    FRunning = false;
+    FStopping = false;
+    FGoogleMode = false;
+}
+
+} // namespace leecher

@@ -1,0 +1,225 @@
+// The main window's runs over the site list: the leech run (fetch every site,
+// extract its proxies) and the site verification (ask every site with HEAD).
+//
+// One TSiteRun holds the run state that the main window's runs share, so that
+// only one of them is active at a time. A run creates up to N bots (N = the
+// bots slider); a bot is one THttpCli with one TWait owned by it, the bot's
+// number travels in the client's SocksUsercode as decimal text and the index
+// of its site in its Tag. Sites are handed out in list order to whichever bot
+// finishes first; when none is left, or Abort was asked for, each bot retires
+// when its request has ended, and the last one ends the run: "Finished", then
+// duplicate removal and Proxies.txt.
+//
+// The run works on the window's lists (passed in, never copied), reads the
+// options and the window's inputs at the moment it needs them, and reports
+// everything through signals; it has no widgets. The window binds:
+//   cmdStartClick      -> automation arming, then StartLeech()
+//   cmdAbortClick      -> Abort(), then its automation steps
+//   VerifySites1Click  -> StartVerify()
+//   window close       -> Shutdown() before the lists go away
+#pragma once
+
+#include "lists/Records.h"
+
+#include <QByteArray>
+#include <QLatin1StringView>
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <vector>
+
+namespace net {
+class THttpCli;
+class TWait;
+enum THttpRequest : int;
+} // namespace net
+
+namespace settings {
+class IOptions;
+}
+
+namespace leecher {
+
+// What the run reads from its window when it needs it.
+class IRunInputs
+{
+public:
+    virtual ~IRunInputs() = default;
+
+    // Bots slider position (1 to 100; other values are kept within that).
+    virtual int Bots() const = 0;
+    // Per-request idle timeout in seconds, as the text of its edit.
+    virtual QString TimeoutText() const = 0;
+    // The run writes "8" back when the text is empty.
+    virtual void SetTimeoutText(const QString &text) = 0;
+    // Automation ticked: the abort command then stays enabled after a run.
+    virtual bool Automate() const = 0;
+    // Called by StartLeech after the site states have been reset and before
+    // the bots are created: reload the automation period (ticked) or switch
+    // automation off (unticked). It may throw (for instance on a time edit
+    // that is not a number): the start is then undone and the exception
+    // passes on to StartLeech's caller.
+    virtual void LeechStartAutomation() {}
+};
+
+// Plain values for tests and front ends without a window.
+struct TRunInputValues : IRunInputs
+{
+    int bots = 15;
+    QString timeout = QStringLiteral("8");
+    bool automate = false;
+
+    int Bots() const override { return bots; }
+    QString TimeoutText() const override { return timeout; }
+    void SetTimeoutText(const QString &text) override { timeout = text; }
+    bool Automate() const override { return automate; }
+};
+
+class TSiteRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    // At most this many bots, hence page buffers.
+    static constexpr int MaxBots = 100;
+    // A page is held in memory only up to this size by default.
+    static constexpr qint64 DefaultPageLimit = qint64(64) * 1024 * 1024;
+
+    // `folder` is where Proxies.txt is written. The lists, options and
+    // inputs must outlive the run object (or Shutdown must be called first).
+    TSiteRun(TSiteList &sites, TProxyList &proxies, const settings::IOptions &options,
+             IRunInputs &inputs, const QString &folder, QObject *parent = nullptr);
+    ~TSiteRun() override;
+
+    // The run part of the start button: resets every site to ssIdle, counts a
+    // cycle and starts the bots. Returns false and does nothing when the site
+    // list is empty or a run is already active (runs never overlap).
+    bool StartLeech();
+    // Site verification: HEAD requests; site states are not reset and no
+    // cycle is counted. Returns false when nothing was started (as above).
+    bool StartVerify();
+    // The run part of the abort button: no new site is handed out; the bots
+    // finish (or time out on) their current requests, which are recorded,
+    // and retire. A timed-out request is no longer repeated.
+    void Abort();
+    // Stops every client at once (closing the window during a run): from
+    // here on no event of the run reaches the lists and no signal is sent.
+    // The run is idle afterwards.
+    void Shutdown();
+
+    bool IsRunning() const { return FRunning; }
+    bool Stopping() const { return FStopping; }
+    bool GoogleMode() const { return FGoogleMode; }
+    int NextSite() const { return FNextSite; }
+    // Bots of the current run (0 when idle) and how many are still alive.
+    int BotCount() const { return int(FClientByBot.size()); }
+    int LiveClientCount() const { return int(FLiveClients.size()); }
+    // Leech runs started, and requests timed out, since the run object exists.
+    int CycleCount() const { return FCycleCount; }
+    int TimeoutCount() const { return FTimeoutCount; }
+    int Progress() const { return FProgress; }
+    int ProgressMax() const { return FProgressMax; }
+
+    // Tick period of the bots' wait timers in milliseconds (1000 by
+    // default); applies to the next run. Tests shorten it.
+    void SetWaitInterval(quint16 ms) { FWaitInterval = ms; }
+    quint16 WaitInterval() const { return FWaitInterval; }
+    // Largest page held in memory; a site that sends more is aborted and
+    // recorded as failed. 64 MiB by default.
+    void SetPageLimit(qint64 bytes) { FPageLimit = bytes; }
+    qint64 PageLimit() const { return FPageLimit; }
+
+Q_SIGNALS:
+    // Text for the status line.
+    void statusChanged(const QString &text);
+    // One site record changed: redraw its row.
+    void siteChanged(int index);
+    // Many site records changed (the states reset at a leech start).
+    void siteListChanged();
+    // Proxy records were added or removed: reset the view's count.
+    void proxyListChanged();
+    // The proxy list was sorted ascending by port, then host: the proxy
+    // view's sort direction becomes ascending.
+    void proxyListSorted();
+    // The proxy counter's value.
+    void proxyCountChanged(qsizetype count);
+    void cycleCountChanged(int count);
+    void timeoutCountChanged(int count);
+    // The progress gauge.
+    void progressChanged(int value, int max);
+    // A run began (true) or ended (false): the start button's enabling is
+    // the opposite.
+    void runningChanged(bool running);
+    void abortEnabledChanged(bool enabled);
+    // A verification starts: the analyser's timeout counter goes to 0.
+    void verificationStarted();
+    // Proxies.txt could not be written; the message names the file and the
+    // system's reason. Sent last, after finished(), so that an error box
+    // shown from it may let a new run start.
+    void fileError(const QString &message);
+    // The last bot has retired and the end-of-run steps are done; sent right
+    // after runningChanged(false).
+    void finished();
+
+protected:
+    // Client and timer handlers, under the names the runs give them.
+    void APHttpCliDocData(net::THttpCli *client, const char *buffer, qint32 len);
+    void APHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
+    void ASHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
+    void AWaitTimeout(net::TWait *wait);
+    // Repeats the bot's current request; `kind` is "Get" or "Head".
+    void Retry(net::THttpCli *client, QLatin1StringView kind);
+    // Retires the bot when the run is stopping (returns true; the client is
+    // gone), and ends the run after the last one. Returns false otherwise.
+    bool SiteAbort(net::THttpCli *client);
+    // End of a search harvest; called by the end of run while GoogleMode is
+    // set.
+    virtual void FinishGoogleMode() {}
+
+private:
+    enum class TKind { Leech, Verify };
+
+    bool BeginRun();
+    void CreateBots(TKind kind);
+    void EndOfRun();
+    int BotOf(const net::THttpCli *client) const;
+    TSiteItem *SiteOf(const net::THttpCli *client);
+    net::TWait *WaitOf(int bot) const;
+    void HandOutNext(net::THttpCli *client, int bot, TKind kind);
+    void AdvanceProgress();
+    void ReleaseClient(net::THttpCli *client);
+    void SetRunning(bool running);
+
+    TSiteList &FSites;
+    TProxyList &FProxies;
+    const settings::IOptions &FOptions;
+    IRunInputs &FInputs;
+    QString FFolder;
+
+    // The shared run state.
+    bool FRunning = false;
+    bool FStopping = false;
+    bool FAborted = false; // Abort was asked for during this run
+    bool FGoogleMode = false;
+    int FNextSite = 0;
+    std::vector<net::THttpCli *> FLiveClients;
+    std::vector<net::THttpCli *> FClientByBot;
+    std::vector<net::TWait *> FWaitByBot;
+    std::array<QByteArray, MaxBots> FPageText;
+
+    int FCycleCount = 0;
+    int FTimeoutCount = 0;
+    int FProgress = 0;
+    int FProgressMax = 0;
+
+    quint16 FWaitInterval = 1000;
+    qint64 FPageLimit = DefaultPageLimit;
+};
+
+// "[" done " / " total "] - " percent "% Complete", percent being the integer
+// part of 100 * done / total (0 when total is 0).
+QString ProgressText(int done, int total);
+
+} // namespace leecher
