@@ -92,30 +92,25 @@ void OriginServer::accept()
     while (QTcpSocket *Socket = FServer->nextPendingConnection()) {
         ++FConnections;
         Socket->setParent(this);
-        auto *Answered = new bool(false);
-        auto *Buffer = new QByteArray;
-        connect(Socket, &QObject::destroyed, this, [Answered, Buffer] {
-            delete Answered;
-            delete Buffer;
-        });
         connect(Socket, &QTcpSocket::disconnected, this, [this, Socket] {
             if (!Socket->property("closingByServer").toBool())
                 ++FClosedByPeer;
             Socket->deleteLater();
         });
         if (FNoRequest) {
-            *Answered = true;
+            Socket->setProperty("answered", true);
             answer(Socket, HttpRequest());
         }
-        connect(Socket, &QTcpSocket::readyRead, this, [this, Socket, Answered, Buffer] {
-            Buffer->append(Socket->readAll());
-            if (*Answered)
+        connect(Socket, &QTcpSocket::readyRead, this, [this, Socket] {
+            const QByteArray Buffer = Socket->property("buffer").toByteArray() + Socket->readAll();
+            if (Socket->property("answered").toBool())
                 return;
-            const qsizetype End = Buffer->indexOf("\r\n\r\n");
+            Socket->setProperty("buffer", Buffer);
+            const qsizetype End = Buffer.indexOf("\r\n\r\n");
             if (End < 0)
                 return;
-            *Answered = true;
-            const HttpRequest R = HttpRequest::parse(Buffer->left(End + 4));
+            Socket->setProperty("answered", true);
+            const HttpRequest R = HttpRequest::parse(Buffer.left(End + 4));
             FRequests.append(R);
             answer(Socket, R);
         });

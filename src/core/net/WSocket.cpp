@@ -1086,8 +1086,9 @@ void TWSocket::PeerClosedEvent(quint16 Error)
     const quint32 Serial = FConnSerial;
     if (!FCloseReported) {
         FCloseReported = true;
-        if (OnSessionClosed)
-            OnSessionClosed(this, Error);
+        // A copy runs: the handler may free the socket, and itself with it.
+        if (const TSessionEvent Handler = OnSessionClosed)
+            Handler(this, Error);
         if (!Self || Serial != FConnSerial)
             return;
     }
@@ -1277,8 +1278,8 @@ void TWSocket::InternalClose(bool Shutdown, quint16 Error)
         return;
     if (!FDestroying && !FCloseReported) {
         FCloseReported = true;
-        if (OnSessionClosed)
-            OnSessionClosed(this, Error);
+        if (const TSessionEvent Handler = OnSessionClosed)
+            Handler(this, Error);
         // A handler may have freed the socket or opened the next connection
         // already; neither may be undone by the reset.
         if (!Self || Serial != FConnSerial || FState != wsClosed)

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# HTTP client benchmark: N GETs with 100 concurrent clients of ours against a
+# local nginx serving a 4 KiB page, and "ab -n N -c 100" against the same URL
+# in the same run. Installs nginx and ab when missing, starts nginx on a free
+# loopback port with its own configuration in a temporary folder, and stops
+# it at the end.
+#
+#   bench/run_http_bench.sh [N] [build dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+N="${1:-20000}"
+BUILD="${2:-build/release}"
+C=100
+
+need=()
+command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || need+=(nginx-light)
+command -v ab >/dev/null || need+=(apache2-utils)
+if ((${#need[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${need[@]}"
+fi
+NGINX=$(command -v nginx || echo /usr/sbin/nginx)
+
+cmake --preset release -B "$BUILD" >/dev/null
+cmake --build "$BUILD" --target http_bench -j2 >/dev/null
+
+DIR=$(mktemp -d)
+PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+mkdir -p "$DIR/www" "$DIR/tmp"
+head -c 4096 /dev/zero | tr '\0' 'x' > "$DIR/www/page.html"
+cat > "$DIR/nginx.conf" <<CONF
+worker_processes 1;
+pid $DIR/nginx.pid;
+error_log $DIR/error.log warn;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  client_body_temp_path $DIR/tmp; proxy_temp_path $DIR/tmp; fastcgi_temp_path $DIR/tmp;
+  uwsgi_temp_path $DIR/tmp; scgi_temp_path $DIR/tmp;
+  default_type text/html;
+  server {
+    listen 127.0.0.1:$PORT backlog=4096;
+    root $DIR/www;
+  }
+}
+CONF
+stop() {
+  [ -f "$DIR/nginx.pid" ] && kill "$(cat "$DIR/nginx.pid")" 2>/dev/null || true
+  sleep 0.2
+  rm -rf "$DIR"
+}
+trap stop EXIT
+"$NGINX" -c "$DIR/nginx.conf" -p "$DIR" 2>/dev/null
+for _ in $(seq 50); do [ -f "$DIR/nginx.pid" ] && break; sleep 0.1; done
+URL="http://127.0.0.1:$PORT/page.html"
+
+# Warm-up, then the reference run and ours.
+ab -q -n 1000 -c $C "$URL" >/dev/null 2>&1 || true
+AB_OUT=$(ab -q -n "$N" -c $C "$URL" 2>&1)
+AB_RPS=$(echo "$AB_OUT" | awk '/Requests per second/ {print $4}')
+AB_FAIL=$(echo "$AB_OUT" | awk '/Failed requests/ {print $3}')
+OURS=$("$BUILD/bench/http_bench" --url "$URL" --requests "$N" --concurrency $C)
+OUR_RPS=$(echo "$OURS" | awk -F= '/^requests_per_second/ {print $2}')
+
+echo "requests: $N, concurrency: $C, page: 4096 bytes, nginx $("$NGINX" -v 2>&1 | sed 's/.*\///')"
+echo "ab:   $AB_RPS req/s (failed: $AB_FAIL)"
+echo "ours: $OUR_RPS req/s"
+echo "$OURS" | sed 's/^/  /'
+awk -v a="$AB_RPS" -v o="$OUR_RPS" 'BEGIN { printf "ratio ours/ab: %.2f\n", o / a }'
