@@ -57,4 +57,29 @@ struct TOptionValues final : IOptions
     bool GooglerSpecial() const override { return googlerSpecial; }
 };
 
+// Forwards every read to another option store that can be swapped later (the
+// Options dialog is created after the window whose runs read it).
+class TOptionsForwarder final : public IOptions
+{
+public:
+    explicit TOptionsForwarder(const IOptions *target) : FTarget(target) {}
+    void SetTarget(const IOptions *target) { FTarget = target; }
+
+    bool UseProxy() const override { return FTarget->UseProxy(); }
+    QString Proxy() const override { return FTarget->Proxy(); }
+    bool ProxyAuth() const override { return FTarget->ProxyAuth(); }
+    QString ProxyUsername() const override { return FTarget->ProxyUsername(); }
+    QString ProxyPassword() const override { return FTarget->ProxyPassword(); }
+    bool RetryTimeout() const override { return FTarget->RetryTimeout(); }
+    bool WriteFile() const override { return FTarget->WriteFile(); }
+    bool DeleteFile() const override { return FTarget->DeleteFile(); }
+    bool Dupes() const override { return FTarget->Dupes(); }
+    bool Autoload() const override { return FTarget->Autoload(); }
+    bool Special() const override { return FTarget->Special(); }
+    bool GooglerSpecial() const override { return FTarget->GooglerSpecial(); }
+
+private:
+    const IOptions *FTarget;
+};
+
 } // namespace settings
