@@ -97,6 +97,7 @@ TfrmLeecher::TfrmLeecher(QString folder, QWidget *parent)
     setCentralWidget(central);
     BuildStatusBar();
     BuildMenus();
+    BuildRun();
 
     FormCreate();
 }
@@ -136,6 +137,8 @@ QWidget *TfrmLeecher::BuildTopPanel()
     row->addWidget(sldBots, 1);
     row->addWidget(lblCount);
     connect(sldBots, &QSlider::valueChanged, this, &TfrmLeecher::sldBotsChange);
+    connect(cmdStart, &QPushButton::clicked, this, &TfrmLeecher::cmdStartClick);
+    connect(cmdAbort, &QPushButton::clicked, this, &TfrmLeecher::cmdAbortClick);
     return panel;
 }
 
@@ -266,10 +269,7 @@ void TfrmLeecher::SetProxyWindow(TfrmProxy *proxy)
 
 const settings::IOptions &TfrmLeecher::Options() const
 {
-    static const settings::TOptionValues defaults;
-    if (FOptions)
-        return *FOptions;
-    return defaults;
+    return FLiveOptions;
 }
 
 leecher::TSiteItem &TfrmLeecher::SItem(int index)
@@ -361,6 +361,9 @@ void TfrmLeecher::FormCreate()
 
 void TfrmLeecher::FormClose()
 {
+    // A run still under way is stopped first, so that no client event
+    // reaches the lists once they are gone.
+    FRun->Shutdown();
     // Each step reports its own failure and the close goes on, so that a
     // read-only Options.ini can neither keep the program from ending nor
     // cost the user the site list.

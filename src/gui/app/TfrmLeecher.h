@@ -2,8 +2,10 @@
 // the automation settings and the status bar.
 #pragma once
 
+#include "leecher/SiteRun.h"
 #include "lists/ListSort.h"
 #include "lists/Records.h"
+#include "settings/Options.h"
 
 #include <QMainWindow>
 
@@ -26,12 +28,13 @@ class TProxyListModel;
 class TSiteListModel;
 class TfrmOptions;
 class TfrmProxy;
+class TNotifyIcon;
 
-namespace settings {
-class IOptions;
+namespace util {
+class TPeriodTimer;
 }
 
-class TfrmLeecher : public QMainWindow
+class TfrmLeecher : public QMainWindow, public leecher::IRunInputs
 {
     Q_OBJECT
 public:
@@ -80,6 +83,27 @@ public:
     void lstSiteColumnClick(int column);
     void lstProxyColumnClick(int column);
     void cmdClipboardClick();
+
+    // Runs and automation.
+    void cmdStartClick();
+    void cmdAbortClick();
+    void VerifySites1Click();
+    void tmrAutomateTimer();
+    void tmrCountdownTimer();
+    leecher::TSiteRun &Run() { return *FRun; }
+
+    // What the runs read from this window.
+    int Bots() const override;
+    QString TimeoutText() const override;
+    void SetTimeoutText(const QString &text) override;
+    bool Automate() const override;
+    void LeechStartAutomation() override;
+
+    bool AutomationArmed = false;
+    qint32 SecondsLeft = 0;
+    util::TPeriodTimer *tmrAutomate = nullptr;
+    util::TPeriodTimer *tmrCountdown = nullptr;
+    TNotifyIcon *NotifyIcon = nullptr;
 
     // While a run is active it addresses sites by index: the commands that
     // add, remove or reorder sites are disabled until it ends.
@@ -149,6 +173,13 @@ private:
     QTableView *BuildListView(const char *name, QAbstractItemModel *model, int secondColumnWidth);
     void BuildStatusBar();
     void BuildMenus();
+    void BuildRun();
+    // The period of the three time edits in milliseconds; shows the
+    // conversion error box and returns false when an edit is not a number.
+    bool ReadPeriod(qint32 &ms);
+    void ArmAutomation(qint32 periodMs);
+    void DisarmAutomation();
+    void SetTitle(const QString &title);
     // Removes the entries that pass `test` (walking from the last one down),
     // then shows "Deleted N<suffix>" and the list's new count.
     void DeleteSites(const std::function<bool(int index)> &test, const QString &suffix);
@@ -160,6 +191,9 @@ private:
     TSiteListModel *FSiteModel = nullptr;
     TProxyListModel *FProxyModel = nullptr;
     TfrmOptions *FOptions = nullptr;
+    settings::TOptionValues FDefaultOptions; // until the Options dialog exists
+    settings::TOptionsForwarder FLiveOptions{&FDefaultOptions};
     TfrmProxy *FProxyWindow = nullptr;
     bool FRunActive = false;
+    leecher::TSiteRun *FRun = nullptr;
 };

@@ -113,6 +113,7 @@ void TfrmLeecher::BuildMenus()
         {CopySelectedProxiesToClipboard1, &TfrmLeecher::CopySelectedProxiesToClipboard1Click},
         {SaveProxiesToFile1, &TfrmLeecher::SaveProxiesToFile1Click},
     };
+    connect(VerifySites1, &QAction::triggered, this, &TfrmLeecher::VerifySites1Click);
     for (const auto &[action, handler] : commands)
         connect(action, &QAction::triggered, this, handler);
 

@@ -1,0 +1,178 @@
+// The main window's runs and automation: the start and abort buttons, site
+// verification, the period and countdown timers, the tray while armed.
+#include "TfrmLeecher.h"
+
+#include "Dialogs.h"
+#include "Images.h"
+#include "lists/ListModels.h"
+#include "settings/Options.h"
+#include "tray/NotifyIcon.h"
+#include "util/Automation.h"
+#include "util/PeriodTimer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+
+namespace {
+const QString IdleTitle = QStringLiteral("Vexo 1.3");
+const QString RunningTitle = QStringLiteral("Vexo - Running");
+} // namespace
+
+void TfrmLeecher::BuildRun()
+{
+    tmrAutomate = new util::TPeriodTimer(0, this);
+    tmrAutomate->setObjectName(QStringLiteral("tmrAutomate"));
+    tmrAutomate->OnTimer = [this](util::TPeriodTimer *) { tmrAutomateTimer(); };
+    tmrCountdown = new util::TPeriodTimer(1000, this);
+    tmrCountdown->setObjectName(QStringLiteral("tmrCountdown"));
+    tmrCountdown->OnTimer = [this](util::TPeriodTimer *) { tmrCountdownTimer(); };
+
+    NotifyIcon = new TNotifyIcon(this);
+    NotifyIcon->setObjectName(QStringLiteral("NotifyIcon"));
+    NotifyIcon->SetImageList({gui::AppIcon()}); // ilTray
+    NotifyIcon->SetHint(IdleTitle);
+
+    FRun = new leecher::TSiteRun(SiteList, ProxyList, Options(), *this, FFolder, this);
+    leecher::TSiteRun *run = FRun;
+    connect(run, &leecher::TSiteRun::statusChanged, lblStatus, &QLabel::setText);
+    connect(run, &leecher::TSiteRun::siteChanged, this, &TfrmLeecher::SiteRowChanged);
+    connect(run, &leecher::TSiteRun::siteListChanged, this, &TfrmLeecher::SitesChanged);
+    connect(run, &leecher::TSiteRun::proxyListChanged, this, &TfrmLeecher::ProxiesChanged);
+    connect(run, &leecher::TSiteRun::proxyListSorted, this, [this] { ProxySort.Ascending = true; });
+    connect(run, &leecher::TSiteRun::proxyCountChanged, this,
+            [this](qsizetype n) { lblProxy->setText(QString::number(n)); });
+    connect(run, &leecher::TSiteRun::cycleCountChanged, this,
+            [this](int n) { lblCycle->setText(QString::number(n)); });
+    connect(run, &leecher::TSiteRun::timeoutCountChanged, this,
+            [this](int n) { lblTimeout->setText(QString::number(n)); });
+    connect(run, &leecher::TSiteRun::progressChanged, this, [this](int value, int max) {
+        prgStatus->setMaximum(std::max(max, 1));
+        prgStatus->setValue(std::min(value, prgStatus->maximum()));
+    });
+    connect(run, &leecher::TSiteRun::runningChanged, this, [this](bool running) {
+        cmdStart->setEnabled(!running);
+        SetRunActive(running);
+    });
+    connect(run, &leecher::TSiteRun::abortEnabledChanged, cmdAbort, &QWidget::setEnabled);
+    connect(run, &leecher::TSiteRun::fileError, this,
+            [this](const QString &message) { gui::Dialogs().error(this, message); });
+}
+
+// The options are read through the dialog once it exists.
+int TfrmLeecher::Bots() const
+{
+    return sldBots->value();
+}
+QString TfrmLeecher::TimeoutText() const
+{
+    return txtTimeout->text();
+}
+void TfrmLeecher::SetTimeoutText(const QString &text)
+{
+    txtTimeout->setText(text);
+}
+bool TfrmLeecher::Automate() const
+{
+    return chkAutomate->isChecked();
+}
+
+void TfrmLeecher::SetTitle(const QString &title)
+{
+    // The task-bar text: the window's own caption stays as designed.
+    QApplication::setApplicationDisplayName(title);
+    NotifyIcon->SetHint(title);
+}
+
+bool TfrmLeecher::ReadPeriod(qint32 &ms)
+{
+    qint32 h = 0, m = 0, s = 0;
+    QString error;
+    if (!util::ParseIntegerEdit(txtHour->text(), h, error) ||
+        !util::ParseIntegerEdit(txtMinute->text(), m, error) ||
+        !util::ParseIntegerEdit(txtSecond->text(), s, error)) {
+        gui::Dialogs().error(this, error);
+        return false;
+    }
+    ms = util::TimeToMS(h, m, s);
+    return true;
+}
+
+void TfrmLeecher::ArmAutomation(qint32 periodMs)
+{
+    AutomationArmed = true;
+    cmdAbort->setEnabled(true);
+    tmrAutomate->SetInterval(periodMs);
+    SecondsLeft = periodMs / 1000;
+    tmrAutomate->SetEnabled(true);
+    tmrCountdown->SetEnabled(true);
+    NotifyIcon->SetMinFormToTray(true);
+    SetTitle(RunningTitle);
+}
+
+void TfrmLeecher::DisarmAutomation()
+{
+    tmrAutomate->SetEnabled(false);
+    tmrCountdown->SetEnabled(false);
+    AutomationArmed = false;
+    NotifyIcon->SetMinFormToTray(false);
+    SetTitle(IdleTitle);
+}
+
+void TfrmLeecher::cmdStartClick()
+{
+    // Runs never overlap: a start asked for while one is active (the period
+    // timer, a click that slipped through) is ignored.
+    if (FRun->IsRunning())
+        return;
+    // The period is read before anything changes, so a time edit that is not
+    // a number leaves automation as it was and starts nothing.
+    qint32 period = 0;
+    if (chkAutomate->isChecked() && !ReadPeriod(period))
+        return;
+    if (chkAutomate->isChecked() && !AutomationArmed)
+        ArmAutomation(period);
+    FRun->StartLeech(); // does nothing with an empty site list
+}
+
+void TfrmLeecher::LeechStartAutomation()
+{
+    if (chkAutomate->isChecked()) {
+        qint32 period = 0;
+        if (!ReadPeriod(period))
+            throw std::runtime_error("automation period"); // StartLeech undoes the start
+        tmrAutomate->SetInterval(period); // a changed period restarts, an equal one runs on
+        SecondsLeft = period / 1000;
+    } else {
+        DisarmAutomation();
+        cmdAbort->setEnabled(true); // for this run
+    }
+}
+
+void TfrmLeecher::cmdAbortClick()
+{
+    FRun->Abort();
+    DisarmAutomation();
+    cmdAbort->setEnabled(false);
+}
+
+void TfrmLeecher::VerifySites1Click()
+{
+    FRun->StartVerify();
+}
+
+void TfrmLeecher::tmrAutomateTimer()
+{
+    if (AutomationArmed)
+        cmdStartClick();
+}
+
+void TfrmLeecher::tmrCountdownTimer()
+{
+    --SecondsLeft;
+    lblTime->setText(util::CountdownText(SecondsLeft));
+}
