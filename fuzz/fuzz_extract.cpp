@@ -54,7 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Check(value >= 21 && value <= 65555);
     }
 
-    for (const QByteArray &candidate : SParse(page))
+    const TSParseResult parsed = SParse(page);
+    Check(parsed.Candidates.size() <= parsed.Count);
+    for (const QByteArray &candidate : parsed.Candidates)
         Check(candidate.contains(':') && !candidate.contains('\r') && !candidate.contains('\n'));
     return 0;
 }

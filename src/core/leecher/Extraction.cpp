@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 namespace leecher {
 
@@ -136,7 +137,7 @@ bool AddProxy(QByteArrayView candidate, TProxyList &list)
     return true;
 }
 
-QList<QByteArray> SParse(QByteArrayView text)
+TSParseResult SParse(QByteArrayView text)
 {
     text = TPageRegex::UpToNul(text);
 
@@ -159,11 +160,17 @@ QList<QByteArray> SParse(QByteArrayView text)
 
     // A dotted line is kept as it is; a line of digits (other characters
     // ignored) is joined to the entry at the line's own position minus one.
-    QList<QByteArray> result;
+    struct Entry
+    {
+        QByteArray text;      // empty for a join onto an entry with a colon
+        bool colon = false;   // the entry holds a colon
+        bool counted = false; // a join onto an entry with a colon: counted, not built
+    };
+    std::vector<Entry> result;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArray &line = lines[i];
         if (line.contains('.')) {
-            result.append(line);
+            result.push_back(Entry{line, line.contains(':'), false});
             continue;
         }
         QByteArray digits;
@@ -173,13 +180,24 @@ QList<QByteArray> SParse(QByteArrayView text)
         }
         // No digits, or no entry at position i - 1 (the first line, or earlier
         // lines yielded nothing): the line yields nothing.
-        if (digits.isEmpty() || i == 0 || i - 1 >= result.size())
+        if (digits.isEmpty() || i == 0 || size_t(i - 1) >= result.size())
             continue;
-        result.append(result[i - 1] + ':' + digits);
+        const Entry &base = result[size_t(i - 1)];
+        if (base.colon)
+            result.push_back(Entry{QByteArray(), true, true});
+        else
+            result.push_back(Entry{base.text + ':' + digits, true, false});
     }
 
-    result.removeIf([](const QByteArray &entry) { return !entry.contains(':'); });
-    return result;
+    TSParseResult out;
+    for (Entry &entry : result) {
+        if (!entry.colon)
+            continue;
+        ++out.Count;
+        if (!entry.counted)
+            out.Candidates.append(std::move(entry.text));
+    }
+    return out;
 }
 
 TExtraction ExtractProxies(QByteArrayView page, bool fallback)
@@ -213,10 +231,10 @@ TExtraction ExtractProxies(QByteArrayView page, bool fallback)
     }
     if (out.Pattern == 0)
         return out;
-    for (const QByteArray &candidate : SParse(joined)) {
+    const TSParseResult parsed = SParse(joined);
+    for (const QByteArray &candidate : parsed.Candidates)
         AddProxy(candidate, out.Proxies);
-        ++out.Count;
-    }
+    out.Count += parsed.Count;
     return out;
 }
 

@@ -54,8 +54,22 @@ QByteArray DeleteSpaces(QByteArrayView text);
 
 // Cleans the joined matches of a table pattern into "host:port" candidates:
 // tags are removed from each line, lines are trimmed, blank lines dropped,
-// and each line of digits is joined to the entry before it ("1.2.3.4" then
-// "8080" gives "1.2.3.4:8080"). Only entries holding a colon are returned.
-QList<QByteArray> SParse(QByteArrayView text);
+// and each line of digits is joined to the entry at its own position minus one
+// ("1.2.3.4" then "8080" gives "1.2.3.4:8080"). Only entries holding a colon
+// are candidates.
+//
+// A digit line joined to an entry that already holds a colon (a second port
+// line, "1.2.3.4:8080" then "3128") makes a candidate whose port text holds a
+// colon, which is never a proxy. Such candidates are counted but not built:
+// built, each would repeat the whole chain before it, and a long run of digit
+// lines would take memory in the square of its length.
+struct TSParseResult
+{
+    // The candidates that may be proxies, in order.
+    QList<QByteArray> Candidates;
+    // All candidates, those counted only included.
+    qsizetype Count = 0;
+};
+TSParseResult SParse(QByteArrayView text);
 
 } // namespace leecher

@@ -224,32 +224,53 @@ TEST(SParse, PairsHostAndPortLines)
     {
         const char *name;
         std::string text;
-        std::vector<std::string> expected;
+        std::vector<std::string> candidates;
+        qsizetype count;
     };
     const Case cases[] = {
-        {"pair", "1.2.3.4\r\n8080\r\n", {"1.2.3.4:8080"}},
-        {"second_port_joins_the_joined_entry",
-         "1.2.3.4\r\n8080\r\n3128\r\n",
-         {"1.2.3.4:8080", "1.2.3.4:8080:3128"}},
-        {"short_second_port", "1.2.3.4\n80\n81", {"1.2.3.4:80", "1.2.3.4:80:81"}},
-        {"digits_first", "8080\n1.2.3.4", {}},
-        {"shifted_positions", "abc\n1.2.3.4\n8080", {}},
-        {"lone_cr_breaks", "<td>1.2.3.4</td>\r<td>port 80 x</td>", {"1.2.3.4:80"}},
-        {"lf_cr_is_two_breaks", "1.2.3.4\n\r8080", {"1.2.3.4:8080"}},
-        {"blank_lines_dropped", "1.2.3.4\n\n \t \n<b></b>\n8080", {"1.2.3.4:8080"}},
-        {"trimmed", "\t 1.2.3.4 \x01\n 8 0 8 0 ", {"1.2.3.4:8080"}},
-        {"unclosed_tag_drops_rest", "1.2.3.4<b unclosed 9.9\n8080", {"1.2.3.4:8080"}},
-        {"tag_ends_at_first_gt", "<a<b>c>1.2.3.4\n8080", {"c>1.2.3.4:8080"}},
-        {"dotted_with_colon_kept", "<td>1.2.3.4:80</td>\n", {"1.2.3.4:80"}},
-        {"dotted_without_colon_dropped", "1.2.3.4 8080\n", {}},
+        {"pair", "1.2.3.4\r\n8080\r\n", {"1.2.3.4:8080"}, 1},
+        // The second port joins "1.2.3.4:8080": counted, never a proxy.
+        {"second_port_joins_the_joined_entry", "1.2.3.4\r\n8080\r\n3128\r\n", {"1.2.3.4:8080"}, 2},
+        {"short_second_port", "1.2.3.4\n80\n81", {"1.2.3.4:80"}, 2},
+        {"port_after_dotted_entry_with_colon", "1.2.3.4:80\n8080", {"1.2.3.4:80"}, 2},
+        {"two_hosts", "1.2.3.4\n80\n5.6.7.8\n3128", {"1.2.3.4:80", "5.6.7.8:3128"}, 2},
+        {"digits_first", "8080\n1.2.3.4", {}, 0},
+        {"shifted_positions", "abc\n1.2.3.4\n8080", {}, 0},
+        {"lone_cr_breaks", "<td>1.2.3.4</td>\r<td>port 80 x</td>", {"1.2.3.4:80"}, 1},
+        {"lf_cr_is_two_breaks", "1.2.3.4\n\r8080", {"1.2.3.4:8080"}, 1},
+        {"blank_lines_dropped", "1.2.3.4\n\n \t \n<b></b>\n8080", {"1.2.3.4:8080"}, 1},
+        {"trimmed", "\t 1.2.3.4 \x01\n 8 0 8 0 ", {"1.2.3.4:8080"}, 1},
+        {"unclosed_tag_drops_rest", "1.2.3.4<b unclosed 9.9\n8080", {"1.2.3.4:8080"}, 1},
+        {"tag_ends_at_first_gt", "<a<b>c>1.2.3.4\n8080", {"c>1.2.3.4:8080"}, 1},
+        {"dotted_with_colon_kept", "<td>1.2.3.4:80</td>\n", {"1.2.3.4:80"}, 1},
+        {"dotted_without_colon_dropped", "1.2.3.4 8080\n", {}, 0},
         {"ends_at_nul",
          "1.2.3.4\n\0"
          "8080"s,
-         {}},
-        {"empty", "", {}},
+         {},
+         0},
+        {"empty", "", {}, 0},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(Flat(SParse(B(c.text))), c.expected) << c.name;
+    for (const Case &c : cases) {
+        const TSParseResult r = SParse(B(c.text));
+        EXPECT_EQ(Flat(r.Candidates), c.candidates) << c.name;
+        EXPECT_EQ(r.Count, c.count) << c.name;
+    }
+}
+
+TEST(SParse, LongRunOfPortLinesStaysLinear)
+{
+    // One host cell, then a cell of 200,000 number lines: every line after the
+    // first is a candidate, none of them a proxy. Built out, the candidates
+    // would take some 100 GB.
+    QByteArray page("<td>1.2.3.4</td>\n<td>");
+    for (int i = 0; i < 200000; ++i)
+        page += "8080\n";
+    page += "</td>";
+    const TExtraction r = ExtractProxies(page, true);
+    EXPECT_EQ(r.Pattern, 3);
+    EXPECT_EQ(r.Count, 200000);
+    EXPECT_EQ(Flat(r.Proxies), std::vector<std::string>{"1.2.3.4|8080"});
 }
 
 TEST(PageRegex, MatchesDoNotOverlapAndStopAtNul)
