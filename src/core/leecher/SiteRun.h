@@ -27,7 +27,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <vector>
 
 namespace net {
@@ -128,7 +130,8 @@ public:
     quint16 WaitInterval() const { return FWaitInterval; }
     // Largest page held in memory; a site that sends more is aborted and
     // recorded as failed. 64 MiB by default.
-    void SetPageLimit(qint64 bytes) { FPageLimit = bytes; }
+    // (Kept below 2 GiB, the most a site's byte count can show.)
+    void SetPageLimit(qint64 bytes) { FPageLimit = std::clamp<qint64>(bytes, 0, INT32_MAX); }
     qint64 PageLimit() const { return FPageLimit; }
 
 Q_SIGNALS:
