@@ -52,6 +52,7 @@ struct HttpRequest
     QByteArray version;      // "HTTP/1.0"
     QList<QByteArray> lines; // header lines without line ends, request line first
     QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body; // the Content-Length bytes after the header, when announced
     // The value of the first header of that name (any letter case); empty
     // when absent.
     QByteArray header(const QByteArray &Name) const;

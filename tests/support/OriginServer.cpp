@@ -109,8 +109,12 @@ void OriginServer::accept()
             const qsizetype End = Buffer.indexOf("\r\n\r\n");
             if (End < 0)
                 return;
+            HttpRequest R = HttpRequest::parse(Buffer.left(End + 4));
+            const qsizetype BodyLen = R.header("Content-Length").toLongLong();
+            if (Buffer.size() < End + 4 + BodyLen)
+                return; // the body is still on its way
+            R.body = Buffer.mid(End + 4, BodyLen);
             Socket->setProperty("answered", true);
-            const HttpRequest R = HttpRequest::parse(Buffer.left(End + 4));
             FRequests.append(R);
             answer(Socket, R);
         });

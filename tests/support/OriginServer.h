@@ -7,7 +7,8 @@
 //   Client.SetURL(Server.url("/a"));
 //
 // Every accepted connection first reads the request header (up to the empty
-// line), records it, and then runs the script chosen for it: the responder
+// line) and the body its Content-Length announces, records them, and then
+// runs the script chosen for it: the responder
 // when one is set, else the route of the exact request target, else the
 // default script, else a 404 answer.
 #pragma once

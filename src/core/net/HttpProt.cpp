@@ -236,7 +236,6 @@ THttpCli::THttpCli(QObject *Owner)
     FCtrlSocket->OnSessionConnected = [this](TWSocket *, quint16 Error) {
         SocketSessionConnected(Error);
     };
-    FCtrlSocket->OnDataSent = [this](TWSocket *, quint16) { SocketDataSent(); };
     FCtrlSocket->OnDnsLookupDone = [this](TWSocket *, quint16 Error) {
         SocketDnsLookupDone(Error);
     };
@@ -412,8 +411,14 @@ void THttpCli::StartRequest(THttpRequest Rq)
         FPort = Q.Port.isEmpty() ? FProxyPort : Q.Port;
     }
     FDocumentName = DocNameFromPath(P.Path);
-    if (Rq == httpPOST)
+    // Only a POST has anything to send once the header is out; the other
+    // requests spare the socket its posted send notification.
+    if (Rq == httpPOST) {
         FPostStream->seek(0);
+        FCtrlSocket->OnDataSent = [this](TWSocket *, quint16) { SocketDataSent(); };
+    } else {
+        FCtrlSocket->OnDataSent = nullptr;
+    }
     StartLookup();
 }
 

@@ -1183,8 +1183,8 @@ qint32 TWSocket::Send(const void *Data, qint32 Len)
     QPointer<TWSocket> Self(this);
     TryToSend();
     // Even when everything went out at once, OnDataSent comes from the event
-    // loop and never from inside this call.
-    if (Self && FAllSent && Serial == FConnSerial && FHSocket >= 0)
+    // loop and never from inside this call (when anyone listens for it).
+    if (Self && FAllSent && Serial == FConnSerial && FHSocket >= 0 && OnDataSent)
         QCoreApplication::postEvent(this, new TSocketMsg(WriteMsg(), FConnSerial));
     return Len;
 }
