@@ -130,13 +130,13 @@ struct AbortCase
     Phase When;
 };
 
-class AbortPhase : public ::testing::TestWithParam<AbortCase>
+class HttpAbortPhase : public ::testing::TestWithParam<AbortCase>
 {
 };
 
 } // namespace
 
-TEST_P(AbortPhase, ExactlyOneCompletionAfterAbortReturns)
+TEST_P(HttpAbortPhase, ExactlyOneCompletionAfterAbortReturns)
 {
     const AbortCase C = GetParam();
     OriginServer Server;
@@ -231,7 +231,7 @@ TEST_P(AbortPhase, ExactlyOneCompletionAfterAbortReturns)
     EXPECT_EQ(Probe.LastError, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Http, AbortPhase,
+INSTANTIATE_TEST_SUITE_P(Http, HttpAbortPhase,
                          ::testing::Values(AbortCase{"Lookup", Phase::Lookup},
                                            AbortCase{"Connect", Phase::Connect},
                                            AbortCase{"WaitingHeader", Phase::WaitingHeader},

@@ -17,9 +17,9 @@ using testsupport::Script;
 
 namespace {
 
-struct ResponseFixture : ::testing::Test
+struct HttpResponseRead : ::testing::Test
 {
-    ResponseFixture() : Probe(Client) {}
+    HttpResponseRead() : Probe(Client) {}
     // Fetches Path from the server answering with S.
     void get(const Script &S, const QByteArray &Path = "/")
     {
@@ -37,7 +37,7 @@ struct ResponseFixture : ::testing::Test
 
 } // namespace
 
-TEST_F(ResponseFixture, StatusLinesRecognisedOrNot)
+TEST_F(HttpResponseRead, StatusLinesRecognisedOrNot)
 {
     const struct
     {
@@ -61,7 +61,7 @@ TEST_F(ResponseFixture, StatusLinesRecognisedOrNot)
     }
 }
 
-TEST_F(ResponseFixture, HeadersActedOn)
+TEST_F(HttpResponseRead, HeadersActedOn)
 {
     bool CookieSeen = false;
     Client.OnCookie = [&](THttpCli *, const QByteArray &Data, bool &Accept) {
@@ -87,7 +87,7 @@ TEST_F(ResponseFixture, HeadersActedOn)
     EXPECT_EQ(Probe.Body, QByteArray("0123456789"));
 }
 
-TEST_F(ResponseFixture, EventsOfAPlainGetInOrder)
+TEST_F(HttpResponseRead, EventsOfAPlainGetInOrder)
 {
     std::vector<int> States;
     Client.OnStateChange = [&](THttpCli *S) { States.push_back(S->State()); };
@@ -109,7 +109,7 @@ TEST_F(ResponseFixture, EventsOfAPlainGetInOrder)
     EXPECT_EQ(Probe.LastRq, httpGET);
 }
 
-TEST_F(ResponseFixture, HeaderlessHtmlInAnyCase)
+TEST_F(HttpResponseRead, HeaderlessHtmlInAnyCase)
 {
     get(Script().send("<hTmL><body>\r\nline two\nlast line without end"));
     EXPECT_EQ(Probe.Status, 0);
@@ -119,7 +119,7 @@ TEST_F(ResponseFixture, HeaderlessHtmlInAnyCase)
     EXPECT_FALSE(Probe.hasEvent("HeaderData:<hTmL><body>"));
 }
 
-TEST_F(ResponseFixture, LargeBodyArrivesInBoundedPiecesEachFollowedByNul)
+TEST_F(HttpResponseRead, LargeBodyArrivesInBoundedPiecesEachFollowedByNul)
 {
     QByteArray Body(20000, '\0');
     for (int I = 0; I < Body.size(); ++I)
@@ -137,7 +137,7 @@ TEST_F(ResponseFixture, LargeBodyArrivesInBoundedPiecesEachFollowedByNul)
     EXPECT_TRUE(Probe.NulAfterEveryPiece);
 }
 
-TEST_F(ResponseFixture, ContentLengthZeroEndsAtTheHeaderAndTheNextRequestClosesTheConnection)
+TEST_F(HttpResponseRead, ContentLengthZeroEndsAtTheHeaderAndTheNextRequestClosesTheConnection)
 {
     Server.route("/zero", Script()
                               .send("HTTP/1.0 204 No Content\r\nContent-Length: 0\r\n\r\n"
@@ -161,7 +161,7 @@ TEST_F(ResponseFixture, ContentLengthZeroEndsAtTheHeaderAndTheNextRequestClosesT
     EXPECT_EQ(Probe.Body, QByteArray("second"));
 }
 
-TEST_F(ResponseFixture, ErrorStatusDeliversOnlyWhatCameWithTheHeader)
+TEST_F(HttpResponseRead, ErrorStatusDeliversOnlyWhatCameWithTheHeader)
 {
     // The server would go on; the client closes right behind the header.
     get(Script().send("HTTP/1.0 404 Not Found\r\n\r\nfirst part").keepOpen());
@@ -172,7 +172,7 @@ TEST_F(ResponseFixture, ErrorStatusDeliversOnlyWhatCameWithTheHeader)
     EXPECT_EQ(Probe.LastError, 0);
 }
 
-TEST_F(ResponseFixture, HeadAnswerWithoutBody)
+TEST_F(HttpResponseRead, HeadAnswerWithoutBody)
 {
     Server.route("/h", Script().send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n"));
     Client.SetURL(Server.url("/h"));
@@ -186,7 +186,7 @@ TEST_F(ResponseFixture, HeadAnswerWithoutBody)
 
 // --- Relocations -----------------------------------------------------------
 
-TEST_F(ResponseFixture, RelocationsOfEveryKindAreFollowedWithoutCompletionsBetween)
+TEST_F(HttpResponseRead, RelocationsOfEveryKindAreFollowedWithoutCompletionsBetween)
 {
     OriginServer Other;
     Other.route("/far", Script::response(200, "OK", {}, "far away"));
@@ -228,7 +228,7 @@ TEST_F(ResponseFixture, RelocationsOfEveryKindAreFollowedWithoutCompletionsBetwe
     }
 }
 
-TEST_F(ResponseFixture, RedirectChainEndsAtTheLastAddress)
+TEST_F(HttpResponseRead, RedirectChainEndsAtTheLastAddress)
 {
     Server.route("/1", Script::response(302, "Found", {"Location: /2"}));
     Server.route("/2", Script::response(302, "Found", {"Location: 3"}));
@@ -243,7 +243,7 @@ TEST_F(ResponseFixture, RedirectChainEndsAtTheLastAddress)
         3);
 }
 
-TEST_F(ResponseFixture, RedirectLoopIsEndedByAbort)
+TEST_F(HttpResponseRead, RedirectLoopIsEndedByAbort)
 {
     Server.route("/loop", Script::response(302, "Found", {"Location: /loop"}));
     int Changes = 0;
@@ -257,7 +257,7 @@ TEST_F(ResponseFixture, RedirectLoopIsEndedByAbort)
     EXPECT_EQ(Server.requests().size(), 5); // the queued reconnect did nothing
 }
 
-TEST(ProxiedRelocation, TheNewPathStillGoesThroughTheProxy)
+TEST(HttpProxiedRelocation, TheNewPathStillGoesThroughTheProxy)
 {
     OriginServer Origin;
     Origin.route("/a", Script::response(302, "Found", {"Location: /b"}));
@@ -274,7 +274,7 @@ TEST(ProxiedRelocation, TheNewPathStillGoesThroughTheProxy)
     EXPECT_EQ(Probe.Body, QByteArray("b"));
 }
 
-TEST(ProxiedRelocation, RelativeToAnAddressWithoutPathKeepsTheHost)
+TEST(HttpProxiedRelocation, RelativeToAnAddressWithoutPathKeepsTheHost)
 {
     RecordingProxy Proxy;
     Proxy.setResponder([](const HttpRequest &R) -> std::optional<Script> {

@@ -16,7 +16,7 @@ using testsupport::OriginServer;
 using testsupport::Script;
 using testsupport::waitUntil;
 
-TEST(SendBuffer, FillsDrainsAndRefills)
+TEST(SocketSendBuffer, FillsDrainsAndRefills)
 {
     TBuffer Default(0);
     EXPECT_EQ(Default.Size(), 1514);

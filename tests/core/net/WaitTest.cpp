@@ -11,7 +11,7 @@ using testsupport::waitUntil;
 
 namespace {
 
-struct WaitFixture : ::testing::Test
+struct WaitTimer : ::testing::Test
 {
     void SetUp() override
     {
@@ -56,7 +56,7 @@ TEST(WaitDefaults, CreatedIdleWithSixtySeconds)
     TWait::SetDefaultInterval(Saved);
 }
 
-TEST_F(WaitFixture, TimesOutOnTheEighthTickAndShowsTheCountAgain)
+TEST_F(WaitTimer, TimesOutOnTheEighthTickAndShowsTheCountAgain)
 {
     W.SetCaption(QStringLiteral("8"));
     W.Start();
@@ -69,7 +69,7 @@ TEST_F(WaitFixture, TimesOutOnTheEighthTickAndShowsTheCountAgain)
     EXPECT_FALSE(W.Running());
 }
 
-TEST_F(WaitFixture, NoCountMeansFifteen)
+TEST_F(WaitTimer, NoCountMeansFifteen)
 {
     for (const char *Text : {"0", "", "abc"}) {
         Ticks.clear();
@@ -83,7 +83,7 @@ TEST_F(WaitFixture, NoCountMeansFifteen)
     }
 }
 
-TEST_F(WaitFixture, OneSecondTimesOutOnTheFirstTick)
+TEST_F(WaitTimer, OneSecondTimesOutOnTheFirstTick)
 {
     W.SetCaption(QStringLiteral("1"));
     W.Start();
@@ -91,7 +91,7 @@ TEST_F(WaitFixture, OneSecondTimesOutOnTheFirstTick)
     EXPECT_EQ(Ticks, (std::vector<qint32>{0}));
 }
 
-TEST_F(WaitFixture, StopRestoresTheCountAndARestartRunsItInFull)
+TEST_F(WaitTimer, StopRestoresTheCountAndARestartRunsItInFull)
 {
     W.SetCaption(QStringLiteral("8"));
     W.OnWait = [this](TWait *S, qint32 N) {
@@ -112,7 +112,7 @@ TEST_F(WaitFixture, StopRestoresTheCountAndARestartRunsItInFull)
     EXPECT_EQ(Ticks.size(), 8u);
 }
 
-TEST_F(WaitFixture, StartWhileRunningTakesTheSecondsLeft)
+TEST_F(WaitTimer, StartWhileRunningTakesTheSecondsLeft)
 {
     W.SetCaption(QStringLiteral("6"));
     W.OnWait = [this](TWait *S, qint32 N) {
@@ -126,7 +126,7 @@ TEST_F(WaitFixture, StartWhileRunningTakesTheSecondsLeft)
     EXPECT_EQ(CaptionAtTimeout, QStringLiteral("5"));
 }
 
-TEST_F(WaitFixture, TimeoutHandlerMayFreeTheTimer)
+TEST_F(WaitTimer, TimeoutHandlerMayFreeTheTimer)
 {
     auto *Owned = new TWait;
     Owned->SetInterval(1);
