@@ -61,7 +61,8 @@ URL="http://127.0.0.1:$PORT/page.html"
 
 # Warm-up, then the reference run and ours.
 ab -q -n 1000 -c $C "$URL" >/dev/null 2>&1 || true
-AB_OUT=$(ab -q -n "$N" -c $C "$URL" 2>&1)
+AB_OUT=$( { /usr/bin/time -f "ab_cpu_seconds=%U %S" ab -q -n "$N" -c $C "$URL"; } 2>&1)
+AB_CPU_US=$(echo "$AB_OUT" | awk -v n="$N" '/^ab_cpu_seconds=/ { split($0, a, "="); split(a[2], b, " "); printf "%.1f", (b[1] + $2) * 1e6 / n }')
 AB_RPS=$(echo "$AB_OUT" | awk '/Requests per second/ {print $4}')
 AB_FAIL=$(echo "$AB_OUT" | awk '/Failed requests/ {print $3}')
 AB_NON2XX=$(echo "$AB_OUT" | awk '/Non-2xx/ {print $3}')
@@ -69,7 +70,7 @@ OURS=$("$BUILD/bench/http_bench" --url "$URL" --requests "$N" --concurrency $C) 
 OUR_RPS=$(echo "$OURS" | awk -F= '/^requests_per_second/ {print $2}')
 
 echo "requests: $N, concurrency: $C, page: 4096 bytes, nginx $("$NGINX" -v 2>&1 | sed 's/.*\///')"
-echo "ab:   $AB_RPS req/s (failed: $AB_FAIL, non-2xx: ${AB_NON2XX:-0})"
+echo "ab:   $AB_RPS req/s (failed: $AB_FAIL, non-2xx: ${AB_NON2XX:-0}), cpu_us_per_request=$AB_CPU_US"
 echo "ours: $OUR_RPS req/s"
 echo "$OURS" | sed 's/^/  /'
 awk -v a="$AB_RPS" -v o="$OUR_RPS" 'BEGIN { printf "ratio ours/ab: %.2f\n", o / a }'
