@@ -261,6 +261,8 @@ QString TfrmLeecher::FilePath(const QString &name) const
 void TfrmLeecher::SetOptionsWindow(TfrmOptions *options)
 {
     FOptions = options;
+    FLiveOptions.SetTarget(options ? static_cast<const settings::IOptions *>(options)
+                                   : &FDefaultOptions);
 }
 void TfrmLeecher::SetProxyWindow(TfrmProxy *proxy)
 {
