@@ -12,51 +12,16 @@ N="${1:-20000}"
 BUILD="${2:-build/release}"
 C=100
 
-need=()
-command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || need+=(nginx-light)
-command -v ab >/dev/null || need+=(apache2-utils)
-if ((${#need[@]})); then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${need[@]}"
-fi
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
+source bench/lib/nginx.sh
+ensure_packages nginx-light apache2-utils
 
 cmake --preset release -B "$BUILD" >/dev/null
 cmake --build "$BUILD" --target http_bench -j2 >/dev/null
 
 DIR=$(mktemp -d)
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mkdir -p "$DIR/www" "$DIR/tmp"
+mkdir -p "$DIR/www"
 head -c 4096 /dev/zero | tr '\0' 'x' > "$DIR/www/page.html"
-# nginx's workers run as an unprivileged user: let them read the page.
-chmod a+rx "$DIR" "$DIR/www"
-chmod a+r "$DIR/www/page.html"
-cat > "$DIR/nginx.conf" <<CONF
-worker_processes 1;
-pid $DIR/nginx.pid;
-error_log $DIR/error.log warn;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  client_body_temp_path $DIR/tmp; proxy_temp_path $DIR/tmp; fastcgi_temp_path $DIR/tmp;
-  uwsgi_temp_path $DIR/tmp; scgi_temp_path $DIR/tmp;
-  default_type text/html;
-  server {
-    listen 127.0.0.1:$PORT backlog=4096;
-    root $DIR/www;
-  }
-}
-CONF
-stop() {
-  [ -f "$DIR/nginx.pid" ] && kill "$(cat "$DIR/nginx.pid")" 2>/dev/null || true
-  sleep 0.2
-  rm -rf "$DIR"
-}
-trap stop EXIT
-"$NGINX" -c "$DIR/nginx.conf" -p "$DIR" 2>/dev/null
-for _ in $(seq 50); do [ -f "$DIR/nginx.pid" ] && break; sleep 0.1; done
+start_nginx "$DIR"
 URL="http://127.0.0.1:$PORT/page.html"
 
 # Warm-up, then the reference run and ours.

@@ -12,25 +12,13 @@ N="${1:-10000}"
 BUILD="${2:-build/release}"
 BOTS=100
 
-if ! command -v nginx >/dev/null && [ ! -x /usr/sbin/nginx ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq nginx-light
-fi
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
+source bench/lib/nginx.sh
+ensure_packages nginx-light
 
 cmake --preset release -B "$BUILD" >/dev/null
-cmake --build "$BUILD" --target siterun_bench -j2 >/dev/null
+cmake --build "$BUILD" --target siterun_bench window_bench -j2 >/dev/null
 
 DIR=$(mktemp -d)
-chmod 755 "$DIR"
-stop() {
-  [ -f "$DIR/nginx.pid" ] && kill "$(cat "$DIR/nginx.pid")" 2>/dev/null || true
-  sleep 0.2
-  rm -rf "$DIR"
-}
-trap stop EXIT
 mkdir -p "$DIR/www/p" "$DIR/tmp" "$DIR/out"
 
 # Pages: a table of 50 proxies (40 of their own, 10 from a pool of 1000 that
@@ -58,28 +46,12 @@ for i in range(n):
     with open("%s/%d.html" % (out, i), "w") as f:
         f.write(body)
 PY
-chmod -R a+rX "$DIR/www"
-
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$DIR/nginx.conf" <<CONF
-worker_processes 1;
-pid $DIR/nginx.pid;
-error_log $DIR/error.log warn;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  client_body_temp_path $DIR/tmp; proxy_temp_path $DIR/tmp; fastcgi_temp_path $DIR/tmp;
-  uwsgi_temp_path $DIR/tmp; scgi_temp_path $DIR/tmp;
-  default_type text/html;
-  server {
-    listen 127.0.0.1:$PORT backlog=4096;
-    root $DIR/www;
-  }
-}
-CONF
-"$NGINX" -c "$DIR/nginx.conf" -p "$DIR" 2>/dev/null
-for _ in $(seq 50); do [ -f "$DIR/nginx.pid" ] && break; sleep 0.1; done
+start_nginx "$DIR"
 
 echo "pages: $N of $(stat -c %s "$DIR/www/p/0.html") bytes (page 0), bots: $BOTS, nginx $("$NGINX" -v 2>&1 | sed 's/.*\///')"
 ${BENCH_WRAP:-} "$BUILD/bench/siterun_bench" --base "http://127.0.0.1:$PORT/p/" --sites "$N" --bots "$BOTS" \
   --folder "$DIR/out"
+
+# The same pages through the real main window, offscreen, with a 10 ms timer
+# watching how responsive its event loop stays.
+${BENCH_WRAP:-} "$BUILD/bench/window_bench" "http://127.0.0.1:$PORT/p" "$N"

@@ -11,12 +11,14 @@
 #include "util/PeriodTimer.h"
 
 #include <QApplication>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <optional>
 
 namespace {
 const QString IdleTitle = QStringLiteral("Vexo 1.3");
@@ -88,18 +90,14 @@ void TfrmLeecher::SetTitle(const QString &title)
     NotifyIcon->SetHint(title);
 }
 
-bool TfrmLeecher::ReadPeriod(qint32 &ms)
+std::optional<qint32> TfrmLeecher::ReadPeriod(QString &error) const
 {
     qint32 h = 0, m = 0, s = 0;
-    QString error;
     if (!util::ParseIntegerEdit(txtHour->text(), h, error) ||
         !util::ParseIntegerEdit(txtMinute->text(), m, error) ||
-        !util::ParseIntegerEdit(txtSecond->text(), s, error)) {
-        gui::Dialogs().error(this, error);
-        return false;
-    }
-    ms = util::TimeToMS(h, m, s);
-    return true;
+        !util::ParseIntegerEdit(txtSecond->text(), s, error))
+        return std::nullopt;
+    return util::TimeToMS(h, m, s);
 }
 
 void TfrmLeecher::ArmAutomation(qint32 periodMs)
@@ -131,22 +129,30 @@ void TfrmLeecher::cmdStartClick()
         return;
     // The period is read before anything changes, so a time edit that is not
     // a number leaves automation as it was and starts nothing.
-    qint32 period = 0;
-    if (chkAutomate->isChecked() && !ReadPeriod(period))
-        return;
-    if (chkAutomate->isChecked() && !AutomationArmed)
-        ArmAutomation(period);
-    FRun->StartLeech(); // does nothing with an empty site list
+    if (chkAutomate->isChecked()) {
+        QString error;
+        const std::optional<qint32> period = ReadPeriod(error);
+        if (!period) {
+            gui::Dialogs().error(this, error);
+            return;
+        }
+        if (!AutomationArmed)
+            ArmAutomation(*period);
+    }
+    // Does nothing with an empty site list; a failure while starting has
+    // already been shown and leaves the run idle.
+    gui::ReportErrors(this, [this] { FRun->StartLeech(); });
 }
 
 void TfrmLeecher::LeechStartAutomation()
 {
     if (chkAutomate->isChecked()) {
-        qint32 period = 0;
-        if (!ReadPeriod(period))
-            throw std::runtime_error("automation period"); // StartLeech undoes the start
-        tmrAutomate->SetInterval(period); // a changed period restarts, an equal one runs on
-        SecondsLeft = period / 1000;
+        QString error;
+        const std::optional<qint32> period = ReadPeriod(error);
+        if (!period) // StartLeech undoes the start; the box shows the error
+            throw std::runtime_error(error.toStdString());
+        tmrAutomate->SetInterval(*period); // a changed period restarts, an equal one runs on
+        SecondsLeft = *period / 1000;
     } else {
         DisarmAutomation();
         cmdAbort->setEnabled(true); // for this run

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <optional>
 
 class QAbstractItemModel;
 class QCheckBox;
@@ -174,9 +175,9 @@ private:
     void BuildStatusBar();
     void BuildMenus();
     void BuildRun();
-    // The period of the three time edits in milliseconds; shows the
-    // conversion error box and returns false when an edit is not a number.
-    bool ReadPeriod(qint32 &ms);
+    // The period of the three time edits in milliseconds, or nothing and the
+    // conversion error when an edit is not a number.
+    std::optional<qint32> ReadPeriod(QString &error) const;
     void ArmAutomation(qint32 periodMs);
     void DisarmAutomation();
     void SetTitle(const QString &title);
