@@ -34,15 +34,20 @@ TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool d
         if (status)
             status(text);
     };
+    QByteArray lines;
     if (dupes) {
         say(QStringLiteral("Sorting List"));
-        result.Removed =
-            SortAndRemoveDuplicates(list, [&say] { say(QStringLiteral("Removing Duplicates")); });
+        result.Removed = SortAndRemoveDuplicates(
+            list, [&say] { say(QStringLiteral("Removing Duplicates")); },
+            writeFile ? &lines : nullptr);
         result.Sorted = true;
         say(RemovedDuplicatesText(result.Removed));
     }
     if (writeFile) {
-        WriteProxyList(ProxiesTxtPath(folder), list);
+        if (dupes)
+            WriteFileAtomically(ProxiesTxtPath(folder), lines);
+        else
+            WriteProxyList(ProxiesTxtPath(folder), list);
         result.Written = true;
     }
     return result;

@@ -16,6 +16,11 @@ std::string_view Bytes(const QByteArray &text)
     return std::string_view(text.constData(), size_t(text.size()));
 }
 
+QByteArray ProxyLine(const TProxyItem &proxy)
+{
+    return proxy.Host + ':' + proxy.Port + "\r\n";
+}
+
 // The first 16 bytes of a text as two big-endian numbers, zero-padded: they
 // order like the bytes themselves, so most comparisons of a sort never leave
 // the (contiguous) key array. Equal prefixes fall back to the whole texts.
@@ -34,6 +39,16 @@ struct Prefix
             p.low = (p.low << 8) | bytes[8 + i];
         }
         return p;
+    }
+    // Appends the first `length` (at most 16) bytes back to `out`.
+    void AppendTo(QByteArray &out, qsizetype length) const
+    {
+        char bytes[16];
+        for (int i = 0; i < 8; ++i) {
+            bytes[i] = char(high >> (56 - 8 * i));
+            bytes[8 + i] = char(low >> (56 - 8 * i));
+        }
+        out.append(bytes, length);
     }
     // <0, 0, >0; 0 means "look at the whole texts".
     int Compare(const Prefix &o) const
@@ -238,11 +253,17 @@ void SortByPortThenHost(TProxyList &list)
     Apply(list, order);
 }
 
-qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted)
+qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted,
+                                  QByteArray *lines)
 {
     if (list.size() < 2) {
         if (sorted)
             sorted();
+        if (lines) {
+            lines->clear();
+            for (const TProxyItem &proxy : list)
+                *lines += ProxyLine(proxy);
+        }
         return 0;
     }
     const std::vector<PortHostEntry> order = PortHostOrder(list);
@@ -253,10 +274,36 @@ qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> 
     constexpr quint32 kGone = std::numeric_limits<quint32>::max();
     std::vector<quint32> place(list.size(), kGone);
     quint32 kept = 0;
+    qsizetype textSize = 0;
+    std::vector<bool> duplicate(order.size());
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && SameProxy(list, order[k - 1], order[k]))
+        if (k > 0 && SameProxy(list, order[k - 1], order[k])) {
+            duplicate[k] = true;
             continue;
+        }
         place[order[k].index] = kept++;
+        textSize += qsizetype(order[k].hostLength) + qsizetype(order[k].portLength) + 3;
+    }
+    if (lines) {
+        // Short texts are in the entries already, which lie in order in memory;
+        // only long ones are read from their records.
+        lines->clear();
+        lines->reserve(textSize);
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            if (duplicate[k])
+                continue;
+            const PortHostEntry &e = order[k];
+            if (e.hostLength <= 16)
+                e.host.AppendTo(*lines, e.hostLength);
+            else
+                lines->append(list[e.index].Host);
+            lines->append(':');
+            if (e.portLength <= 8)
+                Prefix{e.portText, 0}.AppendTo(*lines, e.portLength);
+            else
+                lines->append(list[e.index].Port);
+            lines->append("\r\n", 2);
+        }
     }
     TProxyList result(kept);
     for (std::size_t i = 0; i < list.size(); ++i) {

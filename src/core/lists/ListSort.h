@@ -4,6 +4,7 @@
 
 #include "lists/Records.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 #include <functional>
@@ -42,8 +43,11 @@ void SortByPortThenHost(TProxyList &list);
 // Sorts as SortByPortThenHost, calls `sorted` (if set), then removes every
 // entry equal to the one before it (same Host bytes and same Port text).
 // Returns the number removed. Equal to sorting and then
-// RemoveAdjacentDuplicates, in one pass over the records.
-qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted = {});
+// RemoveAdjacentDuplicates, in one pass over the records. With `lines`, also
+// gives the resulting list as "Host:Port" CR LF lines, the content of a
+// proxy list file, made without a second pass over the records.
+qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted = {},
+                                  QByteArray *lines = nullptr);
 
 // The decimal value of a port text; texts that are not 1 to 9 digits sort
 // after every number.

@@ -236,9 +236,16 @@ TEST(ListSort, FastOrderAgreesWithPlainComparison)
 
         const qsizetype removed = RemoveAdjacentDuplicates(expected);
         int calls = 0;
-        EXPECT_EQ(SortAndRemoveDuplicates(list, [&calls] { ++calls; }), removed);
+        QByteArray lines("stale");
+        EXPECT_EQ(SortAndRemoveDuplicates(
+                      list, [&calls] { ++calls; }, &lines),
+                  removed);
         EXPECT_EQ(calls, 1);
         ASSERT_EQ(Texts(list), Texts(expected)) << "round " << round;
+        QByteArray expectedLines;
+        for (const TProxyItem &p : expected)
+            expectedLines += ProxyText(p) + "\r\n";
+        ASSERT_EQ(lines, expectedLines) << "round " << round;
     }
 }
 
