@@ -61,13 +61,6 @@ struct Prefix
     }
 };
 
-int CompareText(const QByteArray &a, const Prefix &pa, const QByteArray &b, const Prefix &pb)
-{
-    if (const int c = pa.Compare(pb))
-        return c;
-    return Bytes(a).compare(Bytes(b));
-}
-
 // Reorders `list` in place so that position k receives the record that was
 // at order[k].index: each cycle of the permutation is followed once, so every
 // record moves once and no second list is allocated. `order` is used up.
@@ -100,17 +93,26 @@ void Apply(std::vector<Item> &list, std::vector<Entry> &order)
 template <class Item, class Field>
 void SortByText(std::vector<Item> &list, Field field, bool ascending)
 {
+    Q_ASSERT(list.size() < std::numeric_limits<quint32>::max());
     struct Entry
     {
         Prefix prefix;
         quint32 index;
+        quint32 length; // texts of up to 16 bytes compare by prefix and length alone
     };
     std::vector<Entry> order;
     order.reserve(list.size());
-    for (std::size_t i = 0; i < list.size(); ++i)
-        order.push_back(Entry{Prefix::Of(field(list[i])), quint32(i)});
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const QByteArray &text = field(list[i]);
+        order.push_back(Entry{Prefix::Of(text), quint32(i),
+                              quint32(std::min<qsizetype>(text.size(), 0xffffffff))});
+    }
     const auto less = [&](const Entry &a, const Entry &b) {
-        const int c = CompareText(field(list[a.index]), a.prefix, field(list[b.index]), b.prefix);
+        int c = a.prefix.Compare(b.prefix);
+        if (c == 0 && (a.length > 16 || b.length > 16))
+            c = Bytes(field(list[a.index])).compare(Bytes(field(list[b.index])));
+        else if (c == 0)
+            c = a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
         return ascending ? c < 0 : c > 0;
     };
     std::sort(order.begin(), order.end(), less);

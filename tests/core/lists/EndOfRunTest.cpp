@@ -249,6 +249,60 @@ TEST(ListSort, FastOrderAgreesWithPlainComparison)
     }
 }
 
+TEST(ListSort, ColumnSortsAgreeWithPlainComparison)
+{
+    const std::vector<QByteArray> hosts = {"1.2.3.4",
+                                           "1.2.3.40",
+                                           "10.0.0.1",
+                                           "9.0.0.1",
+                                           "proxy.example.com",
+                                           "proxy.example.com.x",
+                                           "proxy.example.co",
+                                           "Proxy.example.com",
+                                           "",
+                                           "\xfe"};
+    const std::vector<QByteArray> ports = {"80", "080", "8080", "21", "65555", "3128"};
+    uint64_t seed = 7;
+    const auto next = [&seed](uint32_t n) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        return uint32_t(seed >> 33) % n;
+    };
+    for (int round = 0; round < 100; ++round) {
+        TProxyList list;
+        const uint32_t size = next(50);
+        for (uint32_t i = 0; i < size; ++i)
+            list.push_back(TProxyItem{hosts[next(uint32_t(hosts.size()))],
+                                      ports[next(uint32_t(ports.size()))]});
+        for (const bool ascending : {true, false}) {
+            // Equal keys may end in any order, so only the keys are compared.
+            TProxyList byHost = list;
+            SortProxyList(byHost, 0, ascending);
+            std::vector<QByteArray> got, want;
+            for (const TProxyItem &p : byHost)
+                got.push_back(p.Host);
+            for (const TProxyItem &p : list)
+                want.push_back(p.Host);
+            std::sort(want.begin(), want.end());
+            if (!ascending)
+                std::reverse(want.begin(), want.end());
+            ASSERT_EQ(got, want) << "round " << round;
+
+            TProxyList byPort = list;
+            SortProxyList(byPort, 1, ascending);
+            std::vector<quint32> values;
+            for (const TProxyItem &p : byPort)
+                values.push_back(PortValue(p.Port));
+            EXPECT_TRUE(ascending ? std::is_sorted(values.begin(), values.end())
+                                  : std::is_sorted(values.rbegin(), values.rend()))
+                << "round " << round;
+            std::vector<std::string> before = Texts(list), after = Texts(byPort);
+            std::sort(before.begin(), before.end());
+            std::sort(after.begin(), after.end());
+            ASSERT_EQ(after, before) << "round " << round; // nothing lost or doubled
+        }
+    }
+}
+
 TEST(ListSort, ColumnClicksFlipTheDirection)
 {
     // Starting state, then clicks: column 0 sorts ascending first, column 1
