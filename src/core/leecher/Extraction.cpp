@@ -3,7 +3,10 @@
 #include "leecher/PageRegex.h"
 
 #include <array>
+#include <cctype>
+#include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace leecher {
@@ -200,18 +203,72 @@ TSParseResult SParse(QByteArrayView text)
     return out;
 }
 
+namespace {
+
+// Pattern 1 is made only of set A, the five white-space characters, the colon
+// and digits, and it ends in a colon followed by a digit. So a match lies
+// inside one run of such characters that holds ":<digit>", and since no match
+// can cross a character outside the set, searching just those runs finds the
+// same matches in the same order as searching the whole page, while skipping
+// the tags and prose that make up most of it. Every byte is looked at at most
+// twice.
+template <class F>
+void ForEachPlainMatch(QByteArrayView page, F &&onMatch)
+{
+    static const std::array<bool, 256> inRun = [] {
+        std::array<bool, 256> t{};
+        for (int c = 0; c < 256; ++c)
+            t[size_t(c)] = std::isalnum(c) && c < 128;
+        for (unsigned char c : std::string_view("_-@.:\x20\t\n\r\f"))
+            t[c] = true;
+        return t;
+    }();
+    const char *text = page.data();
+    const qsizetype size = page.size();
+    qsizetype pos = 0;
+    while (pos < size) {
+        const void *found = std::memchr(text + pos, ':', size_t(size - pos));
+        if (!found)
+            return;
+        const qsizetype colon = static_cast<const char *>(found) - text;
+        if (colon + 1 >= size || text[colon + 1] < '0' || text[colon + 1] > '9') {
+            pos = colon + 1;
+            continue;
+        }
+        qsizetype start = colon;
+        while (start > pos && inRun[static_cast<unsigned char>(text[start - 1])])
+            --start;
+        qsizetype end = colon + 1;
+        while (end < size && inRun[static_cast<unsigned char>(text[end])])
+            ++end;
+        ProxyPattern(1).ForEachMatch(page.sliced(start, end - start), [&](QByteArrayView m) {
+            onMatch(m);
+            return true;
+        });
+        pos = end;
+    }
+}
+
+} // namespace
+
+std::vector<QByteArrayView> FindPlainMatches(QByteArrayView page)
+{
+    std::vector<QByteArrayView> matches;
+    ForEachPlainMatch(TPageRegex::UpToNul(page), [&](QByteArrayView m) { matches.push_back(m); });
+    return matches;
+}
+
 TExtraction ExtractProxies(QByteArrayView page, bool fallback)
 {
     TExtraction out;
     page = TPageRegex::UpToNul(page);
 
-    ProxyPattern(1).ForEachMatch(page, [&out](QByteArrayView match) {
+    ForEachPlainMatch(page, [&out](QByteArrayView match) {
         if (match.contains(' '))
             AddProxy(DeleteSpaces(match), out.Proxies);
         else
             AddProxy(match, out.Proxies);
         ++out.Count;
-        return true;
     });
     if (out.Count > 0) {
         out.Pattern = 1;

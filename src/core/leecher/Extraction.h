@@ -9,6 +9,8 @@
 // apply the result to their lists, views and status texts.
 #pragma once
 
+#include <vector>
+
 #include "lists/Records.h"
 
 #include <QByteArray>
@@ -42,6 +44,10 @@ struct TExtraction
 // Extracts the proxies of one page. `fallback` allows special extraction when
 // the first pattern finds nothing. The page is searched up to its first NUL.
 TExtraction ExtractProxies(QByteArrayView page, bool fallback);
+
+// Every match of pattern 1 in `page`, in order: the same matches a search of
+// the whole page finds, found by searching only the stretches that can hold one.
+std::vector<QByteArrayView> FindPlainMatches(QByteArrayView page);
 
 // Validates one candidate "host:port" text and appends it to `list`.
 // Returns whether it was accepted. The port (the text after the first colon)
