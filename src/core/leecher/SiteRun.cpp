@@ -263,7 +263,7 @@ void TSiteRun::APHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
         Q_EMIT siteChanged(i);
         const TLeechReport report = LeechProxies(page, FOptions.Special(), FProxies, *site);
         if (report.Count > 0) {
-            Q_EMIT proxyListChanged();
+            Q_EMIT proxiesAppended();
             Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
         }
     } else {

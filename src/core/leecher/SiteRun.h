@@ -143,6 +143,8 @@ Q_SIGNALS:
     void siteListChanged();
     // Proxy records were added or removed: reset the view's count.
     void proxyListChanged();
+    // Proxies were appended at the end of the list (one page's extraction).
+    void proxiesAppended();
     // The proxy list was sorted ascending by port, then host: the proxy
     // view's sort direction becomes ascending.
     void proxyListSorted();

@@ -45,6 +45,7 @@ void TfrmLeecher::BuildRun()
     connect(run, &leecher::TSiteRun::siteChanged, this, &TfrmLeecher::SiteRowChanged);
     connect(run, &leecher::TSiteRun::siteListChanged, this, &TfrmLeecher::SitesChanged);
     connect(run, &leecher::TSiteRun::proxyListChanged, this, &TfrmLeecher::ProxiesChanged);
+    connect(run, &leecher::TSiteRun::proxiesAppended, FProxyModel, &TProxyListModel::RowsAppended);
     connect(run, &leecher::TSiteRun::proxyListSorted, this, [this] { ProxySort.Ascending = true; });
     connect(run, &leecher::TSiteRun::proxyCountChanged, this,
             [this](qsizetype n) { lblProxy->setText(QString::number(n)); });

@@ -58,13 +58,13 @@ void TSiteListModel::RowChanged(int row)
 }
 
 TProxyListModel::TProxyListModel(const leecher::TProxyList &proxies, QObject *parent)
-    : QAbstractTableModel(parent), FProxies(proxies)
+    : QAbstractTableModel(parent), FProxies(proxies), FShown(static_cast<int>(proxies.size()))
 {
 }
 
 int TProxyListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(FProxies.size());
+    return parent.isValid() ? 0 : FShown;
 }
 
 int TProxyListModel::columnCount(const QModelIndex &parent) const
@@ -90,7 +90,22 @@ QVariant TProxyListModel::headerData(int section, Qt::Orientation orientation, i
 void TProxyListModel::Reset()
 {
     beginResetModel();
+    FShown = static_cast<int>(FProxies.size());
     endResetModel();
+}
+
+void TProxyListModel::RowsAppended()
+{
+    const int count = static_cast<int>(FProxies.size());
+    if (count < FShown) {
+        Reset();
+        return;
+    }
+    if (count == FShown)
+        return;
+    beginInsertRows({}, FShown, count - 1);
+    FShown = count;
+    endInsertRows();
 }
 
 void TProxyListModel::RowChanged(int row)

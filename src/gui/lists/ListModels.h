@@ -43,8 +43,13 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void Reset();
+    // The list only grew at its end (a page's proxies were added): the view
+    // takes the new rows without rebuilding the ones it has, which keeps
+    // runs that add to a list of hundreds of thousands of proxies fast.
+    void RowsAppended();
     void RowChanged(int row);
 
 private:
     const leecher::TProxyList &FProxies;
+    int FShown = 0; // rows the view knows of
 };

@@ -293,3 +293,34 @@ TEST_F(ListCommandsTest, SiteCommandsWaitWhileARunAddressesSitesByIndex)
 }
 
 } // namespace
+
+#include "lists/ListModels.h"
+
+namespace {
+
+TEST_F(ListCommandsTest, TheProxyViewTakesAppendedRowsAndFollowsShrinking)
+{
+    auto *model = qobject_cast<TProxyListModel *>(m->lstProxy->model());
+    ASSERT_NE(model, nullptr);
+    int inserted = 0, resets = 0;
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, model, [&] { ++inserted; });
+    QObject::connect(model, &QAbstractItemModel::modelReset, model, [&] { ++resets; });
+
+    m->ProxyList.push_back({"1.1.1.1", "80"});
+    m->ProxyList.push_back({"2.2.2.2", "81"});
+    model->RowsAppended();
+    EXPECT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(inserted, 1);
+    EXPECT_EQ(model->data(model->index(1, 0), Qt::DisplayRole).toString(),
+              QStringLiteral("2.2.2.2"));
+
+    model->RowsAppended(); // nothing new
+    EXPECT_EQ(inserted, 1);
+
+    m->ProxyList.pop_back(); // a shrunken list can only be shown anew
+    model->RowsAppended();
+    EXPECT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(resets, 1);
+}
+
+} // namespace
