@@ -7,6 +7,7 @@
 #include "net/Wait.h"
 #include "settings/Options.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -425,29 +426,67 @@ void TSiteRun::EndOfRun()
     }
     Q_EMIT statusChanged(QStringLiteral("Finished"));
 
-    // Duplicate removal and Proxies.txt, with the options as they are now.
+    if (FProxies.empty()) {
+        FinishRun({});
+        return;
+    }
+    // Duplicate removal and Proxies.txt, with the options as they are now, on
+    // a copy of the list (the copy shares the texts, so it is cheap) worked on
+    // beside this thread; the cleaned list replaces the shown one when done.
     const bool dupes = FOptions.Dupes();
     const bool writeFile = FOptions.WriteFile();
-    QString failure;
-    try {
-        const TEndOfRunResult result =
-            EndOfRunFileStep(FProxies, FFolder, dupes, writeFile,
-                             [this](const QString &text) { Q_EMIT statusChanged(text); });
-        if (result.Ran) {
-            if (result.Sorted) {
-                Q_EMIT proxyListSorted();
-                Q_EMIT proxyListChanged();
-            }
-            Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
+    auto work = std::make_shared<TProxyList>(FProxies);
+    Q_EMIT proxyListLocked(true);
+    FFileStep = std::thread([this, work, dupes, writeFile, folder = FFolder] {
+        const auto status = [this](const QString &text) {
+            QMetaObject::invokeMethod(
+                this, [this, text] { Q_EMIT statusChanged(text); }, Qt::QueuedConnection);
+        };
+        bool ran = false, sorted = false;
+        QString failure;
+        try {
+            const TEndOfRunResult result =
+                EndOfRunFileStep(*work, folder, dupes, writeFile, status);
+            ran = result.Ran;
+            sorted = result.Sorted;
+        } catch (const EFileError &e) {
+            // The list may have been cleaned before the write failed.
+            ran = true;
+            sorted = dupes;
+            failure = e.Message();
         }
-    } catch (const EFileError &e) {
-        // The list may have been cleaned before the write failed.
-        if (dupes)
+        QMetaObject::invokeMethod(
+            this, [this, work, ran, sorted, failure] { FileStepDone(work, ran, sorted, failure); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TSiteRun::JoinFileStep()
+{
+    if (FFileStep.joinable())
+        FFileStep.join();
+}
+
+void TSiteRun::FileStepDone(const std::shared_ptr<TProxyList> &cleaned, bool ran, bool sorted,
+                            const QString &failure)
+{
+    JoinFileStep();
+    if (!FRunning) // shut down meanwhile: the lists may be gone
+        return;
+    if (ran) {
+        FProxies = std::move(*cleaned);
+        if (sorted) {
             Q_EMIT proxyListSorted();
-        Q_EMIT proxyListChanged();
+            Q_EMIT proxyListChanged();
+        }
         Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
-        failure = e.Message();
     }
+    Q_EMIT proxyListLocked(false);
+    FinishRun(failure);
+}
+
+void TSiteRun::FinishRun(const QString &failure)
+{
     if (!FInputs.Automate())
         Q_EMIT abortEnabledChanged(false);
     // From here on a new run may start (from a slot, or from the event loop
@@ -468,6 +507,10 @@ void TSiteRun::SetRunning(bool running)
 
 void TSiteRun::Shutdown()
 {
+    // A file step under way finishes its file first; its result and status
+    // texts, still queued for this object, are dropped.
+    JoinFileStep();
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     for (THttpCli *client : FLiveClients) {
         client->OnDocData = nullptr;
         client->OnRequestDone = nullptr;

@@ -30,6 +30,8 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace net {
@@ -167,6 +169,10 @@ Q_SIGNALS:
     // The last bot has retired and the end-of-run steps are done; sent right
     // after runningChanged(false).
     void finished();
+    // The end-of-run file step works on a copy of the proxy list beside the
+    // user-interface thread (true) and has put its result in place (false):
+    // meanwhile nothing else may change the proxy list.
+    void proxyListLocked(bool locked);
 
 protected:
     // Client and timer handlers, under the names the runs give them.
@@ -189,6 +195,11 @@ private:
     bool BeginRun();
     void CreateBots(TKind kind);
     void EndOfRun();
+    // The file step's result is back on the user-interface thread.
+    void FileStepDone(const std::shared_ptr<TProxyList> &cleaned, bool ran, bool sorted,
+                      const QString &failure);
+    void FinishRun(const QString &failure);
+    void JoinFileStep();
     int BotOf(const net::THttpCli *client) const;
     TSiteItem *SiteOf(const net::THttpCli *client);
     net::TWait *WaitOf(int bot) const;
@@ -218,6 +229,11 @@ private:
     int FTimeoutCount = 0;
     int FProgress = 0;
     int FProgressMax = 0;
+
+    // The end-of-run file step (sort, de-duplicate, write Proxies.txt) runs on
+    // this thread, so that sorting hundreds of thousands of proxies never
+    // stalls the window.
+    std::thread FFileStep;
 
     quint16 FWaitInterval = 1000;
     qint64 FPageLimit = DefaultPageLimit;

@@ -62,6 +62,7 @@ void TfrmLeecher::BuildRun()
         SetRunActive(running);
     });
     connect(run, &leecher::TSiteRun::abortEnabledChanged, cmdAbort, &QWidget::setEnabled);
+    connect(run, &leecher::TSiteRun::proxyListLocked, this, &TfrmLeecher::SetProxyListLocked);
     connect(run, &leecher::TSiteRun::fileError, this,
             [this](const QString &message) { gui::Dialogs().error(this, message); });
 }

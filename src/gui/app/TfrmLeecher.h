@@ -110,6 +110,9 @@ public:
     // add, remove or reorder sites are disabled until it ends.
     void SetRunActive(bool active);
     bool RunActive() const { return FRunActive; }
+    // While the end-of-run step cleans a copy of the proxy list, the commands
+    // that change the list wait, or their change would be lost.
+    void SetProxyListLocked(bool locked);
 
     leecher::TSiteList SiteList;
     leecher::TProxyList ProxyList;
@@ -196,5 +199,6 @@ private:
     settings::TOptionsForwarder FLiveOptions{&FDefaultOptions};
     TfrmProxy *FProxyWindow = nullptr;
     bool FRunActive = false;
+    bool FProxyListLocked = false;
     leecher::TSiteRun *FRun = nullptr;
 };

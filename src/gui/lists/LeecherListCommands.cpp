@@ -140,6 +140,13 @@ void TfrmLeecher::SetRunActive(bool active)
     lstSite->horizontalHeader()->setSectionsClickable(!active);
 }
 
+void TfrmLeecher::SetProxyListLocked(bool locked)
+{
+    FProxyListLocked = locked;
+    DeleteSelectedProxies1->setEnabled(!locked);
+    lstProxy->horizontalHeader()->setSectionsClickable(!locked);
+}
+
 bool TfrmLeecher::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && (watched == lstSite || watched == lstProxy)) {
@@ -226,6 +233,8 @@ void TfrmLeecher::DeleteSitesWhichReturned0Proxies1Click()
 
 void TfrmLeecher::DeleteSelectedProxies1Click()
 {
+    if (FProxyListLocked)
+        return;
     const QList<int> selected = SelectedRows(lstProxy);
     const qsizetype removed = removeWhere(
         ProxyList, [&](int i) { return std::binary_search(selected.begin(), selected.end(), i); });
@@ -313,6 +322,8 @@ void TfrmLeecher::lstSiteColumnClick(int column)
 
 void TfrmLeecher::lstProxyColumnClick(int column)
 {
+    if (FProxyListLocked)
+        return;
     ProxySort.Click(column);
     leecher::SortProxyList(ProxyList, column, ProxySort.Ascending);
     ProxiesChanged();

@@ -502,3 +502,58 @@ TEST(SiteRunShutdown, StopsEveryClientAndNothingReachesTheListsAfterwards)
     EXPECT_EQ(Rec.Finished, 0);
     EXPECT_FALSE(QFile::exists(ProxiesTxtPath(Dir.path())));
 }
+
+TEST_F(SiteRunTest, TheFileStepCleansACopyWhileTheShownListStaysAsItWas)
+{
+    // Many proxies from earlier runs, so that the step takes a while.
+    for (int i = 0; i < 200000; ++i)
+        Proxies.push_back(
+            {"10.0." + QByteArray::number(i % 1000) + ".1", QByteArray::number(i % 3000 + 21)});
+    AddSite("/a", Page("1.2.3.4:8080"));
+    std::vector<bool> locks;
+    size_t shownWhileSorting = 0;
+    bool runningWhileSorting = false;
+    QObject::connect(Run.get(), &TSiteRun::proxyListLocked, Run.get(),
+                     [&](bool Locked) { locks.push_back(Locked); });
+    QObject::connect(Run.get(), &TSiteRun::statusChanged, Run.get(), [&](const QString &T) {
+        if (T == QStringLiteral("Removing Duplicates")) {
+            shownWhileSorting = Proxies.size();
+            runningWhileSorting = Run->IsRunning();
+        }
+    });
+
+    ASSERT_TRUE(Run->StartLeech());
+    ASSERT_TRUE(WaitFinished(30000));
+    EXPECT_EQ(locks, (std::vector<bool>{true, false}));
+    EXPECT_EQ(shownWhileSorting, 200001u); // the window's list is untouched meanwhile
+    EXPECT_TRUE(runningWhileSorting);
+    EXPECT_EQ(Proxies.size(), 3001u); // 1000 hosts x 3000 ports repeat every 3000 entries
+    EXPECT_EQ(Rec.Status.mid(Rec.Status.size() - 4),
+              (QStringList{QStringLiteral("Finished"), QStringLiteral("Sorting List"),
+                           QStringLiteral("Removing Duplicates"),
+                           QStringLiteral("Removed 197000 Duplicates")}));
+    EXPECT_EQ(Rec.ProxyCount, 3001);
+    EXPECT_EQ(Rec.Sorted, 1);
+    EXPECT_EQ(ProxiesTxt().count(QLatin1Char('\n')), 3001);
+}
+
+TEST_F(SiteRunTest, ShutdownDuringTheFileStepDropsItsResult)
+{
+    for (int i = 0; i < 200000; ++i)
+        Proxies.push_back(
+            {"10.0.0." + QByteArray::number(i % 250), QByteArray::number(i % 4000 + 21)});
+    AddSite("/a", Page("1.2.3.4:8080"));
+    QObject::connect(Run.get(), &TSiteRun::statusChanged, Run.get(), [&](const QString &T) {
+        if (T == QStringLiteral("Sorting List"))
+            Run->Shutdown(); // the window closes while the list is being cleaned
+    });
+    ASSERT_TRUE(Run->StartLeech());
+    ASSERT_TRUE(waitUntil([&] { return !Run->IsRunning(); }, 30000));
+    const int signalsAfter = Rec.Signals;
+    spinFor(100);
+    EXPECT_EQ(Rec.Signals, signalsAfter); // nothing more arrives
+    EXPECT_EQ(Rec.Finished, 0);
+    EXPECT_EQ(Proxies.size(), 200001u); // the shown list was never replaced
+    // The file is whole: the step finished writing it before the shutdown returned.
+    EXPECT_EQ(ProxiesTxt().count(QLatin1Char('\n')), 4001);
+}
