@@ -46,15 +46,27 @@ int main(int argc, char **argv)
 
     std::vector<qint64> lateness;
     lateness.reserve(100000);
+    qint64 worstAt = 0, worst = -1; // when the latest tick came, ms after the start
+    size_t worstProxies = 0;        // and how many proxies the list held then
     QElapsedTimer tick;
+    QElapsedTimer clock;
+    qint64 fetchedAt = 0; // "Finished": the last site is in
+    QObject::connect(&w.Run(), &leecher::TSiteRun::statusChanged, &app, [&](const QString &t) {
+        if (t == QStringLiteral("Finished"))
+            fetchedAt = clock.elapsed();
+    });
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     QObject::connect(&probe, &QTimer::timeout, &app, [&] {
         lateness.push_back(std::max<qint64>(0, tick.nsecsElapsed() / 1000 - 10000));
+        if (lateness.back() > worst) {
+            worst = lateness.back();
+            worstAt = clock.elapsed();
+            worstProxies = w.ProxyList.size();
+        }
         tick.restart();
     });
 
-    QElapsedTimer clock;
     QObject::connect(&w.Run(), &leecher::TSiteRun::finished, &app, [&] { app.exit(0); });
     QTimer::singleShot(0, &app, [&] {
         tick.start();
@@ -76,6 +88,9 @@ int main(int argc, char **argv)
     mean = lateness.empty() ? 0 : mean / double(lateness.size());
     std::printf("window run: %d sites in %.2f s = %.0f sites/s, %zu proxies\n", n, seconds,
                 n / seconds, w.ProxyList.size());
+    std::printf("latest tick at %lld ms of the run (%zu proxies listed); the last site was in at "
+                "%lld ms\n",
+                static_cast<long long>(worstAt), worstProxies, static_cast<long long>(fetchedAt));
     std::printf("10 ms timer lateness: max %.1f ms, p99 %.1f ms, mean %.2f ms over %zu ticks\n",
                 double(lateness.empty() ? 0 : lateness.back()) / 1000.0, double(at(0.99)) / 1000.0,
                 mean / 1000.0, lateness.size());

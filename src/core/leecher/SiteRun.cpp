@@ -431,13 +431,16 @@ void TSiteRun::EndOfRun()
         return;
     }
     // Duplicate removal and Proxies.txt, with the options as they are now, on
-    // a copy of the list (the copy shares the texts, so it is cheap) worked on
-    // beside this thread; the cleaned list replaces the shown one when done.
+    // a copy of the list (sharing its texts) made and cleaned beside this
+    // thread; the shown list is only read meanwhile (the commands that change
+    // it wait) and is replaced by the cleaned one when done.
     const bool dupes = FOptions.Dupes();
     const bool writeFile = FOptions.WriteFile();
-    auto work = std::make_shared<TProxyList>(FProxies);
     Q_EMIT proxyListLocked(true);
-    FFileStep = std::thread([this, work, dupes, writeFile, folder = FFolder] {
+    JoinFileStep();                      // the previous run's clean-up, if still going
+    const TProxyList *shown = &FProxies; // only read until the result is back
+    FFileStep = std::thread([this, shown, dupes, writeFile, folder = FFolder] {
+        auto work = std::make_shared<TProxyList>(*shown);
         const auto status = [this](const QString &text) {
             QMetaObject::invokeMethod(
                 this, [this, text] { Q_EMIT statusChanged(text); }, Qt::QueuedConnection);
@@ -456,7 +459,10 @@ void TSiteRun::EndOfRun()
             failure = e.Message();
         }
         QMetaObject::invokeMethod(
-            this, [this, work, ran, sorted, failure] { FileStepDone(work, ran, sorted, failure); },
+            this,
+            [this, work = std::move(work), ran, sorted, failure]() mutable {
+                FileStepDone(std::move(work), ran, sorted, failure);
+            },
             Qt::QueuedConnection);
     });
 }
@@ -467,14 +473,17 @@ void TSiteRun::JoinFileStep()
         FFileStep.join();
 }
 
-void TSiteRun::FileStepDone(const std::shared_ptr<TProxyList> &cleaned, bool ran, bool sorted,
+void TSiteRun::FileStepDone(std::shared_ptr<TProxyList> cleaned, bool ran, bool sorted,
                             const QString &failure)
 {
     JoinFileStep();
     if (!FRunning) // shut down meanwhile: the lists may be gone
         return;
     if (ran) {
-        FProxies = std::move(*cleaned);
+        // The old list goes away beside this thread too: freeing hundreds of
+        // thousands of records is no work for the window's thread.
+        std::swap(FProxies, *cleaned);
+        FFileStep = std::thread([old = std::move(cleaned)]() mutable { old.reset(); });
         if (sorted) {
             Q_EMIT proxyListSorted();
             Q_EMIT proxyListChanged();

@@ -196,7 +196,7 @@ private:
     void CreateBots(TKind kind);
     void EndOfRun();
     // The file step's result is back on the user-interface thread.
-    void FileStepDone(const std::shared_ptr<TProxyList> &cleaned, bool ran, bool sorted,
+    void FileStepDone(std::shared_ptr<TProxyList> cleaned, bool ran, bool sorted,
                       const QString &failure);
     void FinishRun(const QString &failure);
     void JoinFileStep();
