@@ -278,15 +278,7 @@ void TSiteRun::APHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     if (site)
         Q_EMIT siteChanged(i);
     AdvanceProgress();
-
-    if (SiteAbort(client))
-        return;
-    if (FNextSite < int(FSites.size())) {
-        HandOutNext(client, b, TKind::Leech);
-    } else {
-        FStopping = true;
-        SiteAbort(client);
-    }
+    NextOrRetire(client, b, TKind::Leech);
 }
 
 void TSiteRun::HandOutNext(THttpCli *client, int bot, TKind kind)
@@ -302,6 +294,20 @@ void TSiteRun::HandOutNext(THttpCli *client, int bot, TKind kind)
         client->StartGet();
     else
         client->StartHead();
+}
+
+// After an outcome was recorded: the bot retires when the run is stopping,
+// else takes the next site, else starts the stopping and retires.
+void TSiteRun::NextOrRetire(THttpCli *client, int bot, TKind kind)
+{
+    if (SiteAbort(client))
+        return;
+    if (FNextSite < int(FSites.size())) {
+        HandOutNext(client, bot, kind);
+    } else {
+        FStopping = true;
+        SiteAbort(client);
+    }
 }
 
 void TSiteRun::AdvanceProgress()
@@ -362,15 +368,7 @@ void TSiteRun::ASHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
         Q_EMIT siteChanged(i);
     }
     AdvanceProgress();
-
-    if (SiteAbort(client))
-        return;
-    if (FNextSite < int(FSites.size())) {
-        HandOutNext(client, b, TKind::Verify);
-    } else {
-        FStopping = true;
-        SiteAbort(client);
-    }
+    NextOrRetire(client, b, TKind::Verify);
 }
 
 // ---------------------------------------------------------------------------

@@ -204,6 +204,7 @@ private:
     TSiteItem *SiteOf(const net::THttpCli *client);
     net::TWait *WaitOf(int bot) const;
     void HandOutNext(net::THttpCli *client, int bot, TKind kind);
+    void NextOrRetire(net::THttpCli *client, int bot, TKind kind);
     void AdvanceProgress();
     void ReleaseClient(net::THttpCli *client);
     void SetRunning(bool running);
