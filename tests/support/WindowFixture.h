@@ -31,8 +31,8 @@ protected:
             value = inputAnswer;
             return inputAccepted;
         };
-        gui::Dialogs().file = [this](QWidget *, const gui::TFileDialogSpec &spec) {
-            fileDialogs << spec.title + QStringLiteral("|") + spec.filter;
+        gui::Dialogs().file = [this](QWidget *, const gui::TFileDialogSetup &setup) {
+            fileDialogs << setup.title + QStringLiteral("|") + setup.filter;
             return fileAnswer;
         };
     }

@@ -33,11 +33,11 @@ TDialogs makeRealDialogs()
             value = text;
         return ok;
     };
-    d.file = [](QWidget *parent, const TFileDialogSpec &spec) {
-        QFileDialog dialog(parent, spec.title, QString(), spec.filter);
-        dialog.setDefaultSuffix(spec.defaultSuffix);
+    d.file = [](QWidget *parent, const TFileDialogSetup &setup) {
+        QFileDialog dialog(parent, setup.title, QString(), setup.filter);
+        dialog.setDefaultSuffix(setup.defaultSuffix);
         dialog.setOption(QFileDialog::ReadOnly, false);
-        if (spec.save) {
+        if (setup.save) {
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
         } else {

@@ -11,7 +11,7 @@ class QWidget;
 
 namespace gui {
 
-struct TFileDialogSpec
+struct TFileDialogSetup
 {
     QString title;
     QString filter;        // e.g. "Text File (*.txt)"
@@ -30,7 +30,7 @@ struct TDialogs
                        QString &value)>
         input;
     // An open or save dialog; returns the chosen file or an empty string.
-    std::function<QString(QWidget *parent, const TFileDialogSpec &spec)> file;
+    std::function<QString(QWidget *parent, const TFileDialogSetup &setup)> file;
     // Hands a web address to the desktop's browser; the result is not checked.
     std::function<void(const QUrl &url)> openUrl;
 };

@@ -24,9 +24,9 @@
 
 namespace {
 
-const gui::TFileDialogSpec OpenListDialog{
+const gui::TFileDialogSetup OpenListDialog{
     QStringLiteral("Open List"), QStringLiteral("Text File (*.txt)"), QStringLiteral("txt"), false};
-const gui::TFileDialogSpec SaveListDialog{
+const gui::TFileDialogSetup SaveListDialog{
     QStringLiteral("Save List"), QStringLiteral("Text File (*.txt)"), QStringLiteral("txt"), true};
 
 QAction *addItem(QMenu *menu, const char *name, const QString &caption, const QPixmap &image)
