@@ -438,7 +438,9 @@ void TSiteRun::EndOfRun()
     JoinFileStep();                      // the previous run's clean-up, if still going
     const TProxyList *shown = &FProxies; // only read until the result is back
     FFileStep = std::thread([this, shown, dupes, writeFile, folder = FFolder] {
-        auto work = std::make_shared<TProxyList>(*shown);
+        auto work = std::make_shared<TProxyList>();
+        work->reserve(std::max(ProxyListRoom, shown->size() * 2)); // see KeepRoom
+        work->assign(shown->begin(), shown->end());
         const auto status = [this](const QString &text) {
             QMetaObject::invokeMethod(
                 this, [this, text] { Q_EMIT statusChanged(text); }, Qt::QueuedConnection);

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 namespace leecher {
@@ -19,15 +21,17 @@ enum TSiteState : qint32 {
     ssReceiving = 5, // page data is arriving
 };
 
-struct TSiteItem {
-    QByteArray URL;    // the address as entered, loaded or pasted (bytes as held)
-    QString Status;    // free status text written by the runs
+struct TSiteItem
+{
+    QByteArray URL; // the address as entered, loaded or pasted (bytes as held)
+    QString Status; // free status text written by the runs
     qint32 BytesRead = 0;
     qint32 State = ssIdle;
 };
 
 // A leeched proxy: the text before the first colon and the decimal port after it.
-struct TProxyItem {
+struct TProxyItem
+{
     QByteArray Host;
     QByteArray Port;
 };
@@ -35,5 +39,16 @@ struct TProxyItem {
 // Lists own their records and are addressed by index (index = row of the view).
 using TSiteList = std::vector<TSiteItem>;
 using TProxyList = std::vector<TProxyItem>;
+
+// Room kept in the proxy list so that it rarely has to grow while a run adds
+// to it: growing moves every record, which at hundreds of thousands of
+// records holds the window up for tens of milliseconds. Untouched room costs
+// address space, not memory.
+inline constexpr std::size_t ProxyListRoom = std::size_t(1) << 20;
+inline void KeepRoom(TProxyList &list)
+{
+    if (list.capacity() < ProxyListRoom)
+        list.reserve(std::max(ProxyListRoom, list.size() * 2));
+}
 
 } // namespace leecher

@@ -732,9 +732,9 @@ void TWSocket::DnsLookup(const QByteArray &HostName)
 
 void TWSocket::CancelLookup()
 {
-    if (FLookupId < 0)
-        return;
-    QHostInfo::abortHostLookup(FLookupId);
+    // The lookup is forgotten rather than aborted: its answer, when it comes,
+    // no longer matches FLookupId and is dropped. (Aborting a lookup that
+    // carries a callback leaks the callback inside Qt.)
     FLookupId = -1;
 }
 

@@ -69,6 +69,7 @@ TfrmLeecher::TfrmLeecher(QString folder, QWidget *parent)
     setFont(gui::DesignFont());
     resize(307, 497);
 
+    KeepProxyRoom();
     FSiteModel = new TSiteListModel(SiteList, gui::SiteStateImages(), this);
     FProxyModel = new TProxyListModel(ProxyList, this);
 
@@ -298,6 +299,11 @@ void TfrmLeecher::ClearProxyList()
 {
     leecher::TProxyList().swap(ProxyList);
     FProxyModel->Reset();
+}
+
+void TfrmLeecher::KeepProxyRoom()
+{
+    leecher::KeepRoom(ProxyList);
 }
 
 void TfrmLeecher::SitesChanged()

@@ -55,6 +55,8 @@ public:
     leecher::TProxyItem &PItem(int index);
     void ClearSiteList();
     void ClearProxyList();
+    // Keeps room in the proxy list so runs rarely make it grow (and move).
+    void KeepProxyRoom();
 
     // View refresh: the item count follows the list / only one row is redrawn.
     void SitesChanged();
