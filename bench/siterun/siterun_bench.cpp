@@ -145,6 +145,7 @@ RunResult SiteRun(const QByteArray &Base, long Count, int Bots, const QString &F
     RunResult R;
     TSiteList Sites;
     TProxyList Proxies;
+    KeepRoom(Proxies); // as the main window keeps it
     Sites.reserve(size_t(Count));
     for (long I = 0; I < Count; ++I)
         Sites.push_back(TSiteItem{PageUrl(Base, I), {}, 0, ssIdle});

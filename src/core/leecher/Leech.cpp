@@ -9,7 +9,7 @@ namespace leecher {
 TLeechReport LeechGoogleProxies(QByteArray &pageText, bool fallback, TProxyList &proxyList)
 {
     TExtraction found = ExtractProxies(pageText, fallback);
-    pageText.clear();
+    EmptyPageText(pageText);
     TLeechReport report;
     report.Count = found.Count;
     report.First = proxyList.size();
@@ -27,6 +27,15 @@ TLeechReport LeechProxies(QByteArray &pageText, bool fallback, TProxyList &proxy
         site.State = ssFound;
     site.Status = FoundProxiesText(report.Count);
     return report;
+}
+
+void EmptyPageText(QByteArray &pageText)
+{
+    constexpr qsizetype KeptRoom = 1024 * 1024;
+    if (pageText.capacity() > KeptRoom)
+        pageText = QByteArray();
+    else
+        pageText.resize(0); // keeps the allocation
 }
 
 QString FoundProxiesText(qsizetype count)

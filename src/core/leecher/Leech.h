@@ -33,6 +33,11 @@ TLeechReport LeechProxies(QByteArray &pageText, bool fallback, TProxyList &proxy
 // LeechingWithBotText(bot) before and FoundProxiesText(report.Count) after.
 TLeechReport LeechGoogleProxies(QByteArray &pageText, bool fallback, TProxyList &proxyList);
 
+// Empties a bot's page buffer for its next page. Room of up to 1 MiB is kept,
+// so that pages of ordinary size never go back to the allocator; a larger
+// buffer is given back.
+void EmptyPageText(QByteArray &pageText);
+
 // "Found " N " Proxies"
 QString FoundProxiesText(qsizetype count);
 // "Leeching Proxies with Bot " (bot + 1), `bot` counted from 0

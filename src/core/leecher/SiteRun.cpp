@@ -251,7 +251,7 @@ void TSiteRun::APHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     }
     if (site && site->State == ssTimeout) {
         site->Status = QStringLiteral("Timeout");
-        page.clear();
+        EmptyPageText(page);
         // After Abort a site that never answers would be repeated for ever
         // and the run would not end.
         if (FOptions.RetryTimeout() && !FAborted) {
@@ -268,7 +268,7 @@ void TSiteRun::APHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
             Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
         }
     } else {
-        page.clear();
+        EmptyPageText(page);
         if (site) {
             site->State = ssBad;
             site->Status = QString::number(client->StatusCode()) + QStringLiteral(" - ") +
@@ -327,7 +327,7 @@ void TSiteRun::Retry(THttpCli *client, QLatin1StringView kind)
         site->State = ssIdle;
         Q_EMIT siteChanged(int(client->Tag()));
     }
-    FPageText[size_t(b)].clear();
+    EmptyPageText(FPageText[size_t(b)]);
     TWait *wait = WaitOf(b);
     wait->Stop();
     wait->Start();

@@ -351,3 +351,16 @@ TEST(Leech, GoogleReportTexts)
 }
 
 } // namespace
+
+TEST(Leech, EmptiedPageBuffersKeepOnlyOrdinaryRoom)
+{
+    QByteArray page(20 * 1024, 'x');
+    EmptyPageText(page);
+    EXPECT_TRUE(page.isEmpty());
+    EXPECT_GE(page.capacity(), 20 * 1024); // the next page of this size needs no allocation
+
+    QByteArray huge(8 * 1024 * 1024, 'x');
+    EmptyPageText(huge);
+    EXPECT_TRUE(huge.isEmpty());
+    EXPECT_LT(huge.capacity(), 1024 * 1024); // a rare giant is given back
+}
