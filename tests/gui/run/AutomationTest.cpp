@@ -26,7 +26,7 @@ protected:
         WindowFixture::SetUp();
         windows = Start();
         m = windows.leecher.get();
-        m->Run().SetWaitInterval(20);
+        m->Run().SetWaitInterval(50);
         m->NotifyIcon->TrayAvailable = [] { return true; };
     }
     void AddSite(const QByteArray &url)
