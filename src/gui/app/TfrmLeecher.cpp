@@ -12,7 +12,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
