@@ -66,16 +66,7 @@ bool TSiteRun::StartLeech()
         SetRunning(false);
         throw;
     }
-    Q_EMIT abortEnabledChanged(true);
-    FNextSite = 0;
-    if (FInputs.TimeoutText().isEmpty())
-        FInputs.SetTimeoutText(QStringLiteral("8"));
-    FLiveClients.clear();
-    FWaitByBot.clear();
-    FClientByBot.clear();
-    FProgressMax = int(FSites.size());
-    FProgress = 0;
-    Q_EMIT progressChanged(FProgress, FProgressMax);
+    PrepareRun();
     ++FCycleCount;
     Q_EMIT cycleCountChanged(FCycleCount);
     CreateBots(TKind::Leech);
@@ -86,9 +77,18 @@ bool TSiteRun::StartVerify()
 {
     if (!BeginRun())
         return false;
+    Q_EMIT verificationStarted();
+    PrepareRun();
+    CreateBots(TKind::Verify);
+    return true;
+}
+
+// What every run sets up before its bots: the abort command, the first site,
+// the timeout text ("8" when empty), empty bot lists and the gauge.
+void TSiteRun::PrepareRun()
+{
     Q_EMIT abortEnabledChanged(true);
     FNextSite = 0;
-    Q_EMIT verificationStarted();
     if (FInputs.TimeoutText().isEmpty())
         FInputs.SetTimeoutText(QStringLiteral("8"));
     FLiveClients.clear();
@@ -97,8 +97,6 @@ bool TSiteRun::StartVerify()
     FProgressMax = int(FSites.size());
     FProgress = 0;
     Q_EMIT progressChanged(FProgress, FProgressMax);
-    CreateBots(TKind::Verify);
-    return true;
 }
 
 void TSiteRun::CreateBots(TKind kind)

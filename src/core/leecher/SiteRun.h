@@ -193,6 +193,7 @@ private:
     enum class TKind { Leech, Verify };
 
     bool BeginRun();
+    void PrepareRun();
     void CreateBots(TKind kind);
     void EndOfRun();
     // The file step's result is back on the user-interface thread.
