@@ -136,7 +136,7 @@ bool AddProxy(QByteArrayView candidate, TProxyList &list)
     // clipboard, so such a candidate is not a proxy.
     if (host.contains('\r') || host.contains('\n'))
         return false;
-    list.push_back(TProxyItem{host.toByteArray(), port.toByteArray()});
+    list.push_back(TProxyItem{host, port});
     return true;
 }
 

@@ -426,19 +426,16 @@ void TSiteRun::EndOfRun()
         FinishRun({});
         return;
     }
-    // Duplicate removal and Proxies.txt, with the options as they are now, on
-    // a copy of the list (sharing its texts) made and cleaned beside this
-    // thread; the shown list is only read meanwhile (the commands that change
-    // it wait) and is replaced by the cleaned one when done.
+    // Duplicate removal and Proxies.txt, with the options as they are now,
+    // beside this thread: the shown list is only read meanwhile (the commands
+    // that change it wait) and is replaced by the cleaned one when done.
     const bool dupes = FOptions.Dupes();
     const bool writeFile = FOptions.WriteFile();
     Q_EMIT proxyListLocked(true);
     JoinFileStep();                      // the previous run's clean-up, if still going
     const TProxyList *shown = &FProxies; // only read until the result is back
     FFileStep = std::thread([this, shown, dupes, writeFile, folder = FFolder] {
-        auto work = std::make_shared<TProxyList>();
-        work->reserve(std::max(ProxyListRoom, shown->size() * 2)); // see KeepRoom
-        work->assign(shown->begin(), shown->end());
+        auto cleaned = std::make_shared<TProxyList>();
         const auto status = [this](const QString &text) {
             QMetaObject::invokeMethod(
                 this, [this, text] { Q_EMIT statusChanged(text); }, Qt::QueuedConnection);
@@ -447,19 +444,19 @@ void TSiteRun::EndOfRun()
         QString failure;
         try {
             const TEndOfRunResult result =
-                EndOfRunFileStep(*work, folder, dupes, writeFile, status);
+                EndOfRunFileStep(*shown, *cleaned, folder, dupes, writeFile, status);
             ran = result.Ran;
             sorted = result.Sorted;
         } catch (const EFileError &e) {
             // The list may have been cleaned before the write failed.
             ran = true;
-            sorted = dupes;
+            sorted = dupes && !cleaned->empty();
             failure = e.Message();
         }
         QMetaObject::invokeMethod(
             this,
-            [this, work = std::move(work), ran, sorted, failure]() mutable {
-                FileStepDone(std::move(work), ran, sorted, failure);
+            [this, cleaned = std::move(cleaned), ran, sorted, failure]() mutable {
+                FileStepDone(std::move(cleaned), ran, sorted, failure);
             },
             Qt::QueuedConnection);
     });
@@ -477,17 +474,16 @@ void TSiteRun::FileStepDone(std::shared_ptr<TProxyList> cleaned, bool ran, bool 
     JoinFileStep();
     if (!FRunning) // shut down meanwhile: the lists may be gone
         return;
-    if (ran) {
+    if (sorted) {
         // The old list goes away beside this thread too: freeing hundreds of
         // thousands of records is no work for the window's thread.
         std::swap(FProxies, *cleaned);
         FFileStep = std::thread([old = std::move(cleaned)]() mutable { old.reset(); });
-        if (sorted) {
-            Q_EMIT proxyListSorted();
-            Q_EMIT proxyListChanged();
-        }
-        Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
+        Q_EMIT proxyListSorted();
+        Q_EMIT proxyListChanged();
     }
+    if (ran)
+        Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
     Q_EMIT proxyListLocked(false);
     FinishRun(failure);
 }

@@ -4,6 +4,7 @@
 #include "lists/ListSort.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace leecher {
 
@@ -23,8 +24,9 @@ QString RemovedDuplicatesText(qsizetype count)
     return QStringLiteral("Removed ") + QString::number(count) + QStringLiteral(" Duplicates");
 }
 
-TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool dupes,
-                                 bool writeFile, const TStatusSink &status)
+TEndOfRunResult EndOfRunFileStep(const TProxyList &list, TProxyList &cleaned,
+                                 const QString &folder, bool dupes, bool writeFile,
+                                 const TStatusSink &status)
 {
     TEndOfRunResult result;
     if (list.empty())
@@ -37,9 +39,11 @@ TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool d
     QByteArray lines;
     if (dupes) {
         say(QStringLiteral("Sorting List"));
-        result.Removed = SortAndRemoveDuplicates(
-            list, [&say] { say(QStringLiteral("Removing Duplicates")); },
+        cleaned = SortedWithoutDuplicates(
+            list, std::max(list.capacity(), ProxyListRoom),
+            [&say] { say(QStringLiteral("Removing Duplicates")); },
             writeFile ? &lines : nullptr);
+        result.Removed = qsizetype(list.size()) - qsizetype(cleaned.size());
         result.Sorted = true;
         say(RemovedDuplicatesText(result.Removed));
     }
@@ -50,6 +54,24 @@ TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool d
             WriteProxyList(ProxiesTxtPath(folder), list);
         result.Written = true;
     }
+    return result;
+}
+
+TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool dupes,
+                                 bool writeFile, const TStatusSink &status)
+{
+    TProxyList cleaned;
+    TEndOfRunResult result;
+    try {
+        result = EndOfRunFileStep(std::as_const(list), cleaned, folder, dupes, writeFile, status);
+    } catch (...) {
+        // A failed write comes after the cleaning, which the list keeps.
+        if (!cleaned.empty())
+            list.swap(cleaned);
+        throw;
+    }
+    if (result.Sorted)
+        list.swap(cleaned);
     return result;
 }
 

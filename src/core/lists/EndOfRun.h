@@ -36,6 +36,13 @@ using TStatusSink = std::function<void(const QString &)>;
 TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool dupes,
                                  bool writeFile, const TStatusSink &status = {});
 
+// The same, reading `list` only: when Sorted is set, `cleaned` holds the
+// cleaned list (with room to grow), else it is left alone. On EFileError
+// `cleaned` may already hold the cleaned list.
+TEndOfRunResult EndOfRunFileStep(const TProxyList &list, TProxyList &cleaned,
+                                 const QString &folder, bool dupes, bool writeFile,
+                                 const TStatusSink &status = {});
+
 // Removes every entry equal to the entry just before it; returns how many.
 qsizetype RemoveAdjacentDuplicates(TProxyList &list);
 

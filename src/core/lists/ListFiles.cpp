@@ -166,9 +166,9 @@ QByteArray ProxyText(const TProxyItem &proxy)
 {
     QByteArray text;
     text.reserve(proxy.Host.size() + 1 + proxy.Port.size());
-    text.append(proxy.Host);
+    text.append(proxy.Host.view());
     text.append(':');
-    text.append(proxy.Port);
+    text.append(proxy.Port.view());
     return text;
 }
 
@@ -195,9 +195,9 @@ void WriteProxyList(const QString &path, const TProxyList &list)
 {
     TAtomicFileWriter writer(path);
     for (const TProxyItem &proxy : list) {
-        writer.Append(proxy.Host);
+        writer.Append(proxy.Host.view());
         writer.Append(":");
-        writer.Append(proxy.Port);
+        writer.Append(proxy.Port.view());
         writer.Append("\r\n");
     }
     writer.Commit();

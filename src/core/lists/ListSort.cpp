@@ -1,5 +1,8 @@
 #include "lists/ListSort.h"
 
+#include "util/HugePages.h"
+#include "util/ParallelSort.h"
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -16,9 +19,17 @@ std::string_view Bytes(const QByteArray &text)
     return std::string_view(text.constData(), size_t(text.size()));
 }
 
-QByteArray ProxyLine(const TProxyItem &proxy)
+std::string_view Bytes(const TCompactBytes &text)
 {
-    return proxy.Host + ':' + proxy.Port + "\r\n";
+    return text.stdView();
+}
+
+void AppendProxyLine(QByteArray &out, const TProxyItem &proxy)
+{
+    out.append(proxy.Host.view());
+    out.append(':');
+    out.append(proxy.Port.view());
+    out.append("\r\n", 2);
 }
 
 // The first 16 bytes of a text as two big-endian numbers, zero-padded: they
@@ -29,10 +40,11 @@ struct Prefix
     quint64 high = 0;
     quint64 low = 0;
 
-    static Prefix Of(const QByteArray &text)
+    static Prefix Of(QByteArrayView text)
     {
         unsigned char bytes[16] = {};
-        std::memcpy(bytes, text.constData(), size_t(std::min<qsizetype>(text.size(), 16)));
+        if (!text.isEmpty())
+            std::memcpy(bytes, text.constData(), size_t(std::min<qsizetype>(text.size(), 16)));
         Prefix p;
         for (int i = 0; i < 8; ++i) {
             p.high = (p.high << 8) | bytes[i];
@@ -103,8 +115,8 @@ void SortByText(std::vector<Item> &list, Field field, bool ascending)
     std::vector<Entry> order;
     order.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const QByteArray &text = field(list[i]);
-        order.push_back(Entry{Prefix::Of(text), quint32(i),
+        const auto &text = field(list[i]);
+        order.push_back(Entry{Prefix::Of(QByteArrayView(text.constData(), text.size())), quint32(i),
                               quint32(std::min<qsizetype>(text.size(), 0xffffffff))});
     }
     const auto less = [&](const Entry &a, const Entry &b) {
@@ -130,7 +142,7 @@ std::vector<PortEntry> PortOrder(const TProxyList &list)
     std::vector<PortEntry> order;
     order.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i)
-        order.push_back(PortEntry{PortValue(list[i].Port), quint32(i)});
+        order.push_back(PortEntry{PortValue(list[i].Port.view()), quint32(i)});
     return order;
 }
 
@@ -155,7 +167,7 @@ void SortProxyList(TProxyList &list, int column, bool ascending)
         return;
     if (column == 0) {
         SortByText(
-            list, [](const TProxyItem &p) -> const QByteArray & { return p.Host; }, ascending);
+            list, [](const TProxyItem &p) -> const TCompactBytes & { return p.Host; }, ascending);
     } else if (column == 1) {
         std::vector<PortEntry> order = PortOrder(list);
         std::sort(order.begin(), order.end(), [ascending](const PortEntry &a, const PortEntry &b) {
@@ -209,13 +221,14 @@ std::vector<PortHostEntry> PortHostOrder(const TProxyList &list)
     Q_ASSERT(list.size() < std::numeric_limits<quint32>::max());
     std::vector<PortHostEntry> order;
     order.reserve(list.size());
+    util::AdviseHugePages(order);
     for (std::size_t i = 0; i < list.size(); ++i) {
         const TProxyItem &p = list[i];
-        order.push_back(PortHostEntry{PortValue(p.Port), quint32(i), Prefix::Of(p.Host),
-                                      quint32(p.Host.size()), quint32(p.Port.size()),
-                                      Prefix::Of(p.Port).high});
+        order.push_back(PortHostEntry{PortValue(p.Port.view()), quint32(i),
+                                      Prefix::Of(p.Host.view()), quint32(p.Host.size()),
+                                      quint32(p.Port.size()), Prefix::Of(p.Port.view()).high});
     }
-    std::sort(order.begin(), order.end(), [&list](const PortHostEntry &a, const PortHostEntry &b) {
+    util::ParallelSort(order.begin(), order.end(), [&list](const PortHostEntry &a, const PortHostEntry &b) {
         if (a.port != b.port)
             return a.port < b.port;
         if (const int c = a.host.Compare(b.host))
@@ -255,65 +268,63 @@ void SortByPortThenHost(TProxyList &list)
     Apply(list, order);
 }
 
-qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted,
-                                  QByteArray *lines)
+TProxyList SortedWithoutDuplicates(const TProxyList &list, std::size_t room,
+                                   const std::function<void()> &sorted, QByteArray *lines)
 {
+    TProxyList result;
+    result.reserve(std::max(room, list.size()));
+    util::AdviseHugePages(result);
     if (list.size() < 2) {
         if (sorted)
             sorted();
+        result.assign(list.begin(), list.end());
         if (lines) {
             lines->clear();
             for (const TProxyItem &proxy : list)
-                *lines += ProxyLine(proxy);
+                AppendProxyLine(*lines, proxy);
         }
-        return 0;
+        return result;
     }
     const std::vector<PortHostEntry> order = PortHostOrder(list);
     if (sorted)
         sorted();
-    // Position of each record in the result, or kGone for an entry equal to
-    // the one before it; then every kept record moves once, straight to its place.
-    constexpr quint32 kGone = std::numeric_limits<quint32>::max();
-    std::vector<quint32> place(list.size(), kGone);
-    quint32 kept = 0;
+    // Records are gathered in order (reads jump, writes run straight on),
+    // leaving out every entry equal to the one before it.
     qsizetype textSize = 0;
-    std::vector<bool> duplicate(order.size());
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && SameProxy(list, order[k - 1], order[k])) {
-            duplicate[k] = true;
+        if (k > 0 && SameProxy(list, order[k - 1], order[k]))
             continue;
-        }
-        place[order[k].index] = kept++;
+        result.push_back(list[order[k].index]);
         textSize += qsizetype(order[k].hostLength) + qsizetype(order[k].portLength) + 3;
     }
     if (lines) {
-        // Short texts are in the entries already, which lie in order in memory;
-        // only long ones are read from their records.
+        // Written straight into the buffer from the (contiguous) records.
         lines->clear();
-        lines->reserve(textSize);
-        for (std::size_t k = 0; k < order.size(); ++k) {
-            if (duplicate[k])
-                continue;
-            const PortHostEntry &e = order[k];
-            if (e.hostLength <= 16)
-                e.host.AppendTo(*lines, e.hostLength);
-            else
-                lines->append(list[e.index].Host);
-            lines->append(':');
-            if (e.portLength <= 8)
-                Prefix{e.portText, 0}.AppendTo(*lines, e.portLength);
-            else
-                lines->append(list[e.index].Port);
-            lines->append("\r\n", 2);
+        lines->resize(textSize);
+        util::AdviseHugePages(lines->constData(), size_t(lines->capacity()));
+        char *out = lines->data();
+        const auto put = [&out](const TCompactBytes &text) {
+            std::memcpy(out, text.constData(), size_t(text.size()));
+            out += text.size();
+        };
+        for (const TProxyItem &proxy : result) {
+            put(proxy.Host);
+            *out++ = ':';
+            put(proxy.Port);
+            *out++ = '\r';
+            *out++ = '\n';
         }
+        Q_ASSERT(out == lines->constData() + lines->size());
     }
-    TProxyList result(kept);
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (place[i] != kGone)
-            result[place[i]] = std::move(list[i]);
-    }
-    const qsizetype removed = qsizetype(list.size()) - qsizetype(kept);
-    list = std::move(result);
+    return result;
+}
+
+qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted,
+                                  QByteArray *lines)
+{
+    TProxyList cleaned = SortedWithoutDuplicates(list, list.capacity(), sorted, lines);
+    const qsizetype removed = qsizetype(list.size()) - qsizetype(cleaned.size());
+    list.swap(cleaned);
     return removed;
 }
 

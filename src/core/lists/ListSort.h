@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <cstddef>
 #include <functional>
 
 namespace leecher {
@@ -48,6 +49,12 @@ void SortByPortThenHost(TProxyList &list);
 // proxy list file, made without a second pass over the records.
 qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted = {},
                                   QByteArray *lines = nullptr);
+
+// The same, reading `list` only: the cleaned list is returned as a new one,
+// with room reserved for at least `room` records (the source keeps its own).
+TProxyList SortedWithoutDuplicates(const TProxyList &list, std::size_t room,
+                                   const std::function<void()> &sorted = {},
+                                   QByteArray *lines = nullptr);
 
 // The decimal value of a port text; texts that are not 1 to 9 digits sort
 // after every number.

@@ -1,6 +1,9 @@
 // The main window's two record lists: the sites to leech and the proxies found.
 #pragma once
 
+#include "lists/CompactBytes.h"
+#include "util/HugePages.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -29,11 +32,12 @@ struct TSiteItem
     qint32 State = ssIdle;
 };
 
-// A leeched proxy: the text before the first colon and the decimal port after it.
+// A leeched proxy: the text before the first colon and the decimal port after
+// it, held inside the record (see TCompactBytes).
 struct TProxyItem
 {
-    QByteArray Host;
-    QByteArray Port;
+    TCompactBytes Host;
+    TCompactBytes Port;
 };
 
 // Lists own their records and are addressed by index (index = row of the view).
@@ -47,8 +51,10 @@ using TProxyList = std::vector<TProxyItem>;
 inline constexpr std::size_t ProxyListRoom = std::size_t(1) << 20;
 inline void KeepRoom(TProxyList &list)
 {
-    if (list.capacity() < ProxyListRoom)
+    if (list.capacity() < ProxyListRoom) {
         list.reserve(std::max(ProxyListRoom, list.size() * 2));
+        util::AdviseHugePages(list);
+    }
 }
 
 } // namespace leecher

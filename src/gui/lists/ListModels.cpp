@@ -77,7 +77,7 @@ QVariant TProxyListModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole || !validRow(index, FProxies.size()))
         return {};
     const leecher::TProxyItem &proxy = FProxies[static_cast<size_t>(index.row())];
-    return QString::fromUtf8(index.column() == 0 ? proxy.Host : proxy.Port);
+    return QString::fromUtf8((index.column() == 0 ? proxy.Host : proxy.Port).view());
 }
 
 QVariant TProxyListModel::headerData(int section, Qt::Orientation orientation, int role) const

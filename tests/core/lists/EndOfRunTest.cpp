@@ -279,9 +279,9 @@ TEST(ListSort, ColumnSortsAgreeWithPlainComparison)
             SortProxyList(byHost, 0, ascending);
             std::vector<QByteArray> got, want;
             for (const TProxyItem &p : byHost)
-                got.push_back(p.Host);
+                got.push_back(p.Host.toByteArray());
             for (const TProxyItem &p : list)
-                want.push_back(p.Host);
+                want.push_back(p.Host.toByteArray());
             std::sort(want.begin(), want.end());
             if (!ascending)
                 std::reverse(want.begin(), want.end());
@@ -291,7 +291,7 @@ TEST(ListSort, ColumnSortsAgreeWithPlainComparison)
             SortProxyList(byPort, 1, ascending);
             std::vector<quint32> values;
             for (const TProxyItem &p : byPort)
-                values.push_back(PortValue(p.Port));
+                values.push_back(PortValue(p.Port.view()));
             EXPECT_TRUE(ascending ? std::is_sorted(values.begin(), values.end())
                                   : std::is_sorted(values.rbegin(), values.rend()))
                 << "round " << round;

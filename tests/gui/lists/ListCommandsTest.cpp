@@ -55,7 +55,7 @@ protected:
     {
         QByteArrayList out;
         for (const auto &p : m->ProxyList)
-            out << p.Host + ':' + p.Port;
+            out << p.Host.toByteArray() + ':' + p.Port.toByteArray();
         return out;
     }
 
@@ -145,7 +145,7 @@ TEST_F(ListCommandsTest, ColumnSortsToggleTheirDirection)
     auto hosts = [this] {
         QByteArrayList h;
         for (const auto &p : m->ProxyList)
-            h << p.Host;
+            h << p.Host.toByteArray();
         return h;
     };
     m->lstProxyColumnClick(0); // column already 0, flag false → true: ascending
