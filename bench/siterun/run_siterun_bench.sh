@@ -6,6 +6,9 @@
 # folder, and stops it at the end.
 #
 #   bench/siterun/run_siterun_bench.sh [N] [build dir]
+#
+# SITERUN_ARGS adds options of the run benchmark (e.g. "--profile run
+# --rounds 5" runs only the site run, for a profiler given in BENCH_WRAP).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 N="${1:-10000}"
@@ -50,7 +53,7 @@ start_nginx "$DIR"
 
 echo "pages: $N of $(stat -c %s "$DIR/www/p/0.html") bytes (page 0), bots: $BOTS, nginx $("$NGINX" -v 2>&1 | sed 's/.*\///')"
 ${BENCH_WRAP:-} "$BUILD/bench/siterun_bench" --base "http://127.0.0.1:$PORT/p/" --sites "$N" --bots "$BOTS" \
-  --folder "$DIR/out"
+  --folder "$DIR/out" ${SITERUN_ARGS:-}
 
 # The same pages through the real main window, offscreen, with a 10 ms timer
 # watching how responsive its event loop stays.

@@ -6,7 +6,7 @@
 // ratio, CPU time per site and the peak resident memory of each phase.
 //
 //   siterun_bench --base http://127.0.0.1:8080/p/ --sites 10000 --bots 100 --rounds 3
-//                 --folder /tmp/x
+//                 --folder /tmp/x [--profile raw|run]
 //
 // The pages are <base><i>.html for i = 0 .. N-1.
 #include "leecher/Leech.h"
@@ -194,6 +194,7 @@ int main(int argc, char **argv)
     int Bots = 100;
     int Rounds = 3;
     QString Folder = QStringLiteral(".");
+    QByteArray Profile;
     for (int I = 1; I + 1 < argc; I += 2) {
         const QByteArray Key = argv[I];
         if (Key == "--base")
@@ -206,6 +207,18 @@ int main(int argc, char **argv)
             Rounds = std::max(1, std::atoi(argv[I + 1]));
         else if (Key == "--folder")
             Folder = QString::fromLocal8Bit(argv[I + 1]);
+        else if (Key == "--profile")
+            Profile = QByteArray(argv[I + 1]);
+    }
+    // Profiling one side alone: runs only it, Rounds times, and prints nothing.
+    if (Profile == "raw" || Profile == "run") {
+        for (int R = 0; R < Rounds; ++R) {
+            if (Profile == "raw")
+                RawClients(Base, Sites, Bots);
+            else
+                SiteRun(Base, Sites, Bots, Folder);
+        }
+        return 0;
     }
 
     const long BaseKiB = StatusKiB("VmRSS");
