@@ -33,10 +33,11 @@ using net::TWait;
 
 namespace {
 
-double CpuSeconds()
+// CPU time of the whole process, or of the calling thread alone.
+double CpuSeconds(int Who = RUSAGE_SELF)
 {
     rusage U{};
-    getrusage(RUSAGE_SELF, &U);
+    getrusage(Who, &U);
     return double(U.ru_utime.tv_sec + U.ru_stime.tv_sec) +
            double(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
 }
@@ -135,6 +136,7 @@ struct RunResult
     Phase P;
     double FetchWall = 0; // until "Finished", before the end-of-run file step
     double FetchCpu = 0;
+    double FetchThreadCpu = 0; // of the thread that runs the sockets and the window
     long Found = 0;
     size_t Proxies = 0;
     QString LastStatus;
@@ -154,18 +156,20 @@ RunResult SiteRun(const QByteArray &Base, long Count, int Bots, const QString &F
     Inputs.bots = Bots;
     TSiteRun Run(Sites, Proxies, Options, Inputs, Folder);
     QElapsedTimer Clock;
-    double Cpu0 = 0;
+    double Cpu0 = 0, ThreadCpu0 = 0;
     QObject::connect(&Run, &TSiteRun::statusChanged, &Run, [&](const QString &Text) {
         R.LastStatus = Text;
         if (Text == QStringLiteral("Finished")) {
             R.FetchWall = double(Clock.nsecsElapsed()) / 1e9;
             R.FetchCpu = CpuSeconds() - Cpu0;
+            R.FetchThreadCpu = CpuSeconds(RUSAGE_THREAD) - ThreadCpu0;
         }
     });
     QObject::connect(&Run, &TSiteRun::finished, &Run, [] { QCoreApplication::quit(); });
 
     ResetPeak();
     Cpu0 = CpuSeconds();
+    ThreadCpu0 = CpuSeconds(RUSAGE_THREAD);
     Clock.start();
     if (!Run.StartLeech())
         return R;
@@ -272,6 +276,8 @@ int main(int argc, char **argv)
                 "run_fetch_cpu_us_per_site=%.1f\nend_of_run_seconds=%.3f\n",
                 Run.FetchWall, double(Run.P.Done) / Run.FetchWall,
                 Run.FetchCpu * 1e6 / double(Run.P.Done), Run.P.Wall - Run.FetchWall);
+    std::printf("run_fetch_main_thread_cpu_us_per_site=%.1f\n",
+                Run.FetchThreadCpu * 1e6 / double(Run.P.Done));
     std::printf("extraction_us_per_page=%.1f (page 0, %lld bytes)\n", ExtractUs,
                 static_cast<long long>(Raws.front().FirstPage.size()));
     std::printf("run_peak_rss_kib=%ld\nstart_rss_kib=%ld\n", RunPeak, BaseKiB);
