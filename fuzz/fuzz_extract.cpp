@@ -2,11 +2,13 @@
 // special extraction may run; the rest is the page. Besides the sanitizers,
 // the results are checked against what extraction promises.
 #include "leecher/Extraction.h"
+#include "leecher/PageRegex.h"
 
 #include <QByteArrayView>
 
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 using namespace leecher;
 
@@ -53,6 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         Check(value >= 21 && value <= 65555);
     }
+
+    // The hand-made search for the first pattern finds exactly what the
+    // pattern engine finds.
+    const std::vector<QByteArrayView> plain = FindPlainMatches(page);
+    const std::vector<QByteArrayView> engine = ProxyPattern(1).FindAll(page);
+    Check(plain.size() == engine.size());
+    for (size_t i = 0; i < plain.size(); ++i)
+        Check(plain[i].data() == engine[i].data() && plain[i].size() == engine[i].size());
 
     const TSParseResult parsed = SParse(page);
     Check(parsed.Candidates.size() <= parsed.Count);

@@ -205,46 +205,81 @@ TSParseResult SParse(QByteArrayView text)
 
 namespace {
 
-// Pattern 1 is made only of set A, the five white-space characters, the colon
-// and digits, and it ends in a colon followed by a digit. So a match lies
-// inside one run of such characters that holds ":<digit>", and since no match
-// can cross a character outside the set, searching just those runs finds the
-// same matches in the same order as searching the whole page, while skipping
-// the tags and prose that make up most of it. Every byte is looked at at most
-// twice.
+// Pattern 1 without a pattern engine. Its sets (A, B, C and the digits) hold
+// no colon, so a match starting at s runs up to the first colon at or after
+// s, which must be followed by a digit, and the greedy digits after it take
+// them all: where a match ends is fixed by its colon. What remains is the
+// leftmost start that the text before the colon parses from as
+// A+ "." B+ "." C+. For a colon c the final C+ is a suffix of the run of
+// C characters ending at c - 1; each dot j in that run, with B characters
+// before it back to a dot i, and an A character before i, is a parse, and
+// the earliest such j gives the earliest start (the start of the A run
+// holding i - 1, but not before the search position). Every scan stops at
+// the colon before, so each byte is looked at a bounded number of times.
+// The differential tests hold this to a backtracking engine running the
+// pattern itself.
+struct TPlainSets
+{
+    std::array<bool, 256> A{}, B{}, C{}, Digit{};
+    TPlainSets()
+    {
+        for (int c = 0; c < 256; ++c) {
+            const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                              (c >= '0' && c <= '9') || c == '_' || c == '-';
+            B[size_t(c)] = word;
+            A[size_t(c)] = word || c == '@' || c == '.';
+            C[size_t(c)] = word || c == '.' || c == ' ' || c == '\t' || c == '\n' ||
+                           c == '\r' || c == '\f';
+            Digit[size_t(c)] = c >= '0' && c <= '9';
+        }
+    }
+};
+
 template <class F>
 void ForEachPlainMatch(QByteArrayView page, F &&onMatch)
 {
-    static const std::array<bool, 256> inRun = [] {
-        std::array<bool, 256> t{};
-        for (int c = 0; c < 256; ++c)
-            t[size_t(c)] = std::isalnum(c) && c < 128;
-        for (unsigned char c : std::string_view("_-@.:\x20\t\n\r\f"))
-            t[c] = true;
-        return t;
-    }();
+    static const TPlainSets sets;
+    const auto in = [](const std::array<bool, 256> &set, char c) {
+        return set[static_cast<unsigned char>(c)];
+    };
     const char *text = page.data();
     const qsizetype size = page.size();
-    qsizetype pos = 0;
+    qsizetype pos = 0; // matches start here or later
     while (pos < size) {
         const void *found = std::memchr(text + pos, ':', size_t(size - pos));
         if (!found)
             return;
         const qsizetype colon = static_cast<const char *>(found) - text;
-        if (colon + 1 >= size || text[colon + 1] < '0' || text[colon + 1] > '9') {
+        if (colon + 1 >= size || !in(sets.Digit, text[colon + 1])) {
             pos = colon + 1;
             continue;
         }
-        qsizetype start = colon;
-        while (start > pos && inRun[static_cast<unsigned char>(text[start - 1])])
-            --start;
+        qsizetype cRun = colon; // [cRun, colon) is all C
+        while (cRun > pos && in(sets.C, text[cRun - 1]))
+            --cRun;
+        qsizetype start = -1;
+        for (qsizetype dot = cRun; dot + 2 <= colon && start < 0; ++dot) {
+            if (text[dot] != '.')
+                continue;
+            qsizetype bRun = dot; // [bRun, dot) is all B
+            while (bRun > pos && in(sets.B, text[bRun - 1]))
+                --bRun;
+            const qsizetype firstDot = bRun - 1;
+            if (bRun == dot || firstDot < pos + 1 || text[firstDot] != '.' ||
+                !in(sets.A, text[firstDot - 1]))
+                continue;
+            start = firstDot - 1;
+            while (start > pos && in(sets.A, text[start - 1]))
+                --start;
+        }
+        if (start < 0) {
+            pos = colon + 1;
+            continue;
+        }
         qsizetype end = colon + 1;
-        while (end < size && inRun[static_cast<unsigned char>(text[end])])
+        while (end < size && in(sets.Digit, text[end]))
             ++end;
-        ProxyPattern(1).ForEachMatch(page.sliced(start, end - start), [&](QByteArrayView m) {
-            onMatch(m);
-            return true;
-        });
+        onMatch(page.sliced(start, end - start));
         pos = end;
     }
 }

@@ -384,6 +384,16 @@ TEST(Differential, NearMissesOfEachPattern)
         "a.b.c.d</b></td> <td>e</td>",
         "a.b.c.d</b></td><td>e</td>",
         "1.2.3.4</b></td>\f<td>_</td>",
+        "a.b.c:1a.b.c:2",
+        "a.b.c:1.b.c:2",
+        "a.b.c::1 a.b.c:x a.b.c:3",
+        "@a.b.c:4",
+        "a@b.c.d:5",
+        "a.@b.c:6",
+        "a.b.@c:7",
+        ".a.b.c:8",
+        "a.b.c d.e:9",
+        "x:1.2.3:4",
     };
     for (const std::string &text : pages) {
         const QByteArray bytes(text.data(), qsizetype(text.size()));
@@ -395,6 +405,11 @@ TEST(Differential, NearMissesOfEachPattern)
                                   size_t(m.data() - bytes.data() + m.size()));
             EXPECT_EQ(ours, reference.FindAll(text)) << "pattern " << n << " on " << text;
         }
+        std::vector<std::pair<size_t, size_t>> plain;
+        for (QByteArrayView m : FindPlainMatches(bytes))
+            plain.emplace_back(size_t(m.data() - bytes.data()),
+                               size_t(m.data() - bytes.data() + m.size()));
+        EXPECT_EQ(plain, Reference(kReference[0]).FindAll(text)) << "plain search on " << text;
     }
 }
 
