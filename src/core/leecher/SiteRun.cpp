@@ -3,6 +3,7 @@
 #include "leecher/Leech.h"
 #include "lists/EndOfRun.h"
 #include "lists/FileError.h"
+#include "lists/ListSort.h"
 #include "net/HttpProt.h"
 #include "net/Wait.h"
 #include "settings/Options.h"
@@ -435,7 +436,7 @@ void TSiteRun::EndOfRun()
     JoinFileStep();                      // the previous run's clean-up, if still going
     const TProxyList *shown = &FProxies; // only read until the result is back
     FFileStep = std::thread([this, shown, dupes, writeFile, folder = FFolder] {
-        auto cleaned = std::make_shared<TProxyList>();
+        auto cleaned = std::make_shared<std::optional<TCleanedProxies>>();
         const auto status = [this](const QString &text) {
             QMetaObject::invokeMethod(
                 this, [this, text] { Q_EMIT statusChanged(text); }, Qt::QueuedConnection);
@@ -450,7 +451,7 @@ void TSiteRun::EndOfRun()
         } catch (const EFileError &e) {
             // The list may have been cleaned before the write failed.
             ran = true;
-            sorted = dupes && !cleaned->empty();
+            sorted = cleaned->has_value();
             failure = e.Message();
         }
         QMetaObject::invokeMethod(
@@ -468,17 +469,17 @@ void TSiteRun::JoinFileStep()
         FFileStep.join();
 }
 
-void TSiteRun::FileStepDone(std::shared_ptr<TProxyList> cleaned, bool ran, bool sorted,
+void TSiteRun::FileStepDone(std::shared_ptr<std::optional<TCleanedProxies>> cleaned, bool ran,
+                            bool sorted,
                             const QString &failure)
 {
     JoinFileStep();
     if (!FRunning) // shut down meanwhile: the lists may be gone
         return;
-    if (sorted) {
-        // The old list goes away beside this thread too: freeing hundreds of
-        // thousands of records is no work for the window's thread.
-        std::swap(FProxies, *cleaned);
-        FFileStep = std::thread([old = std::move(cleaned)]() mutable { old.reset(); });
+    if (sorted && cleaned->has_value()) {
+        // Sequential writes over the records in place: a few milliseconds for
+        // hundreds of thousands, and the list keeps its room.
+        (*cleaned)->PutInto(FProxies);
         Q_EMIT proxyListSorted();
         Q_EMIT proxyListChanged();
     }

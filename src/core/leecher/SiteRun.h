@@ -31,6 +31,7 @@
 #include <array>
 #include <climits>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -45,6 +46,8 @@ class IOptions;
 }
 
 namespace leecher {
+
+class TCleanedProxies;
 
 // What the run reads from its window when it needs it.
 class IRunInputs
@@ -197,7 +200,7 @@ private:
     void CreateBots(TKind kind);
     void EndOfRun();
     // The file step's result is back on the user-interface thread.
-    void FileStepDone(std::shared_ptr<TProxyList> cleaned, bool ran, bool sorted,
+    void FileStepDone(std::shared_ptr<std::optional<TCleanedProxies>> cleaned, bool ran, bool sorted,
                       const QString &failure);
     void FinishRun(const QString &failure);
     void JoinFileStep();

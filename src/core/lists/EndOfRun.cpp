@@ -24,9 +24,9 @@ QString RemovedDuplicatesText(qsizetype count)
     return QStringLiteral("Removed ") + QString::number(count) + QStringLiteral(" Duplicates");
 }
 
-TEndOfRunResult EndOfRunFileStep(const TProxyList &list, TProxyList &cleaned,
-                                 const QString &folder, bool dupes, bool writeFile,
-                                 const TStatusSink &status)
+TEndOfRunResult EndOfRunFileStep(const TProxyList &list,
+                                 std::optional<TCleanedProxies> &cleaned, const QString &folder,
+                                 bool dupes, bool writeFile, const TStatusSink &status)
 {
     TEndOfRunResult result;
     if (list.empty())
@@ -36,20 +36,16 @@ TEndOfRunResult EndOfRunFileStep(const TProxyList &list, TProxyList &cleaned,
         if (status)
             status(text);
     };
-    QByteArray lines;
     if (dupes) {
         say(QStringLiteral("Sorting List"));
-        cleaned = SortedWithoutDuplicates(
-            list, std::max(list.capacity(), ProxyListRoom),
-            [&say] { say(QStringLiteral("Removing Duplicates")); },
-            writeFile ? &lines : nullptr);
-        result.Removed = qsizetype(list.size()) - qsizetype(cleaned.size());
+        cleaned.emplace(list, [&say] { say(QStringLiteral("Removing Duplicates")); });
+        result.Removed = cleaned->Removed();
         result.Sorted = true;
         say(RemovedDuplicatesText(result.Removed));
     }
     if (writeFile) {
         if (dupes)
-            WriteFileAtomically(ProxiesTxtPath(folder), lines);
+            WriteCleanedProxyList(ProxiesTxtPath(folder), *cleaned);
         else
             WriteProxyList(ProxiesTxtPath(folder), list);
         result.Written = true;
@@ -60,18 +56,18 @@ TEndOfRunResult EndOfRunFileStep(const TProxyList &list, TProxyList &cleaned,
 TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool dupes,
                                  bool writeFile, const TStatusSink &status)
 {
-    TProxyList cleaned;
+    std::optional<TCleanedProxies> cleaned;
     TEndOfRunResult result;
     try {
         result = EndOfRunFileStep(std::as_const(list), cleaned, folder, dupes, writeFile, status);
     } catch (...) {
         // A failed write comes after the cleaning, which the list keeps.
-        if (!cleaned.empty())
-            list.swap(cleaned);
+        if (cleaned)
+            cleaned->PutInto(list);
         throw;
     }
-    if (result.Sorted)
-        list.swap(cleaned);
+    if (cleaned)
+        cleaned->PutInto(list);
     return result;
 }
 

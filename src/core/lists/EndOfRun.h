@@ -1,11 +1,13 @@
 // The file step at the end of every run: duplicate removal and Proxies.txt.
 #pragma once
 
+#include "lists/ListSort.h"
 #include "lists/Records.h"
 
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace leecher {
 
@@ -37,11 +39,11 @@ TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool d
                                  bool writeFile, const TStatusSink &status = {});
 
 // The same, reading `list` only: when Sorted is set, `cleaned` holds the
-// cleaned list (with room to grow), else it is left alone. On EFileError
-// `cleaned` may already hold the cleaned list.
-TEndOfRunResult EndOfRunFileStep(const TProxyList &list, TProxyList &cleaned,
-                                 const QString &folder, bool dupes, bool writeFile,
-                                 const TStatusSink &status = {});
+// cleaned list for the caller to put in place, else it is left alone. On
+// EFileError `cleaned` may already hold it.
+TEndOfRunResult EndOfRunFileStep(const TProxyList &list,
+                                 std::optional<TCleanedProxies> &cleaned, const QString &folder,
+                                 bool dupes, bool writeFile, const TStatusSink &status = {});
 
 // Removes every entry equal to the entry just before it; returns how many.
 qsizetype RemoveAdjacentDuplicates(TProxyList &list);

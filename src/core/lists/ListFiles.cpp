@@ -1,5 +1,7 @@
 #include "lists/ListFiles.h"
 
+#include "lists/ListSort.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -191,16 +193,40 @@ void WriteSiteList(const QString &path, const TSiteList &list)
     writer.Commit();
 }
 
-void WriteProxyList(const QString &path, const TProxyList &list)
+namespace {
+
+template <class Records>
+void WriteProxies(const QString &path, const Records &records)
 {
     TAtomicFileWriter writer(path);
-    for (const TProxyItem &proxy : list) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const TProxyItem &proxy = records[i];
         writer.Append(proxy.Host.view());
         writer.Append(":");
         writer.Append(proxy.Port.view());
         writer.Append("\r\n");
     }
     writer.Commit();
+}
+
+// The records of a cleaned list, rebuilt one at a time.
+struct TCleanedRecords
+{
+    const TCleanedProxies &cleaned;
+    std::size_t size() const { return cleaned.size(); }
+    TProxyItem operator[](std::size_t i) const { return cleaned.At(i); }
+};
+
+} // namespace
+
+void WriteProxyList(const QString &path, const TProxyList &list)
+{
+    WriteProxies(path, list);
+}
+
+void WriteCleanedProxyList(const QString &path, const TCleanedProxies &list)
+{
+    WriteProxies(path, TCleanedRecords{list});
 }
 
 std::optional<qsizetype> LoadSitesIni(const QString &folder, TSiteList &list)

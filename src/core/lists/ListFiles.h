@@ -20,6 +20,10 @@
 #include <vector>
 
 namespace leecher {
+class TCleanedProxies;
+}
+
+namespace leecher {
 
 // Fixed file names, inside the program's folder.
 QString SitesIniPath(const QString &folder);
@@ -48,6 +52,7 @@ qsizetype AppendSitesFromFile(const QString &path, TSiteList &list);
 void WriteSiteList(const QString &path, const TSiteList &list);
 // Writes every proxy as "Host:Port", in list order.
 void WriteProxyList(const QString &path, const TProxyList &list);
+void WriteCleanedProxyList(const QString &path, const TCleanedProxies &list);
 
 // Sites.ini of `folder`: loaded only when it exists (otherwise nothing happens
 // and nullopt comes back); saved only when the list is not empty, so that an

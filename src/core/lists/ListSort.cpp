@@ -52,15 +52,13 @@ struct Prefix
         }
         return p;
     }
-    // Appends the first `length` (at most 16) bytes back to `out`.
-    void AppendTo(QByteArray &out, qsizetype length) const
+    // The 16 bytes back, into `out`.
+    void CopyTo(char *out) const
     {
-        char bytes[16];
         for (int i = 0; i < 8; ++i) {
-            bytes[i] = char(high >> (56 - 8 * i));
-            bytes[8 + i] = char(low >> (56 - 8 * i));
+            out[i] = char(high >> (56 - 8 * i));
+            out[8 + i] = char(low >> (56 - 8 * i));
         }
-        out.append(bytes, length);
     }
     // <0, 0, >0; 0 means "look at the whole texts".
     int Compare(const Prefix &o) const
@@ -200,35 +198,39 @@ void SortSiteList(TSiteList &list, int column, bool ascending)
     }
 }
 
-namespace {
-
 // One proxy of the port-then-host order. Everything a comparison needs for
-// hosts of up to 16 bytes and ports of up to 8 sits in the entry, so that
-// equal entries (the duplicates this order exists for) compare without
-// touching the records.
-struct PortHostEntry
+// hosts of up to 16 bytes and ports of up to 8 sits in the key, so that
+// equal keys (the duplicates this order exists for) compare without touching
+// the records, and the records can be rebuilt from their keys.
+struct TCleanedProxies::TKey
 {
     quint32 port;
-    quint32 index;
+    quint32 index; // in the list; once cleaned, in FLong for a long record
     Prefix host;
     quint32 hostLength;
     quint32 portLength;
     quint64 portText;
+
+    bool Short() const { return hostLength <= 16 && portLength <= 8; }
 };
 
-std::vector<PortHostEntry> PortHostOrder(const TProxyList &list)
+namespace {
+
+using TKey = TCleanedProxies::TKey;
+
+std::vector<TKey> PortHostOrder(const TProxyList &list)
 {
     Q_ASSERT(list.size() < std::numeric_limits<quint32>::max());
-    std::vector<PortHostEntry> order;
+    std::vector<TKey> order;
     order.reserve(list.size());
     util::AdviseHugePages(order);
     for (std::size_t i = 0; i < list.size(); ++i) {
         const TProxyItem &p = list[i];
-        order.push_back(PortHostEntry{PortValue(p.Port.view()), quint32(i),
-                                      Prefix::Of(p.Host.view()), quint32(p.Host.size()),
-                                      quint32(p.Port.size()), Prefix::Of(p.Port.view()).high});
+        order.push_back(TKey{PortValue(p.Port.view()), quint32(i), Prefix::Of(p.Host.view()),
+                             quint32(p.Host.size()), quint32(p.Port.size()),
+                             Prefix::Of(p.Port.view()).high});
     }
-    util::ParallelSort(order.begin(), order.end(), [&list](const PortHostEntry &a, const PortHostEntry &b) {
+    util::ParallelSort(order.begin(), order.end(), [&list](const TKey &a, const TKey &b) {
         if (a.port != b.port)
             return a.port < b.port;
         if (const int c = a.host.Compare(b.host))
@@ -248,7 +250,7 @@ std::vector<PortHostEntry> PortHostOrder(const TProxyList &list)
     return order;
 }
 
-bool SameProxy(const TProxyList &list, const PortHostEntry &a, const PortHostEntry &b)
+bool SameProxy(const TProxyList &list, const TKey &a, const TKey &b)
 {
     if (a.port != b.port || a.host.Compare(b.host) != 0 || a.hostLength != b.hostLength ||
         a.portLength != b.portLength || a.portText != b.portText)
@@ -264,68 +266,76 @@ void SortByPortThenHost(TProxyList &list)
 {
     if (list.size() < 2)
         return;
-    std::vector<PortHostEntry> order = PortHostOrder(list);
+    std::vector<TKey> order = PortHostOrder(list);
     Apply(list, order);
 }
 
-TProxyList SortedWithoutDuplicates(const TProxyList &list, std::size_t room,
-                                   const std::function<void()> &sorted, QByteArray *lines)
+TCleanedProxies::TCleanedProxies(const TProxyList &list, const std::function<void()> &sorted)
+    : FKeys(PortHostOrder(list))
 {
-    TProxyList result;
-    result.reserve(std::max(room, list.size()));
-    util::AdviseHugePages(result);
-    if (list.size() < 2) {
-        if (sorted)
-            sorted();
-        result.assign(list.begin(), list.end());
-        if (lines) {
-            lines->clear();
-            for (const TProxyItem &proxy : list)
-                AppendProxyLine(*lines, proxy);
-        }
-        return result;
-    }
-    const std::vector<PortHostEntry> order = PortHostOrder(list);
     if (sorted)
         sorted();
-    // Records are gathered in order (reads jump, writes run straight on),
-    // leaving out every entry equal to the one before it.
-    qsizetype textSize = 0;
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && SameProxy(list, order[k - 1], order[k]))
+    // Keys equal to the one before them go; the rest close up in order.
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < FKeys.size(); ++k) {
+        if (k > 0 && SameProxy(list, FKeys[k - 1], FKeys[k]))
             continue;
-        result.push_back(list[order[k].index]);
-        textSize += qsizetype(order[k].hostLength) + qsizetype(order[k].portLength) + 3;
+        FKeys[kept++] = FKeys[k];
     }
-    if (lines) {
-        // Written straight into the buffer from the (contiguous) records.
-        lines->clear();
-        lines->resize(textSize);
-        util::AdviseHugePages(lines->constData(), size_t(lines->capacity()));
-        char *out = lines->data();
-        const auto put = [&out](const TCompactBytes &text) {
-            std::memcpy(out, text.constData(), size_t(text.size()));
-            out += text.size();
-        };
-        for (const TProxyItem &proxy : result) {
-            put(proxy.Host);
-            *out++ = ':';
-            put(proxy.Port);
-            *out++ = '\r';
-            *out++ = '\n';
+    FRemoved = qsizetype(FKeys.size() - kept);
+    FKeys.resize(kept);
+    for (TKey &key : FKeys) {
+        if (!key.Short()) {
+            FLong.push_back(list[key.index]);
+            key.index = quint32(FLong.size() - 1);
         }
-        Q_ASSERT(out == lines->constData() + lines->size());
     }
-    return result;
+}
+
+TCleanedProxies::TCleanedProxies(TCleanedProxies &&) noexcept = default;
+TCleanedProxies &TCleanedProxies::operator=(TCleanedProxies &&) noexcept = default;
+TCleanedProxies::~TCleanedProxies() = default;
+
+std::size_t TCleanedProxies::size() const
+{
+    return FKeys.size();
+}
+
+TProxyItem TCleanedProxies::At(std::size_t k) const
+{
+    const TKey &key = FKeys[k];
+    if (!key.Short())
+        return FLong[key.index];
+    // Sized (and zeroed) beyond the 16 bytes a short key holds, so that the
+    // compiler sees every inline copy stay inside them.
+    char host[32] = {}, port[32] = {};
+    key.host.CopyTo(host);
+    Prefix{key.portText, 0}.CopyTo(port);
+    return TProxyItem{QByteArrayView(host, key.hostLength), QByteArrayView(port, key.portLength)};
+}
+
+void TCleanedProxies::PutInto(TProxyList &list) const
+{
+    const std::size_t n = FKeys.size();
+    if (list.size() > n)
+        list.erase(list.begin() + std::ptrdiff_t(n), list.end());
+    for (std::size_t k = 0; k < list.size(); ++k)
+        list[k] = At(k);
+    for (std::size_t k = list.size(); k < n; ++k)
+        list.push_back(At(k));
 }
 
 qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted,
                                   QByteArray *lines)
 {
-    TProxyList cleaned = SortedWithoutDuplicates(list, list.capacity(), sorted, lines);
-    const qsizetype removed = qsizetype(list.size()) - qsizetype(cleaned.size());
-    list.swap(cleaned);
-    return removed;
+    const TCleanedProxies cleaned(list, sorted);
+    cleaned.PutInto(list);
+    if (lines) {
+        lines->clear();
+        for (const TProxyItem &proxy : list)
+            AppendProxyLine(*lines, proxy);
+    }
+    return cleaned.Removed();
 }
 
 } // namespace leecher

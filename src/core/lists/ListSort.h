@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <vector>
 
 namespace leecher {
 
@@ -50,11 +51,36 @@ void SortByPortThenHost(TProxyList &list);
 qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted = {},
                                   QByteArray *lines = nullptr);
 
-// The same, reading `list` only: the cleaned list is returned as a new one,
-// with room reserved for at least `room` records (the source keeps its own).
-TProxyList SortedWithoutDuplicates(const TProxyList &list, std::size_t room,
-                                   const std::function<void()> &sorted = {},
-                                   QByteArray *lines = nullptr);
+// A proxy list in the order of SortAndRemoveDuplicates, made from a list
+// without changing it and kept apart from it: the list may still be read
+// (not changed) meanwhile, for instance by a view while this is made on
+// another thread. The cleaned records are held compactly in sort order (long
+// texts copied aside), so they can be written out and then put in the list's
+// place without a second copy of the list.
+class TCleanedProxies
+{
+public:
+    // `sorted` (if set) is called between sorting and duplicate removal.
+    explicit TCleanedProxies(const TProxyList &list, const std::function<void()> &sorted = {});
+    TCleanedProxies(TCleanedProxies &&) noexcept;
+    TCleanedProxies &operator=(TCleanedProxies &&) noexcept;
+    ~TCleanedProxies();
+
+    std::size_t size() const;
+    // Entries left out as duplicates.
+    qsizetype Removed() const { return FRemoved; }
+    TProxyItem At(std::size_t k) const;
+    // Makes `list` the cleaned list, writing over its records in place: the
+    // list keeps its storage and its room to grow.
+    void PutInto(TProxyList &list) const;
+
+    struct TKey; // one record's sort key (defined where the order is made)
+
+private:
+    std::vector<TKey> FKeys;
+    TProxyList FLong; // records whose texts do not fit in their keys
+    qsizetype FRemoved = 0;
+};
 
 // The decimal value of a port text; texts that are not 1 to 9 digits sort
 // after every number.

@@ -361,3 +361,29 @@ TEST(ListSort, ProxyAndSiteColumns)
 }
 
 } // namespace
+
+TEST(ListSort, CleanedListLeavesItsSourceAndFillsAnyList)
+{
+    const TProxyList source =
+        Proxies({"b.example:80", "a-very-long-host-name.example.org:8080", "a.example:080",
+                 "b.example:80", "a-very-long-host-name.example.org:8080", "c:123456789012",
+                 "a.example:80"});
+    const std::vector<std::string> before = Texts(source);
+    const TCleanedProxies cleaned(source);
+    const std::vector<std::string> want = {"a.example:080", "a.example:80", "b.example:80",
+                                           "a-very-long-host-name.example.org:8080",
+                                           "c:123456789012"};
+    EXPECT_EQ(Texts(source), before); // only read
+    EXPECT_EQ(cleaned.Removed(), 2);
+    ASSERT_EQ(cleaned.size(), want.size());
+    EXPECT_EQ(ProxyText(cleaned.At(3)).toStdString(), want[3]);
+
+    // Into shorter, equal and longer lists (with long texts to be replaced).
+    for (const int size : {0, 5, 9}) {
+        TProxyList target;
+        for (int i = 0; i < size; ++i)
+            target.push_back(TProxyItem{"an-old-host-longer-than-the-inline-room", "1"});
+        cleaned.PutInto(target);
+        EXPECT_EQ(Texts(target), want) << size;
+    }
+}
