@@ -296,13 +296,22 @@ std::vector<QByteArrayView> FindPlainMatches(QByteArrayView page)
 TExtraction ExtractProxies(QByteArrayView page, bool fallback)
 {
     TExtraction out;
+    const TExtractionCount counted = ExtractProxies(page, fallback, out.Proxies);
+    out.Count = counted.Count;
+    out.Pattern = counted.Pattern;
+    return out;
+}
+
+TExtractionCount ExtractProxies(QByteArrayView page, bool fallback, TProxyList &into)
+{
+    TExtractionCount out;
     page = TPageRegex::UpToNul(page);
 
-    ForEachPlainMatch(page, [&out](QByteArrayView match) {
+    ForEachPlainMatch(page, [&](QByteArrayView match) {
         if (match.contains(' '))
-            AddProxy(DeleteSpaces(match), out.Proxies);
+            AddProxy(DeleteSpaces(match), into);
         else
-            AddProxy(match, out.Proxies);
+            AddProxy(match, into);
         ++out.Count;
     });
     if (out.Count > 0) {
@@ -325,7 +334,7 @@ TExtraction ExtractProxies(QByteArrayView page, bool fallback)
         return out;
     const TSParseResult parsed = SParse(joined);
     for (const QByteArray &candidate : parsed.Candidates)
-        AddProxy(candidate, out.Proxies);
+        AddProxy(candidate, into);
     out.Count += parsed.Count;
     return out;
 }

@@ -45,6 +45,15 @@ struct TExtraction
 // the first pattern finds nothing. The page is searched up to its first NUL.
 TExtraction ExtractProxies(QByteArrayView page, bool fallback);
 
+// The same, appending the accepted proxies to `into` (a list that a run fills
+// page after page) instead of a list of their own.
+struct TExtractionCount
+{
+    qsizetype Count = 0;
+    int Pattern = 0;
+};
+TExtractionCount ExtractProxies(QByteArrayView page, bool fallback, TProxyList &into);
+
 // Every match of pattern 1 in `page`, in order: the same matches a search of
 // the whole page finds, found by searching only the stretches that can hold one.
 std::vector<QByteArrayView> FindPlainMatches(QByteArrayView page);

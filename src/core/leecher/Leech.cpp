@@ -2,20 +2,16 @@
 
 #include "leecher/Extraction.h"
 
-#include <iterator>
 
 namespace leecher {
 
 TLeechReport LeechGoogleProxies(QByteArray &pageText, bool fallback, TProxyList &proxyList)
 {
-    TExtraction found = ExtractProxies(pageText, fallback);
-    EmptyPageText(pageText);
     TLeechReport report;
-    report.Count = found.Count;
     report.First = proxyList.size();
-    report.Added = found.Proxies.size();
-    proxyList.insert(proxyList.end(), std::make_move_iterator(found.Proxies.begin()),
-                     std::make_move_iterator(found.Proxies.end()));
+    report.Count = ExtractProxies(pageText, fallback, proxyList).Count;
+    report.Added = proxyList.size() - report.First;
+    EmptyPageText(pageText);
     return report;
 }
 
