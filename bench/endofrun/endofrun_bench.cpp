@@ -15,9 +15,9 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <optional>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -103,11 +103,9 @@ int main(int argc, char **argv)
         order.PutInto(cleaned);
         ours.push_back(double(clock.nsecsElapsed()) / 1e6);
         ourRemoved = source.size() - cleaned.size();
-        if (cleaned.size() != copy.size() || !std::equal(cleaned.begin(), cleaned.end(),
-                                                         copy.begin(), [](auto &a, auto &b) {
-                                                             return a.Host == b.Host &&
-                                                                    a.Port == b.Port;
-                                                         })) {
+        if (cleaned.size() != copy.size() ||
+            !std::equal(cleaned.begin(), cleaned.end(), copy.begin(),
+                        [](auto &a, auto &b) { return a.Host == b.Host && a.Port == b.Port; })) {
             std::fprintf(stderr, "the two cleanings differ\n");
             return 1;
         }

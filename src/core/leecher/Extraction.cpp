@@ -228,8 +228,8 @@ struct TPlainSets
                               (c >= '0' && c <= '9') || c == '_' || c == '-';
             B[size_t(c)] = word;
             A[size_t(c)] = word || c == '@' || c == '.';
-            C[size_t(c)] = word || c == '.' || c == ' ' || c == '\t' || c == '\n' ||
-                           c == '\r' || c == '\f';
+            C[size_t(c)] =
+                word || c == '.' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
             Digit[size_t(c)] = c >= '0' && c <= '9';
         }
     }

@@ -2,7 +2,6 @@
 
 #include "leecher/Extraction.h"
 
-
 namespace leecher {
 
 TLeechReport LeechGoogleProxies(QByteArray &pageText, bool fallback, TProxyList &proxyList)

@@ -470,8 +470,7 @@ void TSiteRun::JoinFileStep()
 }
 
 void TSiteRun::FileStepDone(std::shared_ptr<std::optional<TCleanedProxies>> cleaned, bool ran,
-                            bool sorted,
-                            const QString &failure)
+                            bool sorted, const QString &failure)
 {
     JoinFileStep();
     if (!FRunning) // shut down meanwhile: the lists may be gone

@@ -200,8 +200,8 @@ private:
     void CreateBots(TKind kind);
     void EndOfRun();
     // The file step's result is back on the user-interface thread.
-    void FileStepDone(std::shared_ptr<std::optional<TCleanedProxies>> cleaned, bool ran, bool sorted,
-                      const QString &failure);
+    void FileStepDone(std::shared_ptr<std::optional<TCleanedProxies>> cleaned, bool ran,
+                      bool sorted, const QString &failure);
     void FinishRun(const QString &failure);
     void JoinFileStep();
     int BotOf(const net::THttpCli *client) const;

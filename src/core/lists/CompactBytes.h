@@ -21,7 +21,11 @@ class TCompactBytes
 public:
     static constexpr qsizetype InlineCapacity = 22;
 
-    TCompactBytes() noexcept { FRaw[kTagByte] = 0; FRaw[0] = 0; }
+    TCompactBytes() noexcept
+    {
+        FRaw[kTagByte] = 0;
+        FRaw[0] = 0;
+    }
     // Implicit, so that records can be written as {host, port} from any text.
     TCompactBytes(QByteArrayView bytes) { Assign(bytes.data(), bytes.size()); }
     TCompactBytes(const QByteArray &bytes) { Assign(bytes.constData(), bytes.size()); }
@@ -107,7 +111,7 @@ public:
     }
 
 private:
-    static constexpr int kTagByte = 23;            // inline length, or kHeap
+    static constexpr int kTagByte = 23; // inline length, or kHeap
     static constexpr unsigned char kHeap = 0xff;
 
     bool IsHeap() const noexcept { return FRaw[kTagByte] == kHeap; }

@@ -24,9 +24,9 @@ QString RemovedDuplicatesText(qsizetype count)
     return QStringLiteral("Removed ") + QString::number(count) + QStringLiteral(" Duplicates");
 }
 
-TEndOfRunResult EndOfRunFileStep(const TProxyList &list,
-                                 std::optional<TCleanedProxies> &cleaned, const QString &folder,
-                                 bool dupes, bool writeFile, const TStatusSink &status)
+TEndOfRunResult EndOfRunFileStep(const TProxyList &list, std::optional<TCleanedProxies> &cleaned,
+                                 const QString &folder, bool dupes, bool writeFile,
+                                 const TStatusSink &status)
 {
     TEndOfRunResult result;
     if (list.empty())

@@ -41,9 +41,9 @@ TEndOfRunResult EndOfRunFileStep(TProxyList &list, const QString &folder, bool d
 // The same, reading `list` only: when Sorted is set, `cleaned` holds the
 // cleaned list for the caller to put in place, else it is left alone. On
 // EFileError `cleaned` may already hold it.
-TEndOfRunResult EndOfRunFileStep(const TProxyList &list,
-                                 std::optional<TCleanedProxies> &cleaned, const QString &folder,
-                                 bool dupes, bool writeFile, const TStatusSink &status = {});
+TEndOfRunResult EndOfRunFileStep(const TProxyList &list, std::optional<TCleanedProxies> &cleaned,
+                                 const QString &folder, bool dupes, bool writeFile,
+                                 const TStatusSink &status = {});
 
 // Removes every entry equal to the entry just before it; returns how many.
 qsizetype RemoveAdjacentDuplicates(TProxyList &list);

@@ -92,7 +92,8 @@ TEST(CompactBytes, ProxyListsGrowAndCopyWithLongHosts)
 {
     leecher::TProxyList list;
     for (int i = 0; i < 1000; ++i) {
-        QByteArray host = QByteArray::number(i) + (i % 3 == 0 ? ".a-long-host-name.example.org" : ".1.1");
+        QByteArray host =
+            QByteArray::number(i) + (i % 3 == 0 ? ".a-long-host-name.example.org" : ".1.1");
         list.push_back(leecher::TProxyItem{host, QByteArray::number(8000 + i)});
     }
     leecher::TProxyList copy = list;

@@ -364,10 +364,9 @@ TEST(ListSort, ProxyAndSiteColumns)
 
 TEST(ListSort, CleanedListLeavesItsSourceAndFillsAnyList)
 {
-    const TProxyList source =
-        Proxies({"b.example:80", "a-very-long-host-name.example.org:8080", "a.example:080",
-                 "b.example:80", "a-very-long-host-name.example.org:8080", "c:123456789012",
-                 "a.example:80"});
+    const TProxyList source = Proxies(
+        {"b.example:80", "a-very-long-host-name.example.org:8080", "a.example:080", "b.example:80",
+         "a-very-long-host-name.example.org:8080", "c:123456789012", "a.example:80"});
     const std::vector<std::string> before = Texts(source);
     const TCleanedProxies cleaned(source);
     const std::vector<std::string> want = {"a.example:080", "a.example:80", "b.example:80",
