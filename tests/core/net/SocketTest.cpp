@@ -166,7 +166,15 @@ struct SocketProbe
                 Data += QByteArray(Buf, N);
         };
     }
-    void add(const char *Name, quint16 E) { Events.push_back(Name + (":" + std::to_string(E))); }
+    void add(const char *Name, quint16 E)
+    {
+        // Built front to back: prepending to a std::string trips a false
+        // -Wrestrict of GCC 12 at -O3.
+        std::string Event(Name);
+        Event += ':';
+        Event += std::to_string(E);
+        Events.push_back(std::move(Event));
+    }
     int count(const std::string &Prefix) const
     {
         int N = 0;
