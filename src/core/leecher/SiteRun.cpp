@@ -441,23 +441,19 @@ void TSiteRun::EndOfRun()
             QMetaObject::invokeMethod(
                 this, [this, text] { Q_EMIT statusChanged(text); }, Qt::QueuedConnection);
         };
-        bool ran = false, sorted = false;
+        bool ran = false;
         QString failure;
         try {
-            const TEndOfRunResult result =
-                EndOfRunFileStep(*shown, *cleaned, folder, dupes, writeFile, status);
-            ran = result.Ran;
-            sorted = result.Sorted;
+            ran = EndOfRunFileStep(*shown, *cleaned, folder, dupes, writeFile, status).Ran;
         } catch (const EFileError &e) {
             // The list may have been cleaned before the write failed.
             ran = true;
-            sorted = cleaned->has_value();
             failure = e.Message();
         }
         QMetaObject::invokeMethod(
             this,
-            [this, cleaned = std::move(cleaned), ran, sorted, failure]() mutable {
-                FileStepDone(std::move(cleaned), ran, sorted, failure);
+            [this, cleaned = std::move(cleaned), ran, failure]() mutable {
+                FileStepDone(std::move(cleaned), ran, failure);
             },
             Qt::QueuedConnection);
     });
@@ -470,12 +466,12 @@ void TSiteRun::JoinFileStep()
 }
 
 void TSiteRun::FileStepDone(std::shared_ptr<std::optional<TCleanedProxies>> cleaned, bool ran,
-                            bool sorted, const QString &failure)
+                            const QString &failure)
 {
     JoinFileStep();
     if (!FRunning) // shut down meanwhile: the lists may be gone
         return;
-    if (sorted && cleaned->has_value()) {
+    if (cleaned->has_value()) { // the list was sorted and de-duplicated
         // Sequential writes over the records in place: a few milliseconds for
         // hundreds of thousands, and the list keeps its room.
         (*cleaned)->PutInto(FProxies);

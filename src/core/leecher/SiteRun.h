@@ -199,9 +199,10 @@ private:
     void PrepareRun();
     void CreateBots(TKind kind);
     void EndOfRun();
-    // The file step's result is back on the user-interface thread.
+    // The file step's result is back on the user-interface thread; `cleaned`
+    // holds the cleaned list when duplicates were removed.
     void FileStepDone(std::shared_ptr<std::optional<TCleanedProxies>> cleaned, bool ran,
-                      bool sorted, const QString &failure);
+                      const QString &failure);
     void FinishRun(const QString &failure);
     void JoinFileStep();
     int BotOf(const net::THttpCli *client) const;
