@@ -1,0 +1,43 @@
+// The analyser's record of one proxy under test, and its list.
+//
+// A record of its own, apart from the main window's two-field proxy record
+// (leecher::TProxyItem): besides the address it holds what the last check
+// found. Every field is text held inside the record (see TCompactBytes), so
+// a list of a million proxies is one block of memory.
+#pragma once
+
+#include "lists/CompactBytes.h"
+
+#include <QtGlobal>
+
+#include <vector>
+
+namespace analyser {
+
+using leecher::TCompactBytes;
+
+// What the last check of a proxy found; also the index of its row's image.
+enum TProxyState : qint32 {
+    psNone = 0,    // never checked, or a check of it has begun
+    psBad = 2,     // the answer was not 200, or the judge saw the own address
+    psTimeout = 3, // the bot's wait timer expired
+    psGood = 6,    // the answer was 200 and the judge did not see the own address
+    psUnknown = 8, // a check is being retried, or a judge-page marker was missing
+};
+
+struct TProxyItem
+{
+    TCompactBytes Host;       // the proxy's address as entered
+    TCompactBytes Port;       // its port as entered (normally decimal digits)
+    TCompactBytes Status;     // "", "Analyzing", "Retrying", "Timeout" or "200 - OK"
+    TCompactBytes RemoteAddr; // the address the judge saw, or "Unknown"
+    TCompactBytes Anonymous;  // "Yes", "No" or ""
+    TCompactBytes Level;      // the judge's one-character level, "Unknown" or ""
+    TCompactBytes Speed;      // milliseconds as decimal text, or ""
+    qint32 State = psNone;
+};
+
+// The list owns its records and is addressed by index (index = row of the view).
+using TAnalyserList = std::vector<TProxyItem>;
+
+} // namespace analyser
