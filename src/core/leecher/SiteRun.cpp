@@ -9,10 +9,12 @@
 #include "settings/Options.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace leecher {
 
@@ -162,8 +164,14 @@ void TSiteRun::CreateBots(TKind kind)
 
 int TSiteRun::BotOf(const THttpCli *client) const
 {
-    bool ok = false;
-    const int b = client->SocksUsercode().toInt(&ok);
+    // Site runs keep the bot number in SocksUsercode (Tag is the site), the
+    // harvest keeps it in Tag.
+    bool ok = true;
+    int b = -1;
+    if (!FGoogleMode)
+        b = client->SocksUsercode().toInt(&ok);
+    else if (client->Tag() >= 0 && client->Tag() < MaxBots)
+        b = int(client->Tag());
     // Only a live bot of this run counts: a retired client has been detached
     // and is on its way out.
     if (!ok || b < 0 || b >= int(FClientByBot.size()) || FClientByBot[size_t(b)] != client)
@@ -486,14 +494,19 @@ void TSiteRun::FileStepDone(std::shared_ptr<std::optional<TCleanedProxies>> clea
 
 void TSiteRun::FinishRun(const QString &failure)
 {
+    QStringList failures;
+    if (!FLeechedFailure.isEmpty())
+        failures << std::exchange(FLeechedFailure, QString());
+    if (!failure.isEmpty())
+        failures << failure;
     if (!FInputs.Automate())
         Q_EMIT abortEnabledChanged(false);
     // From here on a new run may start (from a slot, or from the event loop
     // of an error box): nothing below touches the run state.
     SetRunning(false);
     Q_EMIT finished();
-    if (!failure.isEmpty())
-        Q_EMIT fileError(failure);
+    for (const QString &message : failures)
+        Q_EMIT fileError(message);
 }
 
 void TSiteRun::SetRunning(bool running)
@@ -527,6 +540,10 @@ void TSiteRun::Shutdown()
     FWaitByBot.clear();
     for (QByteArray &page : FPageText)
         page = QByteArray();
+    // A harvest cut short by the window closing keeps Leeched.ini as it was.
+    FLinkList.clear();
+    FLeechedLinks.reset();
+    FLeechedFailure.clear();
     FRunning = false;
     FStopping = false;
     FGoogleMode = false;

@@ -1,5 +1,6 @@
-// The main window's runs over the site list: the leech run (fetch every site,
-// extract its proxies) and the site verification (ask every site with HEAD).
+// The main window's runs: the leech run (fetch every site, extract its
+// proxies), the site verification (ask every site with HEAD) and the search
+// harvest (find proxy pages through a web search and leech them).
 //
 // One TSiteRun holds the run state that the main window's runs share, so that
 // only one of them is active at a time. A run creates up to N bots (N = the
@@ -10,15 +11,24 @@
 // when its request has ended, and the last one ends the run: "Finished", then
 // duplicate removal and Proxies.txt.
 //
+// The harvest is a mode of the same run (GoogleMode): it has no site list to
+// work through, so each bot searches for a proxy address, leeches every result
+// page it has not visited before (Leeched.ini remembers them across harvests)
+// and searches again; it ends only through Abort. Its bots carry their number
+// in the client's Tag.
+//
 // The run works on the window's lists (passed in, never copied), reads the
 // options and the window's inputs at the moment it needs them, and reports
 // everything through signals; it has no widgets. The window binds:
 //   cmdStartClick      -> automation arming, then StartLeech()
 //   cmdAbortClick      -> Abort(), then its automation steps
 //   VerifySites1Click  -> StartVerify()
+//   cmdGoogleClick     -> StartGoogle()
 //   window close       -> Shutdown() before the lists go away
 #pragma once
 
+#include "harvester/SearchTerms.h"
+#include "lists/LeechedLinks.h"
 #include "lists/Records.h"
 
 #include <QByteArray>
@@ -30,6 +40,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -57,7 +68,8 @@ public:
 
     // Bots slider position (1 to 100; other values are kept within that).
     virtual int Bots() const = 0;
-    // Per-request idle timeout in seconds, as the text of its edit.
+    // Per-request idle timeout in seconds, as the text of its edit. The
+    // harvest lowers a number above 30 to "30" in the edit itself.
     virtual QString TimeoutText() const = 0;
     // The run writes "8" back when the text is empty.
     virtual void SetTimeoutText(const QString &text) = 0;
@@ -107,6 +119,13 @@ public:
     // Site verification: HEAD requests; site states are not reset and no
     // cycle is counted. Returns false when nothing was started (as above).
     bool StartVerify();
+    // The search harvest: reads the search host from Options.ini and
+    // Leeched.ini, then starts one bot per slider position, each with a
+    // search. It runs until Abort; at its end Leeched.ini is rewritten.
+    // Returns false and does nothing while a run is active. Raises EFileError,
+    // with nothing started, when Leeched.ini exists but cannot be read (a
+    // harvest without it would overwrite it at its end).
+    bool StartGoogle();
     // The run part of the abort button: no new site is handed out; the bots
     // finish (or time out on) their current requests, which are recorded,
     // and retire. A timed-out request is no longer repeated.
@@ -128,6 +147,16 @@ public:
     int TimeoutCount() const { return FTimeoutCount; }
     int Progress() const { return FProgress; }
     int ProgressMax() const { return FProgressMax; }
+
+    // The search engine's host (host or host:port) of the current or last
+    // harvest.
+    const QByteArray &SearchHost() const { return FSearchHost; }
+    // Links the harvest has leeched, Leeched.ini's included; null when no
+    // harvest is running.
+    const TLeechedLinks *LeechedLinks() const { return FLeechedLinks.get(); }
+    // The term draws of every later harvest start from this seed (tests);
+    // without one they are seeded from the clock at each start.
+    void SetRandomSeed(std::optional<quint64> seed) { FRandomSeed = seed; }
 
     // Tick period of the bots' wait timers in milliseconds (1000 by
     // default); applies to the next run. Tests shorten it.
@@ -165,8 +194,11 @@ Q_SIGNALS:
     void abortEnabledChanged(bool enabled);
     // A verification starts: the analyser's timeout counter goes to 0.
     void verificationStarted();
-    // Proxies.txt could not be written; the message names the file and the
-    // system's reason. Sent last, after finished(), so that an error box
+    // The bots slider may be moved (false while a harvest runs: its bots and
+    // their link lists are fixed until the end).
+    void botsEnabledChanged(bool enabled);
+    // Proxies.txt or Leeched.ini could not be written; the message names the
+    // file and the system's reason. Sent last, after finished(), so that an error box
     // shown from it may let a new run start.
     void fileError(const QString &message);
     // The last bot has retired and the end-of-run steps are done; sent right
@@ -188,9 +220,19 @@ protected:
     // Retires the bot when the run is stopping (returns true; the client is
     // gone), and ends the run after the last one. Returns false otherwise.
     bool SiteAbort(net::THttpCli *client);
+
+    // Harvest handlers.
+    void GSearchHttpCliDocData(net::THttpCli *client, const char *buffer, qint32 len);
+    void GSearchHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
+    void GLeechHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
+    void AGWaitTimeout(net::TWait *wait);
+    // Repeats the bot's current search or page.
+    void RetryGoogle(net::THttpCli *client);
+    // Extracts the bot's page into the proxy list and reports the count.
+    void LeechGoogleProxies(net::THttpCli *client);
     // End of a search harvest; called by the end of run while GoogleMode is
-    // set.
-    virtual void FinishGoogleMode() {}
+    // set: the link lists go, the slider comes back, Leeched.ini is written.
+    void FinishGoogleMode();
 
 private:
     enum class TKind { Leech, Verify };
@@ -213,6 +255,13 @@ private:
     void AdvanceProgress();
     void ReleaseClient(net::THttpCli *client);
     void SetRunning(bool running);
+    // Harvest steps.
+    void CreateGoogleBots();
+    QByteArray ChooseTerm();
+    // The bot's next link that is not in LeechedLinks becomes its URL (and is
+    // added there); false when its list holds none.
+    bool TakeNextLink(net::THttpCli *client, int bot);
+    void StartGoogleRequest(net::THttpCli *client, int bot);
 
     TSiteList &FSites;
     TProxyList &FProxies;
@@ -230,6 +279,19 @@ private:
     std::vector<net::THttpCli *> FClientByBot;
     std::vector<net::TWait *> FWaitByBot;
     std::array<QByteArray, MaxBots> FPageText;
+
+    // The harvest's state: per bot the result links not taken yet, the bytes
+    // of the request under way (for the page cap), and for the whole harvest
+    // the links already leeched, the term draws and the search host.
+    std::vector<std::deque<QByteArray>> FLinkList;
+    std::array<qint64, MaxBots> FReceived{};
+    std::unique_ptr<TLeechedLinks> FLeechedLinks;
+    harvester::TRandom FRandom;
+    std::optional<quint64> FRandomSeed;
+    QByteArray FSearchHost;
+    // Leeched.ini could not be written at the end of the harvest: reported
+    // with the run's other file error.
+    QString FLeechedFailure;
 
     int FCycleCount = 0;
     int FTimeoutCount = 0;

@@ -85,4 +85,19 @@ void WriteOptionsSection(TIniFile &ini, const IOptions &o)
     ini.WriteBool(s, QStringLiteral("GooglerSpecial"), o.GooglerSpecial());
 }
 
+QByteArray ReadSearchHost(const TIniFile &ini)
+{
+    QString host =
+        ini.ReadString(SectionOptions, QStringLiteral("SearchHost"), QString()).trimmed();
+    // The request address is "http://" + host + path: a user who writes the
+    // whole address still gets what was meant.
+    const QString scheme = QStringLiteral("http://");
+    if (host.startsWith(scheme, Qt::CaseInsensitive))
+        host.remove(0, scheme.size());
+    while (host.endsWith(QLatin1Char('/')))
+        host.chop(1);
+    host = host.trimmed();
+    return host.isEmpty() ? DefaultSearchHost : host.toUtf8();
+}
+
 } // namespace settings

@@ -1,5 +1,6 @@
 // Reading and writing section "Options" of Options.ini: twelve keys, their
-// defaults and the order in which they are written.
+// defaults and the order in which they are written, and the search host that
+// the harvest reads from the same section.
 #pragma once
 
 #include "IniFile.h"
@@ -14,6 +15,9 @@ inline const QString SectionProxyChecker = QStringLiteral("ProxyChecker");
 
 // The built-in proxy judge: a page that echoes the request environment.
 inline const QString DefaultProxyJudge = QStringLiteral("http://azenv.net/");
+
+// The web search the harvest asks when Options.ini names none.
+inline const QByteArray DefaultSearchHost = QByteArrayLiteral("www.google.com");
 
 // Section "Main": the main window's own values.
 struct TMainSection
@@ -46,6 +50,13 @@ void WriteProxyCheckerSection(TIniFile &ini, const TProxyCheckerSection &checker
 // Reads the twelve keys; a missing file, key or bad value gives the default.
 TOptionValues ReadOptionsSection(const TIniFile &ini);
 // Writes the twelve keys in their fixed order; throws EIniWriteError.
+// Other keys of the section (such as "SearchHost") are left as they are.
 void WriteOptionsSection(TIniFile &ini, const IOptions &options);
+
+// "SearchHost" of section "Options": the search engine's host, or host:port,
+// that the harvest asks. Not one of the dialog's keys: it is only read. A
+// leading "http://" and trailing slashes are dropped; a missing or blank
+// value gives DefaultSearchHost.
+QByteArray ReadSearchHost(const TIniFile &ini);
 
 } // namespace settings

@@ -1,5 +1,6 @@
 // The main window's runs and automation: the start and abort buttons, site
-// verification, the period and countdown timers, the tray while armed.
+// verification, the search harvest, the period and countdown timers, the tray
+// while armed.
 #include "TfrmLeecher.h"
 
 #include "Dialogs.h"
@@ -59,8 +60,10 @@ void TfrmLeecher::BuildRun()
     });
     connect(run, &leecher::TSiteRun::runningChanged, this, [this](bool running) {
         cmdStart->setEnabled(!running);
-        SetRunActive(running);
+        // The harvest never addresses the site list, so it stays editable.
+        SetRunActive(running && !FRun->GoogleMode());
     });
+    connect(run, &leecher::TSiteRun::botsEnabledChanged, sldBots, &QWidget::setEnabled);
     connect(run, &leecher::TSiteRun::abortEnabledChanged, cmdAbort, &QWidget::setEnabled);
     connect(run, &leecher::TSiteRun::proxyListLocked, this, &TfrmLeecher::SetProxyListLocked);
     connect(run, &leecher::TSiteRun::fileError, this,
@@ -171,6 +174,13 @@ void TfrmLeecher::cmdAbortClick()
 void TfrmLeecher::VerifySites1Click()
 {
     FRun->StartVerify();
+}
+
+void TfrmLeecher::cmdGoogleClick()
+{
+    // Ignored while any run is active; an unreadable Leeched.ini is shown
+    // and nothing starts.
+    gui::ReportErrors(this, [this] { FRun->StartGoogle(); });
 }
 
 void TfrmLeecher::tmrAutomateTimer()

@@ -208,6 +208,7 @@ QWidget *TfrmLeecher::BuildSettingsPanel()
 
     connect(cmdOptions, &QToolButton::clicked, this, &TfrmLeecher::cmdOptionsClick);
     connect(cmdProxy, &QToolButton::clicked, this, &TfrmLeecher::cmdProxyClick);
+    connect(cmdGoogle, &QToolButton::clicked, this, &TfrmLeecher::cmdGoogleClick);
     return panel;
 }
 

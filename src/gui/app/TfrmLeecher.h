@@ -91,6 +91,8 @@ public:
     void cmdStartClick();
     void cmdAbortClick();
     void VerifySites1Click();
+    // The search harvest; runs until cmdAbort.
+    void cmdGoogleClick();
     void tmrAutomateTimer();
     void tmrCountdownTimer();
     leecher::TSiteRun &Run() { return *FRun; }

@@ -1,0 +1,280 @@
+// The search harvest: the run's GoogleMode. Each bot searches the web for a
+// proxy address, fetches every result page it has not leeched before, hands
+// each page to extraction and searches again when its links run out, until
+// Abort. It shares the run state, SiteAbort and the end of run with the site
+// runs; it never touches the site list, the gauge or the cycle counter.
+#include "leecher/SiteRun.h"
+
+#include "harvester/GoogleLinks.h"
+#include "harvester/SearchTerms.h"
+#include "leecher/Leech.h"
+#include "lists/FileError.h"
+#include "net/HttpProt.h"
+#include "net/Wait.h"
+#include "settings/Options.h"
+#include "settings/OptionsFile.h"
+#include "util/Automation.h"
+
+#include <QDir>
+
+#include <chrono>
+
+namespace leecher {
+
+using harvester::TSearchForm;
+using net::THttpCli;
+using net::TWait;
+
+namespace {
+
+// The harvest never waits longer than this for a piece of data.
+constexpr qint32 HarvestTimeoutCap = 30;
+
+// Whether the timeout edit holds a whole number above the cap. A text that is
+// no number is no cap: the wait timer then reads its leading digits as
+// always. Digits too many for an integer are a number far above the cap.
+bool AboveHarvestCap(const QString &text)
+{
+    qint32 value = 0;
+    QString error;
+    if (util::ParseIntegerEdit(text, value, error))
+        return value > HarvestTimeoutCap;
+    QString digits = text.trimmed();
+    if (digits.startsWith(QLatin1Char('+')))
+        digits.remove(0, 1);
+    return !digits.isEmpty() &&
+           std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); });
+}
+
+QString BotText(const char *before, int bot, const char *after = "")
+{
+    return QLatin1StringView(before) + QString::number(bot + 1) + QLatin1StringView(after);
+}
+
+} // namespace
+
+bool TSiteRun::StartGoogle()
+{
+    if (FRunning)
+        return false;
+    // Both files are read before anything changes, so that an unreadable
+    // Leeched.ini leaves the program idle instead of overwritten at the end.
+    auto leeched = std::make_unique<TLeechedLinks>();
+    leeched->Load(FFolder);
+    FSearchHost = settings::ReadSearchHost(
+        settings::TIniFile(QDir(FFolder).filePath(settings::OptionsFileName)));
+
+    const auto clock = std::chrono::system_clock::now().time_since_epoch().count();
+    FRandom.seed(FRandomSeed ? *FRandomSeed : quint64(clock));
+    Q_EMIT botsEnabledChanged(false);
+    FStopping = false;
+    FAborted = false;
+    FGoogleMode = true;
+    SetRunning(true);
+    Q_EMIT abortEnabledChanged(true);
+    if (FInputs.TimeoutText().isEmpty())
+        FInputs.SetTimeoutText(QStringLiteral("8"));
+    FLiveClients.clear();
+    FWaitByBot.clear();
+    FClientByBot.clear();
+    FLeechedLinks = std::move(leeched);
+    CreateGoogleBots();
+    Q_EMIT statusChanged(QStringLiteral("Googling..."));
+    return true;
+}
+
+void TSiteRun::CreateGoogleBots()
+{
+    // Every slider position gets a bot and a link list, however few links
+    // there will be.
+    const int bots = std::clamp(FInputs.Bots(), 1, MaxBots);
+    FLinkList.assign(size_t(bots), {});
+    for (int b = 0; b < bots; ++b) {
+        auto *client = new THttpCli(this);
+        FLiveClients.push_back(client);
+        FClientByBot.push_back(client);
+        client->SetTag(b);
+        client->SetURL(harvester::SearchUrl(TSearchForm::First, FSearchHost, ChooseTerm()));
+        // The whole proxy text, whatever the check boxes say: empty means a
+        // direct connection, "host:port" is taken apart by the client.
+        client->SetProxy(FOptions.Proxy().toUtf8());
+        client->SetProxyUsername(FOptions.ProxyUsername().toUtf8());
+        client->SetProxyPassword(FOptions.ProxyPassword().toUtf8());
+        client->OnDocData = [this](THttpCli *c, const char *buffer, qint32 len) {
+            GSearchHttpCliDocData(c, buffer, len);
+        };
+        client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
+            GSearchHttpCliRequestDone(c, rq, error);
+        };
+
+        auto *wait = new TWait(client);
+        FWaitByBot.push_back(wait);
+        wait->SetInterval(FWaitInterval);
+        if (AboveHarvestCap(FInputs.TimeoutText()))
+            FInputs.SetTimeoutText(QString::number(HarvestTimeoutCap));
+        wait->SetCaption(FInputs.TimeoutText());
+        wait->SetTag(b);
+        wait->OnTimeout = [this](TWait *w) { AGWaitTimeout(w); };
+        StartGoogleRequest(client, b);
+    }
+}
+
+QByteArray TSiteRun::ChooseTerm()
+{
+    return harvester::ChooseTerm(FProxies, FRandom);
+}
+
+void TSiteRun::StartGoogleRequest(THttpCli *client, int bot)
+{
+    FReceived[size_t(bot)] = 0;
+    WaitOf(bot)->Start();
+    client->StartGet();
+}
+
+void TSiteRun::GSearchHttpCliDocData(THttpCli *client, const char *buffer, qint32 len)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    TWait *wait = WaitOf(b);
+    wait->Stop();
+    qint64 &received = FReceived[size_t(b)];
+    if (received + len > FPageLimit) {
+        // More than a page may hold, result pages too: drop the text and end
+        // the request, which then counts as failed. The timer stays off.
+        FPageText[size_t(b)] = QByteArray();
+        client->Abort();
+        return;
+    }
+    received += len;
+    FPageText[size_t(b)].append(buffer, qsizetype(qstrnlen(buffer, uint(len))));
+    wait->Start();
+}
+
+void TSiteRun::AGWaitTimeout(TWait *wait)
+{
+    wait->Stop();
+    const qintptr b = wait->Tag();
+    if (b < 0 || size_t(b) >= FClientByBot.size() || FClientByBot[size_t(b)] == nullptr)
+        return;
+    // The completion this causes arrives later, at the bot's current
+    // handler, with status 404: a failed search or page.
+    FClientByBot[size_t(b)]->Abort();
+    ++FTimeoutCount;
+    Q_EMIT timeoutCountChanged(FTimeoutCount);
+    Q_EMIT statusChanged(BotText("Timeout on Bot ", int(b)));
+}
+
+bool TSiteRun::TakeNextLink(THttpCli *client, int bot)
+{
+    client->SetURL({});
+    std::deque<QByteArray> &links = FLinkList[size_t(bot)];
+    while (!links.empty() && client->URL().isEmpty()) {
+        if (FLeechedLinks->Add(links.front()))
+            client->SetURL(links.front());
+        links.pop_front();
+    }
+    return !client->URL().isEmpty();
+}
+
+void TSiteRun::GSearchHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    WaitOf(b)->Stop();
+    QByteArray &page = FPageText[size_t(b)];
+    if (page.isEmpty() && !FStopping && client->StatusCode() == 200) {
+        Q_EMIT statusChanged(BotText("Retrying Bot ", b));
+        RetryGoogle(client);
+        return;
+    }
+    // A failed search still gives whatever links arrived before it failed.
+    if (!page.isEmpty()) {
+        FLinkList[size_t(b)] = harvester::LinkLines(harvester::GetGoogleLinks(page));
+        EmptyPageText(page);
+    }
+    if (SiteAbort(client))
+        return;
+    if (TakeNextLink(client, b)) {
+        client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
+            GLeechHttpCliRequestDone(c, rq, error);
+        };
+    } else {
+        const QByteArray term = ChooseTerm();
+        Q_EMIT statusChanged(BotText("No Links were found, Relaunching Bot ", b));
+        client->SetURL(harvester::SearchUrl(TSearchForm::First, FSearchHost, term));
+    }
+    StartGoogleRequest(client, b);
+}
+
+void TSiteRun::GLeechHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    WaitOf(b)->Stop();
+    QByteArray &page = FPageText[size_t(b)];
+    if (page.isEmpty() && !FStopping && client->StatusCode() == 200) {
+        Q_EMIT statusChanged(BotText("Retrying Bot ", b));
+        RetryGoogle(client);
+        return;
+    }
+    if (client->StatusCode() == 200)
+        LeechGoogleProxies(client);
+    else
+        EmptyPageText(page); // a failed page is skipped
+    if (SiteAbort(client))
+        return;
+    if (!TakeNextLink(client, b)) {
+        const QByteArray term = ChooseTerm();
+        Q_EMIT statusChanged(BotText("Launching Bot ", b, " for more links"));
+        client->SetURL(harvester::SearchUrl(TSearchForm::AfterPage, FSearchHost, term));
+        client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
+            GSearchHttpCliRequestDone(c, rq, error);
+        };
+    }
+    StartGoogleRequest(client, b);
+}
+
+void TSiteRun::RetryGoogle(THttpCli *client)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    EmptyPageText(FPageText[size_t(b)]);
+    WaitOf(b)->Stop();
+    StartGoogleRequest(client, b);
+}
+
+void TSiteRun::LeechGoogleProxies(THttpCli *client)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    Q_EMIT statusChanged(LeechingWithBotText(b));
+    const TLeechReport report =
+        leecher::LeechGoogleProxies(FPageText[size_t(b)], FOptions.GooglerSpecial(), FProxies);
+    if (report.Count > 0) {
+        Q_EMIT proxiesAppended();
+        Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));
+    }
+    Q_EMIT statusChanged(FoundProxiesText(report.Count));
+}
+
+void TSiteRun::FinishGoogleMode()
+{
+    FLinkList.clear();
+    Q_EMIT botsEnabledChanged(true);
+    if (!FLeechedLinks)
+        return;
+    try {
+        FLeechedLinks->Save(FFolder);
+    } catch (const EFileError &e) {
+        // Reported once the run has ended; the links stay in the old file.
+        FLeechedFailure = e.Message();
+    }
+    FLeechedLinks.reset();
+}
+
+} // namespace leecher
