@@ -1,0 +1,131 @@
+// Reading a judge's page: the three readings, and their verdict on an entry
+// and the run's totals for every kind of page.
+#include "analyser/JudgeAnalysis.h"
+#include "support/AnalyserPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace analyser;
+
+namespace {
+
+const QByteArray Own = "10.0.0.1";
+
+TJudgeField Found(const QByteArray &Text)
+{
+    return {Text, true};
+}
+const TJudgeField Missing{"Unknown", false};
+
+} // namespace
+
+TEST(JudgeAnalysis, OwnAddressIsFoundAnywhereAsBytes)
+{
+    const struct
+    {
+        QByteArray Page, Own;
+        bool Anonymous;
+    } Cases[] = {
+        {"REMOTE_ADDR=10.0.0.1\n", Own, false},
+        {"HTTP_X_FORWARDED_FOR=10.0.0.1, 1.2.3.4\n", Own, false},
+        {"REMOTE_ADDR=10.0.0.15\n", Own, false}, // a longer text holding it
+        {"REMOTE_ADDR=10.0.0.2\n", Own, true},
+        {"REMOTE_ADDR=10.0.0.1\n", "", true}, // no own address: never found
+        {"", Own, true},
+        {"10.0.0", Own, true},    // the page ends inside it
+        {"10.0.0.1", Own, false}, // the whole page
+    };
+    for (const auto &C : Cases)
+        EXPECT_EQ(CheckAnon(C.Page, C.Own), C.Anonymous) << C.Page.toStdString();
+    // Bytes, not C text: a NUL earlier in the page does not end the search.
+    EXPECT_FALSE(CheckAnon(QByteArray("a\0b10.0.0.1", 11), Own));
+}
+
+TEST(JudgeAnalysis, LevelIsTheCharacterAfterTheFirstAngleWithinEightyBytes)
+{
+    // The window is bytes 0 to 79 from the marker's "A".
+    const QByteArray Pad68(68, '.'), Pad69(69, '.'), Pad70(70, '.');
+    const struct
+    {
+        QByteArray Page;
+        TJudgeField Level;
+    } Cases[] = {
+        {"AnonyLevel: <b>3</b>", Found("3")},
+        {"AnonyLevel>3", Found("3")},
+        {"x AnonyLevel = >2<", Found("2")},
+        {"AnonyLevel" + Pad68 + ">4", Found("4")}, // ">" is byte 78: its follower is inside
+        {"AnonyLevel" + Pad69 + ">4", Found("")},  // ">" is byte 79, the last taken
+        {"AnonyLevel" + Pad70 + ">4", Found("A")}, // beyond the window: the marker's "A"
+        {"AnonyLevel" + Pad70 + ">4 >5", Found("A")},
+        {"AnonyLevel", Found("A")},
+        {"AnonyLevel>", Found("")},                // ">" last of the page
+        {"AnonyLevel>3 AnonyLevel>1", Found("3")}, // the first marker counts
+        {"anonylevel>3", Missing},                 // case-sensitive
+        {"", Missing},
+    };
+    for (const auto &C : Cases)
+        EXPECT_EQ(GetLevel(C.Page), C.Level) << C.Page.toStdString();
+}
+
+TEST(JudgeAnalysis, GatewayIsTheFifteenBytesAfterTheMarkerTrimmed)
+{
+    const struct
+    {
+        QByteArray Page;
+        TJudgeField Address;
+    } Cases[] = {
+        {"REMOTE_ADDR=123.123.123.123\nX", Found("123.123.123.123")},
+        {"REMOTE_ADDR=1.2.3.4         \nX", Found("1.2.3.4")},             // padded: clean
+        {"REMOTE_ADDR=1.2.3.4\nREMOTE_PORT=5", Found("1.2.3.4\nREMOTE_")}, // next line kept
+        {"REMOTE_ADDR= \t1.2.3.4\r\n", Found("1.2.3.4")},
+        {"REMOTE_ADDR=1.2.3.4", Found("1.2.3.4")}, // the page ends sooner
+        {"REMOTE_ADDR=", Found("")},
+        {"REMOTE_ADDR=\x01\x1f 9.9.9.9 \x7f", Found("9.9.9.9 \x7f")}, // DEL is above 32
+        {"REMOTE_ADDR=\xe9t\xe9 ", Found("\xe9t\xe9")},               // high bytes are not blanks
+        {"HTTP_REMOTE_ADDR=5.5.5.5 REMOTE_ADDR=6.6.6.6", Found("5.5.5.5 REMOTE_")},
+        {"remote_addr=1.2.3.4", Missing},
+    };
+    for (const auto &C : Cases)
+        EXPECT_EQ(Gateway(C.Page), C.Address) << C.Page.toStdString();
+}
+
+TEST(JudgeAnalysis, VerdictOfEachKindOfPage)
+{
+    const QByteArray Addr = "REMOTE_ADDR=5.6.7.8        \n";
+    const QByteArray Level = "AnonyLevel<b>2</b>\n";
+    const struct
+    {
+        const char *Name;
+        QByteArray Page;
+        const char *Anonymous, *Level, *RemoteAddr;
+        qint32 State;
+        int Good, Bad;
+    } Rows[] = {
+        {"own address and REMOTE_ADDR", "X_FORWARDED_FOR=10.0.0.1\n" + Addr + Level, "No", "old",
+         "5.6.7.8", psBad, 0, 1},
+        {"own address, no REMOTE_ADDR", "X_FORWARDED_FOR=10.0.0.1\n" + Level, "No", "old",
+         "Unknown", psUnknown, 0, 1},
+        {"no own address, both markers", Addr + Level, "Yes", "2", "5.6.7.8", psGood, 1, 0},
+        {"no own address, no AnonyLevel", Addr, "Yes", "Unknown", "5.6.7.8", psUnknown, 1, 0},
+        {"no own address, neither marker", "<html></html>", "Yes", "Unknown", "Unknown", psUnknown,
+         1, 0},
+        {"no own address, no REMOTE_ADDR", Level, "Yes", "2", "Unknown", psUnknown, 1, 0},
+    };
+    for (const auto &R : Rows) {
+        SCOPED_TRACE(R.Name);
+        TProxyItem Entry{"5.6.7.8", "80", "Analyzing", "old", "old", "old", "12", psNone};
+        TCheckRunState Totals;
+        Totals.GoodCount = 10;
+        Totals.BadCount = 20;
+        JudgeAnswer(R.Page, Own, Entry, Totals);
+        EXPECT_EQ(Entry.Anonymous, R.Anonymous);
+        EXPECT_EQ(Entry.Level, R.Level);
+        EXPECT_EQ(Entry.RemoteAddr, R.RemoteAddr);
+        EXPECT_EQ(Entry.State, R.State);
+        EXPECT_EQ(Totals.GoodCount, 10 + R.Good);
+        EXPECT_EQ(Totals.BadCount, 20 + R.Bad);
+        // The run writes these itself.
+        EXPECT_EQ(Entry.Status, "Analyzing");
+        EXPECT_EQ(Entry.Speed, "12");
+    }
+}
