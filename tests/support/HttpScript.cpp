@@ -32,6 +32,12 @@ Script &Script::keepOpen()
     return *this;
 }
 
+Script &Script::sendForever(const QByteArray &Chunk)
+{
+    FSteps.push_back({Step::Forever, Chunk, 0});
+    return *this;
+}
+
 Script Script::response(int Status, const QByteArray &Reason, const QList<QByteArray> &Headers,
                         const QByteArray &Body)
 {

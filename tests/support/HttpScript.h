@@ -12,9 +12,9 @@ namespace testsupport {
 
 struct Step
 {
-    enum Kind { Send, Wait, Close, Reset, KeepOpen };
+    enum Kind { Send, Wait, Close, Reset, KeepOpen, Forever };
     Kind kind;
-    QByteArray data; // Send
+    QByteArray data; // Send, Forever
     int ms = 0;      // Wait
 };
 
@@ -29,6 +29,9 @@ public:
     Script &close();    // graceful close (FIN)
     Script &reset();    // abortive close (RST)
     Script &keepOpen(); // end here and leave the connection open
+    // Sends Chunk again and again for as long as the peer reads, never
+    // ending (an endless body).
+    Script &sendForever(const QByteArray &Chunk);
 
     // A complete HTTP/1.0 response: status line, the given header lines, an
     // empty line and the body.
@@ -53,6 +56,9 @@ struct HttpRequest
     QList<QByteArray> lines; // header lines without line ends, request line first
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body; // the Content-Length bytes after the header, when announced
+    // The address the connection came from ("127.0.0.1"), filled in by the
+    // peer that received the request.
+    QByteArray peerAddress;
     // The value of the first header of that name (any letter case); empty
     // when absent.
     QByteArray header(const QByteArray &Name) const;

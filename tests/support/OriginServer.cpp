@@ -44,6 +44,15 @@ public:
             }
             case Step::KeepOpen:
                 return;
+            case Step::Forever:
+                // Refill whenever the kernel took what was queued; the socket
+                // (and this run with it) goes when the peer closes.
+                connect(FSocket, &QTcpSocket::bytesWritten, this, [this, Chunk = S.data] {
+                    if (FSocket->bytesToWrite() < 4 * Chunk.size())
+                        FSocket->write(Chunk);
+                });
+                FSocket->write(S.data);
+                return;
             }
         }
         FSocket->setProperty("closingByServer", true);
@@ -114,6 +123,7 @@ void OriginServer::accept()
             if (Buffer.size() < End + 4 + BodyLen)
                 return; // the body is still on its way
             R.body = Buffer.mid(End + 4, BodyLen);
+            R.peerAddress = Socket->peerAddress().toString().toLatin1();
             Socket->setProperty("answered", true);
             FRequests.append(R);
             answer(Socket, R);

@@ -43,7 +43,8 @@ void RecordingProxy::accept()
             if (End < 0)
                 return;
             Client->setProperty("handled", true);
-            const HttpRequest R = HttpRequest::parse(Buffer.left(End + 4));
+            HttpRequest R = HttpRequest::parse(Buffer.left(End + 4));
+            R.peerAddress = Client->peerAddress().toString().toLatin1();
             FRequests.append(R);
             handle(Client, R);
         });

@@ -37,6 +37,11 @@ public:
     QByteArray address() const; // "127.0.0.1:<port>"
 
     void setResponder(Responder R) { FResponder = std::move(R); }
+    // Answers every request with this script instead of forwarding it.
+    void answerWith(const Script &S)
+    {
+        FResponder = [S](const HttpRequest &) { return std::optional<Script>(S); };
+    }
     // Header lines ("Via: 1.0 test") added to every forwarded request.
     void addForwardHeader(const QByteArray &Line) { FExtraHeaders.append(Line); }
 

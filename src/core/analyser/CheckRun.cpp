@@ -1,0 +1,422 @@
+#include "analyser/CheckRun.h"
+
+#include "analyser/JudgeAnalysis.h"
+#include "leecher/Leech.h"
+#include "leecher/SiteRun.h"
+#include "net/HttpProt.h"
+#include "net/Wait.h"
+#include "util/TickCount.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace analyser {
+
+using net::THttpCli;
+using net::TWait;
+
+namespace {
+
+QByteArray StatusText(const THttpCli *client)
+{
+    return QByteArray::number(client->StatusCode()) + " - " + client->ReasonPhrase();
+}
+
+} // namespace
+
+TCheckRun::TCheckRun(TAnalyserList &list, TCheckRunState &state, ICheckInputs &inputs,
+                     QObject *parent)
+    : QObject(parent), FList(list), FState(state), FInputs(inputs),
+      FWaitInterval(TWait::DefaultInterval())
+{
+}
+
+TCheckRun::~TCheckRun()
+{
+    Shutdown();
+}
+
+// ---------------------------------------------------------------------------
+// Starting
+
+bool TCheckRun::Start()
+{
+    if (FRunning || FList.empty())
+        return false;
+    const quint32 generation = FGeneration;
+    FRunning = true;
+    FState.StopRequested = false;
+    FState.NextEntry = 0;
+    FState.GoodCount = FState.BadCount = FState.TimeoutCount = FState.RetryCount = 0;
+    // With more than one mode set, the first of bad, timeouts, unknown applies.
+    FModeSet = FState.RetryBadMode || FState.RetryTimeoutMode || FState.RetryUnknownMode;
+    FModeState = FState.RetryBadMode       ? psBad
+                 : FState.RetryTimeoutMode ? psTimeout
+                 : FState.RetryUnknownMode ? psUnknown
+                                           : psNone;
+    Q_EMIT runningChanged(true);
+    if (!Current(generation))
+        return true;
+
+    const QString judge = FInputs.JudgeURL();
+    if (!FInputs.JudgeItems().contains(judge, Qt::CaseSensitive))
+        FInputs.AddJudgeItem(judge);
+    if (FInputs.TimeoutText().isEmpty())
+        FInputs.SetTimeoutText(QStringLiteral("8"));
+    FJudgeURL = judge.toUtf8();
+    FTimeoutText = FInputs.TimeoutText();
+
+    FLiveBots.clear();
+    FBotClients.clear();
+    FBotWaits.clear();
+    FProgressMax = int(FList.size());
+    FProgress = 0;
+    Q_EMIT progressChanged(FProgress, FProgressMax);
+    if (!Current(generation))
+        return true;
+
+    CreateBots();
+    // A retry mode that found no entry of its state: the run ends at once,
+    // the gauge standing full.
+    if (Current(generation) && FLiveBots.empty())
+        EndOfRun();
+    return true;
+}
+
+void TCheckRun::CreateBots()
+{
+    const quint32 generation = FGeneration;
+    const int entries = int(FList.size());
+    // The page slots are 100, and a run without bots would never end.
+    const int bots = std::clamp(FInputs.Bots(), 1, MaxBots);
+    for (int b = 0; b < bots && FState.NextEntry < entries; ++b) {
+        if (FModeSet) {
+            SkipToModeState();
+            if (!Current(generation) || FState.NextEntry >= entries)
+                return;
+        }
+        const int i = FState.NextEntry;
+        auto *client = new THttpCli(this);
+        FLiveBots.push_back(client);
+        FBotClients.push_back(client);
+        client->SetTag(i);
+        client->SetSocksUsercode(QByteArray::number(b));
+        client->SetURL(FJudgeURL);
+        client->SetLocalAddr(FLocalAddr);
+        client->OnDocData = [this](THttpCli *c, const char *buffer, qint32 len) {
+            AHttpCliDocData(c, buffer, len);
+        };
+        client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
+            AHttpCliRequestDone(c, rq, error);
+        };
+        TProxyItem &entry = FList[size_t(i)];
+        client->SetProxy(entry.Host.toByteArray());
+        client->SetProxyPort(entry.Port.toByteArray());
+        entry.Status = "Analyzing";
+        entry.State = psNone;
+
+        auto *wait = new TWait(client);
+        FBotWaits.push_back(wait);
+        wait->SetInterval(FWaitInterval);
+        wait->SetCaption(FTimeoutText);
+        wait->SetTag(b);
+        wait->OnTimeout = [this](TWait *w) { AWaitTimeout(w); };
+
+        Q_EMIT rowChanged(i);
+        if (!Current(generation))
+            return;
+        wait->Start();
+        ++FState.NextEntry;
+        FBotPage[size_t(b)].clear();
+        FBotOverflow[size_t(b)] = false;
+        FBotStartTick[size_t(b)] = util::GetTickCount();
+        client->StartGet();
+    }
+}
+
+void TCheckRun::SkipToModeState()
+{
+    const int entries = int(FList.size());
+    const int from = FState.NextEntry;
+    while (FState.NextEntry < entries && FList[size_t(FState.NextEntry)].State != FModeState) {
+        ++FState.NextEntry;
+        ++FProgress;
+    }
+    if (FState.NextEntry != from)
+        Q_EMIT progressChanged(FProgress, FProgressMax);
+}
+
+// ---------------------------------------------------------------------------
+// Looking things up
+
+int TCheckRun::BotOf(const THttpCli *client) const
+{
+    bool ok = false;
+    const int b = client->SocksUsercode().toInt(&ok);
+    // Only a live bot of this run counts: a retired client has been detached
+    // and is on its way out.
+    if (!ok || b < 0 || b >= int(FBotClients.size()) || FBotClients[size_t(b)] != client)
+        return -1;
+    return b;
+}
+
+TProxyItem *TCheckRun::EntryOf(const THttpCli *client)
+{
+    const qintptr i = client->Tag();
+    if (i < 0 || size_t(i) >= FList.size())
+        return nullptr;
+    return &FList[size_t(i)];
+}
+
+// ---------------------------------------------------------------------------
+// The bots' handlers
+
+void TCheckRun::AHttpCliDocData(THttpCli *client, const char *buffer, qint32 len)
+{
+    const int b = BotOf(client);
+    if (b < 0 || FBotOverflow[size_t(b)])
+        return;
+    // Each piece is text up to its first NUL byte.
+    const qsizetype piece = qsizetype(qstrnlen(buffer, uint(std::max(len, 0))));
+    QByteArray &page = FBotPage[size_t(b)];
+    if (page.size() + piece > MaxJudgePage) {
+        // More than any judge sends: give the memory back and end the
+        // request; its completion records the proxy as bad.
+        FBotOverflow[size_t(b)] = true;
+        page = QByteArray();
+        FBotWaits[size_t(b)]->Stop();
+        client->Abort();
+        return;
+    }
+    page.append(buffer, piece);
+}
+
+void TCheckRun::AWaitTimeout(TWait *wait)
+{
+    const qintptr b = wait->Tag();
+    if (b < 0 || size_t(b) >= FBotClients.size() || FBotClients[size_t(b)] == nullptr)
+        return;
+    THttpCli *client = FBotClients[size_t(b)];
+    client->Abort();
+    // The completion that Abort causes comes later and finds this mark.
+    if (TProxyItem *entry = EntryOf(client))
+        entry->State = psTimeout;
+    ++FState.TimeoutCount;
+}
+
+void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    const quint32 generation = FGeneration;
+    FBotStartTick[size_t(b)] = util::GetTickCount() - FBotStartTick[size_t(b)];
+    FBotWaits[size_t(b)]->Stop();
+
+    const qint32 code = client->StatusCode();
+    if (!FState.StopRequested && !FBotOverflow[size_t(b)]) {
+        if ((code == 200 && FBotPage[size_t(b)].isEmpty()) || (code == 503 && FInputs.Retry503())) {
+            Retry(client);
+            return;
+        }
+    }
+
+    const int i = int(client->Tag());
+    if (TProxyItem *entry = EntryOf(client)) {
+        if (entry->State == psTimeout) {
+            entry->Status = "Timeout";
+        } else if (FBotOverflow[size_t(b)]) {
+            entry->State = psBad;
+            ++FState.BadCount;
+            entry->Status = PageTooLargeStatus;
+        } else if (code == 200) {
+            JudgeAnswer(FBotPage[size_t(b)], FInputs.OwnAddress().toUtf8(), *entry, FState);
+            entry->Status = StatusText(client);
+            entry->Speed = QByteArray::number(FBotStartTick[size_t(b)]);
+        } else {
+            entry->State = psBad;
+            ++FState.BadCount;
+            entry->Status = StatusText(client);
+        }
+        Q_EMIT rowChanged(i);
+        if (!Current(generation))
+            return;
+    }
+    leecher::EmptyPageText(FBotPage[size_t(b)]);
+    FBotOverflow[size_t(b)] = false;
+    FBotStartTick[size_t(b)] = 0;
+    ++FProgress;
+    Q_EMIT progressChanged(FProgress, FProgressMax);
+    if (!Current(generation))
+        return;
+    ReplyLine();
+    if (!Current(generation))
+        return;
+    Q_EMIT statusChanged(leecher::ProgressText(FProgress, FProgressMax));
+    if (!Current(generation))
+        return;
+
+    if (Abort(client))
+        return;
+    const int entries = int(FList.size());
+    if (FState.NextEntry < entries && FModeSet) {
+        SkipToModeState();
+        if (!Current(generation))
+            return;
+    }
+    if (FState.NextEntry >= entries) {
+        FState.StopRequested = true;
+        Abort(client);
+        return;
+    }
+    HandOut(client, b);
+}
+
+void TCheckRun::HandOut(THttpCli *client, int bot)
+{
+    const int i = FState.NextEntry;
+    TProxyItem &entry = FList[size_t(i)];
+    client->SetProxy(entry.Host.toByteArray());
+    client->SetProxyPort(entry.Port.toByteArray());
+    client->SetTag(i);
+    entry.State = psNone;
+    entry.Status = "Analyzing";
+    const quint32 generation = FGeneration;
+    Q_EMIT rowChanged(i);
+    if (!Current(generation))
+        return;
+    FBotWaits[size_t(bot)]->Start();
+    FBotStartTick[size_t(bot)] = util::GetTickCount();
+    ++FState.NextEntry;
+    client->StartGet();
+}
+
+void TCheckRun::Retry(THttpCli *client)
+{
+    const int b = BotOf(client);
+    if (b < 0)
+        return;
+    const quint32 generation = FGeneration;
+    if (TProxyItem *entry = EntryOf(client)) {
+        entry->Status = "Retrying";
+        entry->State = psUnknown;
+        Q_EMIT rowChanged(int(client->Tag()));
+        if (!Current(generation))
+            return;
+    }
+    // The line shows the retries so far, without this one.
+    ReplyLine();
+    if (!Current(generation))
+        return;
+    leecher::EmptyPageText(FBotPage[size_t(b)]);
+    TWait *wait = FBotWaits[size_t(b)];
+    wait->Stop();
+    wait->Start();
+    ++FState.RetryCount;
+    FBotStartTick[size_t(b)] = util::GetTickCount();
+    client->StartGet();
+}
+
+void TCheckRun::ReplyLine()
+{
+    Q_EMIT replyChanged(QStringLiteral("[Good=") + QString::number(FState.GoodCount) +
+                        QStringLiteral("] [Bad=") + QString::number(FState.BadCount) +
+                        QStringLiteral("] [Timeouts=") + QString::number(FState.TimeoutCount) +
+                        QStringLiteral("] [Retries=") + QString::number(FState.RetryCount) +
+                        QStringLiteral("]"));
+}
+
+// ---------------------------------------------------------------------------
+// Stopping and the end of a run
+
+void TCheckRun::Abort()
+{
+    if (FRunning)
+        FState.StopRequested = true;
+}
+
+bool TCheckRun::Abort(THttpCli *client)
+{
+    if (!FState.StopRequested)
+        return false;
+    ReleaseBot(client, BotOf(client));
+    if (FLiveBots.empty())
+        EndOfRun();
+    return true;
+}
+
+void TCheckRun::ReleaseBot(THttpCli *client, int bot)
+{
+    if (bot >= 0) {
+        if (TWait *wait = FBotWaits[size_t(bot)]) {
+            wait->Stop();
+            wait->OnTimeout = nullptr;
+        }
+        FBotClients[size_t(bot)] = nullptr;
+        FBotWaits[size_t(bot)] = nullptr;
+        FBotPage[size_t(bot)] = QByteArray();
+    }
+    client->OnDocData = nullptr;
+    client->OnRequestDone = nullptr;
+    const auto it = std::find(FLiveBots.begin(), FLiveBots.end(), client);
+    if (it != FLiveBots.end())
+        FLiveBots.erase(it);
+    // This may run inside the client's own completion: it goes (with its
+    // timer) once that has returned.
+    client->deleteLater();
+}
+
+void TCheckRun::EndOfRun()
+{
+    FLiveBots.clear();
+    FBotClients.clear();
+    FBotWaits.clear();
+    FState.RetryBadMode = FState.RetryTimeoutMode = FState.RetryUnknownMode = false;
+    FModeSet = false;
+    const quint32 generation = FGeneration;
+    Q_EMIT statusChanged(QStringLiteral("Finished"));
+    if (!Current(generation))
+        return;
+    Q_EMIT repaintRequested();
+    if (!Current(generation))
+        return;
+    // From here on a new run may start (from a slot): nothing below touches
+    // the run state.
+    FRunning = false;
+    Q_EMIT runningChanged(false);
+    Q_EMIT finished();
+}
+
+void TCheckRun::Shutdown()
+{
+    if (!FRunning)
+        return;
+    ++FGeneration;
+    for (size_t b = 0; b < FBotClients.size(); ++b) {
+        THttpCli *client = FBotClients[b];
+        if (client == nullptr)
+            continue;
+        client->OnDocData = nullptr;
+        client->OnRequestDone = nullptr;
+        if (TWait *wait = b < FBotWaits.size() ? FBotWaits[b] : nullptr) {
+            wait->Stop();
+            wait->OnTimeout = nullptr;
+        }
+        // Closes the connection; the completion it posts has no handler.
+        client->Abort();
+        client->deleteLater();
+    }
+    FLiveBots.clear();
+    FBotClients.clear();
+    FBotWaits.clear();
+    for (QByteArray &page : FBotPage)
+        page = QByteArray();
+    FBotOverflow.fill(false);
+    FBotStartTick.fill(0);
+    FState.StopRequested = false;
+    FState.RetryBadMode = FState.RetryTimeoutMode = FState.RetryUnknownMode = false;
+    FModeSet = false;
+    FRunning = false;
+}
+
+} // namespace analyser

@@ -1,0 +1,207 @@
+// The analyser's check run: fetches the judge page through every proxy of
+// the analyser list and records what came back.
+//
+// Up to 100 bots work at once; a bot is one THttpCli with one TWait owned by
+// it, the bot's number travels in the client's SocksUsercode as decimal text
+// and the index of its entry in its Tag. Entries are handed out in list order
+// to whichever bot finishes first (in a retry run only the entries of the
+// mode's state; the others are skipped and count toward the gauge). An empty
+// 200 answer, and a 503 while the 503 option is ticked, is asked again at
+// once until the run is stopping. When no entry is left, or Abort was asked
+// for, each bot retires when its request has ended and the last one ends the
+// run with "Finished".
+//
+// The run works on the window's list and run state (passed in, never
+// copied), reads the window's inputs when it needs them and reports through
+// signals; it has no widgets. The window binds:
+//   cmdStartClick (and the retry commands, after setting their mode) -> Start()
+//   cmdAbortClick                                                     -> Abort()
+//   window close, program end                -> Shutdown() before the list goes
+#pragma once
+
+#include "analyser/CheckRunState.h"
+#include "analyser/ProxyItem.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <array>
+#include <vector>
+
+namespace net {
+class THttpCli;
+class TWait;
+enum THttpRequest : int;
+} // namespace net
+
+namespace analyser {
+
+// What the run reads from its window when it needs it.
+class ICheckInputs
+{
+public:
+    virtual ~ICheckInputs() = default;
+
+    // Bots slider position (1 to 100; other values are kept within that).
+    // Read at the start.
+    virtual int Bots() const = 0;
+    // Per-request timeout in seconds, as the text of its edit; read at the
+    // start. The run writes "8" back when the text is empty.
+    virtual QString TimeoutText() const = 0;
+    virtual void SetTimeoutText(const QString &text) = 0;
+    // The judge address (the combo box's text) and the combo box's items; a
+    // start appends the address to the items when no item equals it exactly.
+    virtual QString JudgeURL() const = 0;
+    virtual QStringList JudgeItems() const = 0;
+    virtual void AddJudgeItem(const QString &url) = 0;
+    // Read at every completion, so that a change applies at once: whether a
+    // 503 answer is asked again, and the own address that a judge page must
+    // not show.
+    virtual bool Retry503() const = 0;
+    virtual QString OwnAddress() const = 0;
+};
+
+// Plain values for tests and front ends without a window.
+struct TCheckInputValues : ICheckInputs
+{
+    int bots = 50;
+    QString timeout = QStringLiteral("8");
+    QString judgeURL;
+    QStringList judgeItems;
+    bool retry503 = false;
+    QString ownAddress;
+
+    int Bots() const override { return bots; }
+    QString TimeoutText() const override { return timeout; }
+    void SetTimeoutText(const QString &text) override { timeout = text; }
+    QString JudgeURL() const override { return judgeURL; }
+    QStringList JudgeItems() const override { return judgeItems; }
+    void AddJudgeItem(const QString &url) override { judgeItems << url; }
+    bool Retry503() const override { return retry503; }
+    QString OwnAddress() const override { return ownAddress; }
+};
+
+class TCheckRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    // At most this many bots, hence page slots and start ticks.
+    static constexpr int MaxBots = 100;
+    // A judge page is held only up to this size (judges send a few KiB); a
+    // proxy that sends more is aborted and recorded as bad with
+    // PageTooLargeStatus.
+    static constexpr qsizetype MaxJudgePage = 1024 * 1024;
+    static constexpr const char *PageTooLargeStatus = "Judge page over 1 MiB";
+
+    // The list, run state and inputs must outlive the run object (or
+    // Shutdown must be called before they go).
+    TCheckRun(TAnalyserList &list, TCheckRunState &state, ICheckInputs &inputs,
+              QObject *parent = nullptr);
+    ~TCheckRun() override;
+
+    // The start button (also the retry commands, after they set their mode).
+    // Returns false and does nothing when the list is empty or a run is
+    // already active. True when the run was started, also when a retry mode
+    // found nothing to check and the run ended at once.
+    bool Start();
+    // The abort button: no new entry is handed out and nothing is asked
+    // again; the bots finish (or time out on) their current requests, which
+    // are recorded, and retire.
+    void Abort();
+    // Stops every client at once (the window or the program closes during a
+    // run): from here on no event of the run reaches the list or the run
+    // state, and no signal is sent. The run is idle afterwards and the retry
+    // modes are cleared.
+    void Shutdown();
+
+    bool IsRunning() const { return FRunning; }
+    // Bots of the current run (0 when idle) and how many are still alive.
+    int BotCount() const { return int(FBotClients.size()); }
+    int LiveBotCount() const { return int(FLiveBots.size()); }
+    int Progress() const { return FProgress; }
+    int ProgressMax() const { return FProgressMax; }
+
+    // Tick period of the bots' wait timers in milliseconds (1000 by
+    // default); applies to the next run. Tests shorten it.
+    void SetWaitInterval(quint16 ms) { FWaitInterval = ms; }
+    // Local address that the bots' connections come from ("0.0.0.0", any, by
+    // default); applies to the next run. For tests and the command line,
+    // where the judge must tell the client's address from the proxies'.
+    void SetLocalAddr(const QByteArray &addr) { FLocalAddr = addr; }
+
+Q_SIGNALS:
+    // A run began (true: start disabled, abort enabled) or ended (false).
+    void runningChanged(bool running);
+    // The entry at this index changed: redraw its row.
+    void rowChanged(int index);
+    // The totals line: "[Good=" .. "] [Bad=" .. "] [Timeouts=" .. "] [Retries=" .. "]".
+    void replyChanged(const QString &text);
+    // The status panel: the progress line, then "Finished".
+    void statusChanged(const QString &text);
+    // The progress gauge.
+    void progressChanged(int value, int max);
+    // The run has ended: repaint the whole view.
+    void repaintRequested();
+    // The last bot has retired; sent last, after runningChanged(false).
+    void finished();
+
+protected:
+    // Client and timer handlers, under the names the run gives them.
+    void AHttpCliDocData(net::THttpCli *client, const char *buffer, qint32 len);
+    void AHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
+    void AWaitTimeout(net::TWait *wait);
+    // Asks again for the bot's current entry.
+    void Retry(net::THttpCli *client);
+    // Retires the bot when the run is stopping (returns true; the client is
+    // gone) and ends the run after the last one. Returns false otherwise.
+    bool Abort(net::THttpCli *client);
+
+private:
+    enum class TStep { Next, Retried, Ended };
+
+    void CreateBots();
+    void HandOut(net::THttpCli *client, int bot);
+    // Advances NextEntry past the entries that the retry mode does not check.
+    void SkipToModeState();
+    TStep Record(net::THttpCli *client, int bot);
+    void ReplyLine();
+    void EndOfRun();
+    void ReleaseBot(net::THttpCli *client, int bot);
+    int BotOf(const net::THttpCli *client) const;
+    TProxyItem *EntryOf(const net::THttpCli *client);
+    // False once the run this handler belongs to was shut down (from a slot
+    // of a signal just sent): the handler must then touch nothing more.
+    bool Current(quint32 generation) const { return generation == FGeneration; }
+
+    TAnalyserList &FList;
+    TCheckRunState &FState;
+    ICheckInputs &FInputs;
+
+    bool FRunning = false;
+    quint32 FGeneration = 0;
+    // The state that this run checks (psNone: every entry), fixed at the start
+    // so that a retry mode set during a run cannot change the run under way.
+    qint32 FModeState = psNone;
+    bool FModeSet = false;
+    QByteArray FJudgeURL;
+    QString FTimeoutText;
+    int FProgress = 0;
+    int FProgressMax = 0;
+
+    std::vector<net::THttpCli *> FLiveBots;
+    std::vector<net::THttpCli *> FBotClients; // by bot number; null once retired
+    std::vector<net::TWait *> FBotWaits;
+    std::array<QByteArray, MaxBots> FBotPage;
+    std::array<quint32, MaxBots> FBotStartTick{};
+    // The bot's page went over MaxJudgePage and its request was aborted.
+    std::array<bool, MaxBots> FBotOverflow{};
+
+    quint16 FWaitInterval;
+    QByteArray FLocalAddr = QByteArrayLiteral("0.0.0.0");
+};
+
+} // namespace analyser

@@ -1,0 +1,82 @@
+#include "support/JudgePeer.h"
+
+namespace testsupport {
+
+namespace {
+
+bool hasAny(const HttpRequest &R, std::initializer_list<const char *> Names)
+{
+    for (const char *N : Names) {
+        if (R.hasHeader(N))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+char judgeLevel(const HttpRequest &R)
+{
+    if (hasAny(R, {"X-Forwarded-For", "Forwarded", "X-Tinyproxy", "Client-Ip", "X-Real-Ip"}))
+        return '3';
+    if (hasAny(R, {"Via", "Proxy-Connection", "X-Proxy-Id"}))
+        return '2';
+    return '1';
+}
+
+QByteArray judgePage(const HttpRequest &R)
+{
+    QByteArray Page = "<html><head><title>Proxy judge</title></head><body><pre>\n";
+    Page += "REMOTE_ADDR=" + R.peerAddress.leftJustified(15, ' ') + "\n";
+    Page += "REQUEST_METHOD=" + R.method + "\n";
+    Page += "REQUEST_URI=" + R.target + "\n";
+    Page += "SERVER_PROTOCOL=" + R.version + "\n";
+    for (const auto &[Name, Value] : R.headers)
+        Page += "HTTP_" + Name.toUpper().replace('-', '_') + "=" + Value + "\n";
+    Page += "</pre>\n<p>AnonyLevel: <b>";
+    Page += judgeLevel(R);
+    Page += "</b></p></body></html>\n";
+    return Page;
+}
+
+QByteArray judgeResponse(const HttpRequest &R)
+{
+    const QByteArray Page = judgePage(R);
+    return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+           QByteArray::number(Page.size()) + "\r\n\r\n" + Page;
+}
+
+Script judgeAnswer(const HttpRequest &R)
+{
+    return Script().send(judgeResponse(R));
+}
+
+JudgePeer::JudgePeer(QObject *Parent) : OriginServer(Parent)
+{
+    setResponder(judgeAnswer);
+}
+
+Script serviceUnavailable()
+{
+    return Script::response(503, "Service Unavailable", {"Content-Type: text/html"},
+                            "<html>busy</html>");
+}
+
+Script emptyOk()
+{
+    return Script::response(200, "OK", {"Content-Type: text/html"});
+}
+
+Script silent()
+{
+    return Script().keepOpen();
+}
+
+Script endlessBody()
+{
+    return Script()
+        .send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n")
+        .sendForever(QByteArray(16384, 'x'));
+}
+
+} // namespace testsupport
