@@ -3,6 +3,7 @@
 #   source bench/lib/nginx.sh
 #   ensure_packages nginx-light apache2-utils   # installs what is missing
 #   start_nginx "$DIR"                          # serves $DIR/www; sets PORT
+#   start_nginx "$DIR" "$DIR/more.conf"         # the same, plus server blocks of its own
 # nginx is stopped and $DIR removed when the script exits.
 
 ensure_packages() {
@@ -18,7 +19,8 @@ ensure_packages() {
 }
 
 start_nginx() {
-  local dir="$1"
+  local dir="$1" include=""
+  [ -n "${2:-}" ] && include="include $2;"
   NGINX_DIR="$dir"
   NGINX=$(command -v nginx || echo /usr/sbin/nginx)
   PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
@@ -40,6 +42,7 @@ http {
     listen 127.0.0.1:$PORT backlog=4096;
     root $dir/www;
   }
+  $include
 }
 CONF
   trap stop_nginx EXIT

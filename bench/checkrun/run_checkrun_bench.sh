@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Check run benchmark, three settings, each in a process of its own so that
+# each peak memory is its own:
+#  (a) N entries through one fast local proxy (nginx taking absolute-form
+#      requests and handing them to a judge page served by the same nginx,
+#      with $remote_addr in it), against "ab -n N -c 100 -X proxy" through
+#      the same proxy to the same judge, alternated in one run: checks per
+#      second and the ratio;
+#  (b) N entries on loopback ports that refuse: checks per second;
+#  (c) M entries that take the connection and never answer, timeout 1 s:
+#      the run's time against M / 100 seconds.
+# Installs nginx and ab when missing, starts nginx on free loopback ports with
+# its own configuration in a temporary folder, and stops it at the end.
+#
+#   bench/checkrun/run_checkrun_bench.sh [N] [M] [build dir]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+N="${1:-10000}"
+M="${2:-2000}"
+BUILD="${3:-build/release}"
+BOTS=100
+
+source bench/lib/nginx.sh
+ensure_packages nginx-light apache2-utils
+
+cmake --preset release -B "$BUILD" >/dev/null
+cmake --build "$BUILD" --target checkrun_bench -j2 >/dev/null
+
+DIR=$(mktemp -d)
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+PROXY_PORT=$(free_port)
+JUDGE_PORT=$(free_port)
+# The judge page: the request's environment, the address in a 15-character
+# field padded with blanks, and the level after a ">".
+cat > "$DIR/checkrun.conf" <<CONF
+upstream judge { server 127.0.0.1:$JUDGE_PORT; keepalive 128; }
+server {
+  listen 127.0.0.1:$PROXY_PORT backlog=4096;
+  location / {
+    proxy_pass http://judge;
+    proxy_http_version 1.1;
+    proxy_set_header Connection "";
+    proxy_set_header Host \$host;
+    proxy_set_header Via "1.1 bench-proxy";
+  }
+}
+server {
+  listen 127.0.0.1:$JUDGE_PORT backlog=4096;
+  location / {
+    default_type text/html;
+    return 200 "<html><head><title>Proxy judge</title></head><body><pre>
+REMOTE_ADDR=\$remote_addr               
+REQUEST_METHOD=\$request_method
+REQUEST_URI=\$request_uri
+HTTP_HOST=\$http_host
+HTTP_USER_AGENT=\$http_user_agent
+HTTP_VIA=\$http_via
+</pre>
+<p>AnonyLevel: <b>2</b></p></body></html>
+";
+  }
+}
+CONF
+start_nginx "$DIR" "$DIR/checkrun.conf"
+JUDGE="http://127.0.0.1:$JUDGE_PORT/judge.cgi"
+
+echo "nginx $("$NGINX" -v 2>&1 | sed 's/.*\///'), $(nproc) cores, bots: $BOTS"
+echo "--- (a) $N entries through one local proxy to a local judge, against ab"
+"$BUILD/bench/checkrun_bench" --scenario judge --proxy "127.0.0.1:$PROXY_PORT" --judge "$JUDGE" \
+  --entries "$N" --bots $BOTS --rounds 3 --ab "$(command -v ab)"
+echo "--- (b) $N entries on refusing loopback ports"
+"$BUILD/bench/checkrun_bench" --scenario refused --entries "$N" --bots $BOTS
+echo "--- (c) $M entries that never answer, timeout 1 s"
+"$BUILD/bench/checkrun_bench" --scenario silent --entries "$M" --bots $BOTS --timeout 1
