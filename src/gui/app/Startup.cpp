@@ -45,7 +45,8 @@ void HoldSince(quint32 t0, qint64 holdMs)
     }
 }
 
-int RunProgram(QApplication &app, const QString &folder)
+int RunProgram(QApplication &app, const QString &folder,
+               const std::function<void(TWindows &)> &prepare)
 {
     auto splash = std::make_unique<TfrmSplash>();
     splash->show();
@@ -59,6 +60,8 @@ int RunProgram(QApplication &app, const QString &folder)
     QApplication::setQuitOnLastWindowClosed(false);
 
     TWindows windows = CreateWindows(folder);
+    if (prepare)
+        prepare(windows);
     // exit(), not quit(): quitting would first close every other window and
     // so run their close handlers, which must not write at program end.
     QObject::connect(

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QApplication;
@@ -35,6 +36,8 @@ TWindows CreateWindows(const QString &folder);
 void HoldSince(quint32 t0, qint64 holdMs = SplashHoldMs);
 
 // Runs the whole program with its files in `folder`; returns the exit code.
-int RunProgram(QApplication &app, const QString &folder);
+// `prepare` is handed the windows once they exist, before the message loop.
+int RunProgram(QApplication &app, const QString &folder,
+               const std::function<void(TWindows &)> &prepare = {});
 
 } // namespace gui

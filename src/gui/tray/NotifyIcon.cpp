@@ -165,6 +165,21 @@ void TNotifyIcon::RestoreOwner()
     SetActive(false);
 }
 
+void TNotifyIcon::BringOwnerBack()
+{
+    if (FHidOwner) {
+        RestoreOwner();
+        return;
+    }
+    if (QWidget *owner = OwnerWindow()) {
+        // Keeps a maximised window maximised; only the minimise is undone.
+        owner->setWindowState(owner->windowState() & ~Qt::WindowMinimized);
+        owner->show();
+        owner->raise();
+        owner->activateWindow();
+    }
+}
+
 void TNotifyIcon::Click(Qt::MouseButton button)
 {
     const QPoint at = QCursor::pos();

@@ -55,6 +55,9 @@ public:
     // The icon was clicked with `button` (as the tray reports it).
     void Click(Qt::MouseButton button);
     void DoubleClick();
+    // Brings the owner window back to the front: out of the tray when it
+    // waits there, out of a minimise, shown when hidden.
+    void BringOwnerBack();
     // The tip the icon shows: the hint cut to 63 characters.
     QString Tip() const;
 

@@ -1,0 +1,34 @@
+// Ends the program in order when the system asks it to (SIGTERM at logout or
+// from `kill`, SIGINT from Ctrl+C in a terminal, SIGHUP when the terminal
+// goes): the window is closed as if by its close box, so its close handler
+// writes the settings and the site list as on any other exit. A second such
+// signal during that close ends the program at once, as before.
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+class QWidget;
+
+namespace gui {
+
+class TCloseOnSignal : public QObject
+{
+    Q_OBJECT
+public:
+    // Watches the signals for the life of this object (one at a time);
+    // closes `window` on the first.
+    explicit TCloseOnSignal(QWidget *window);
+    ~TCloseOnSignal() override; // gives the signals back their default action
+
+    // The signals taken over.
+    static const int Signals[3];
+
+private:
+    void SignalArrived();
+
+    QWidget *FWindow;
+    QSocketNotifier *FNotifier = nullptr;
+};
+
+} // namespace gui
