@@ -42,7 +42,7 @@ void SetAction(void (*handler)(int))
 
 const int TCloseOnSignal::Signals[3] = {SIGTERM, SIGINT, SIGHUP};
 
-TCloseOnSignal::TCloseOnSignal(QWidget *window) : QObject(window), FWindow(window)
+TCloseOnSignal::TCloseOnSignal(QObject *parent) : QObject(parent)
 {
     if (Pair[0] >= 0)
         return; // another watcher is active; there is one per program
@@ -66,6 +66,16 @@ TCloseOnSignal::~TCloseOnSignal()
     Pair[0] = Pair[1] = -1;
 }
 
+void TCloseOnSignal::SetWindow(QWidget *window)
+{
+    FWindow = window;
+    if (FPending && FWindow) {
+        FPending = false;
+        // Once the program runs its message loop, as a signal would be seen.
+        QMetaObject::invokeMethod(FWindow, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
 void TCloseOnSignal::SignalArrived()
 {
     char bytes[16];
@@ -74,7 +84,10 @@ void TCloseOnSignal::SignalArrived()
     // From now on a signal ends the program at once: the way out when the
     // close itself hangs, say on an error box nobody answers.
     SetAction(SIG_DFL);
-    FWindow->close();
+    if (FWindow)
+        FWindow->close();
+    else
+        FPending = true;
 }
 
 } // namespace gui

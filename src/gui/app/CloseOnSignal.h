@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 class QSocketNotifier;
 class QWidget;
@@ -16,10 +17,13 @@ class TCloseOnSignal : public QObject
 {
     Q_OBJECT
 public:
-    // Watches the signals for the life of this object (one at a time);
-    // closes `window` on the first.
-    explicit TCloseOnSignal(QWidget *window);
+    // Watches the signals for the life of this object (one watcher at a
+    // time). A signal that comes before the window is known waits for it.
+    explicit TCloseOnSignal(QObject *parent = nullptr);
     ~TCloseOnSignal() override; // gives the signals back their default action
+
+    // The window to close.
+    void SetWindow(QWidget *window);
 
     // The signals taken over.
     static const int Signals[3];
@@ -27,7 +31,8 @@ public:
 private:
     void SignalArrived();
 
-    QWidget *FWindow;
+    QPointer<QWidget> FWindow;
+    bool FPending = false; // a signal came before the window
     QSocketNotifier *FNotifier = nullptr;
 };
 

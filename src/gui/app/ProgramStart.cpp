@@ -35,7 +35,6 @@ void ConnectProgram(util::TSingleInstance &instance, TfrmLeecher &main)
 {
     QObject::connect(&instance, &util::TSingleInstance::Activated, &main,
                      [&main] { main.NotifyIcon->BringOwnerBack(); });
-    new TCloseOnSignal(&main); // owned by the window
 }
 
 int StartProgram(QApplication &app)
@@ -62,6 +61,9 @@ int StartProgram(QApplication &app)
         return 1;
     }
 
+    // Taken over before anything can be seen from outside (the lock file), so
+    // that an end signal from then on closes the windows in order.
+    TCloseOnSignal closer;
     util::TSingleInstance instance(folder.path);
     if (instance.Start() == util::TSingleInstance::TStart::AlreadyRunning) {
         if (!instance.HandedOver()) {
@@ -79,8 +81,10 @@ int StartProgram(QApplication &app)
 
     // Lets the desktop match the windows with the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(AppId));
-    return RunProgram(app, folder.path,
-                      [&instance](TWindows &w) { ConnectProgram(instance, *w.leecher); });
+    return RunProgram(app, folder.path, [&instance, &closer](TWindows &w) {
+        ConnectProgram(instance, *w.leecher);
+        closer.SetWindow(w.leecher.get());
+    });
 }
 
 } // namespace gui

@@ -19,8 +19,7 @@ extern const char *const AppId;
 // Returns the program's exit code.
 int StartProgram(QApplication &app);
 
-// Wires a running program: a later start with the same folder brings `main`
-// to the front, and the system's end signals close it in order.
+// A later start with the same folder brings `main` to the front.
 void ConnectProgram(util::TSingleInstance &instance, TfrmLeecher &main);
 
 } // namespace gui

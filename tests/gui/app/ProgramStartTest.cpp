@@ -1,6 +1,7 @@
 #include "support/EventLoop.h"
 #include "support/WindowFixture.h"
 
+#include "app/CloseOnSignal.h"
 #include "app/CommandLine.h"
 #include "app/ProgramStart.h"
 #include "app/TfrmLeecher.h"
@@ -84,24 +85,27 @@ TEST_F(ProgramStartTest, ASecondStartBringsTheRunningWindowBack)
 TEST_F(ProgramStartTest, TheSystemsEndSignalClosesTheWindowInOrder)
 {
     gui::TWindows w = Start();
-    util::TSingleInstance running(dir.path());
-    gui::ConnectProgram(running, *w.leecher);
     QSignalSpy closed(w.leecher.get(), &TfrmLeecher::MainFormClosed);
-    w.leecher->show();
-
-    ASSERT_EQ(::raise(SIGTERM), 0);
-    ASSERT_TRUE(testsupport::waitUntil([&] { return closed.size() == 1; }));
+    {
+        gui::TCloseOnSignal closer;
+        // A signal before the window is known waits for it.
+        ASSERT_EQ(::raise(SIGTERM), 0);
+        testsupport::drainPosted();
+        closer.SetWindow(w.leecher.get());
+        w.leecher->show();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return closed.size() == 1; }));
+    }
     // The close handler ran: section "Main" is in Options.ini as on any exit.
     EXPECT_TRUE(ReadFile(QStringLiteral("Options.ini")).contains("[Main]"));
     EXPECT_FALSE(w.leecher->isVisible());
 
-    // The window's end gives the signal its default action back; a fresh
-    // window takes it over again.
-    w = gui::TWindows();
+    // The watcher's end gave the signals their default action back; a new
+    // one takes them over again, and closes a window waiting in the tray.
     gui::TWindows again = Start();
-    gui::ConnectProgram(running, *again.leecher);
     QSignalSpy closedAgain(again.leecher.get(), &TfrmLeecher::MainFormClosed);
-    again.leecher->hide(); // waiting in the tray: still closed in order
+    gui::TCloseOnSignal closer;
+    closer.SetWindow(again.leecher.get());
+    again.leecher->hide();
     ASSERT_EQ(::raise(SIGINT), 0);
     EXPECT_TRUE(testsupport::waitUntil([&] { return closedAgain.size() == 1; }));
 }
