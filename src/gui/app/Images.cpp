@@ -205,19 +205,36 @@ QPixmap SearchGlyph()
     });
 }
 
+QImage AppIconImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 16.0, size / 16.0); // drawn on a 16 x 16 grid
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(18, 40, 82));
+    p.drawRoundedRect(QRectF(0, 0, 16, 16), 3, 3);
+    p.setPen(QPen(QColor(255, 190, 40), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPainterPath v;
+    v.moveTo(3.5, 4);
+    v.lineTo(8, 12.5);
+    v.lineTo(12.5, 4);
+    p.drawPath(v);
+    return image;
+}
+
 QPixmap AppIcon()
 {
-    return draw(16, [](QPainter &p) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(18, 40, 82));
-        p.drawRoundedRect(QRectF(0, 0, 16, 16), 3, 3);
-        p.setPen(QPen(QColor(255, 190, 40), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        QPainterPath v;
-        v.moveTo(3.5, 4);
-        v.lineTo(8, 12.5);
-        v.lineTo(12.5, 4);
-        p.drawPath(v);
-    });
+    return QPixmap::fromImage(AppIconImage(16));
+}
+
+QIcon AppIconSet()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(AppIconImage(size)));
+    return icon;
 }
 
 } // namespace gui

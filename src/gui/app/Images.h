@@ -1,6 +1,8 @@
 // The small pictures of the windows, drawn at run time.
 #pragma once
 
+#include <QIcon>
+#include <QImage>
 #include <QList>
 #include <QPixmap>
 
@@ -20,7 +22,11 @@ QPixmap AnalyserGlyph();
 QPixmap ClipboardGlyph();
 QPixmap SearchGlyph();
 
-// The program's own icon (tray and windows).
+// The program's own icon (tray and windows), 16 x 16.
 QPixmap AppIcon();
+// The same icon drawn at `size` x `size` pixels (the menu entry's icons).
+QImage AppIconImage(int size);
+// The icon at the usual sizes, for the windows' title bars and task bars.
+QIcon AppIconSet();
 
 } // namespace gui

@@ -64,7 +64,7 @@ TfrmLeecher::TfrmLeecher(QString folder, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmLeecher"));
     setWindowTitle(QStringLiteral("Vexo 1.3"));
-    setWindowIcon(QIcon(gui::AppIcon()));
+    setWindowIcon(gui::AppIconSet());
     setFont(gui::DesignFont());
     resize(307, 497);
 

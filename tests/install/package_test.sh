@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The Debian package: it builds with its dependencies found by
+# dpkg-shlibdeps and holds the program, the menu entry, the metadata and the
+# icons.
+source "$(dirname "$0")/common.sh"
+
+cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
+  fail "cpack failed"
+debs=("$work"/out/*.deb)
+[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || fail "no single .deb made"
+deb=${debs[0]}
+
+dpkg-deb --contents "$deb" | awk '{print $NF}' >"$work/contents.log"
+expect_in_package() {
+  grep -qx "$1" "$work/contents.log" || fail "$1 is not in the package"
+}
+expect_in_package ./usr/bin/vexo
+expect_in_package "./usr/share/applications/$app_id.desktop"
+expect_in_package "./usr/share/metainfo/$app_id.metainfo.xml"
+for size in 16 22 24 32 48 64 128 256; do
+  expect_in_package "./usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
+done
+
+[ "$(dpkg-deb -f "$deb" Package)" = vexo ] || fail "package name"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libqt6core6 libqt6widgets6 libqt6network6; do
+  grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
+done
+echo "package: ok ($(basename "$deb"), Depends: $depends)"
