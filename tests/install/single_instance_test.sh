@@ -4,7 +4,10 @@
 # lock does not block the next start.
 source "$(dirname "$0")/common.sh"
 
-program="$build_dir/src/vexo"
+# A copy, so that an unprivileged user can reach it wherever the build is.
+mkdir "$work/bin"
+cp "$build_dir/src/vexo" "$work/bin/"
+program="$work/bin/vexo"
 mkdir "$work/one" "$work/two"
 give_to_user "$work/one" "$work/two"
 home=$(new_home home)
