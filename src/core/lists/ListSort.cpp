@@ -2,6 +2,7 @@
 
 #include "util/HugePages.h"
 #include "util/ParallelSort.h"
+#include "util/SortKeys.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,72 +33,7 @@ void AppendProxyLine(QByteArray &out, const TProxyItem &proxy)
     out.append("\r\n", 2);
 }
 
-// The first 16 bytes of a text as two big-endian numbers, zero-padded: they
-// order like the bytes themselves, so most comparisons of a sort never leave
-// the (contiguous) key array. Equal prefixes fall back to the whole texts.
-struct Prefix
-{
-    quint64 high = 0;
-    quint64 low = 0;
-
-    static Prefix Of(QByteArrayView text)
-    {
-        unsigned char bytes[16] = {};
-        if (!text.isEmpty())
-            std::memcpy(bytes, text.constData(), size_t(std::min<qsizetype>(text.size(), 16)));
-        Prefix p;
-        for (int i = 0; i < 8; ++i) {
-            p.high = (p.high << 8) | bytes[i];
-            p.low = (p.low << 8) | bytes[8 + i];
-        }
-        return p;
-    }
-    // The 16 bytes back, into `out`.
-    void CopyTo(char *out) const
-    {
-        for (int i = 0; i < 8; ++i) {
-            out[i] = char(high >> (56 - 8 * i));
-            out[8 + i] = char(low >> (56 - 8 * i));
-        }
-    }
-    // <0, 0, >0; 0 means "look at the whole texts".
-    int Compare(const Prefix &o) const
-    {
-        if (high != o.high)
-            return high < o.high ? -1 : 1;
-        if (low != o.low)
-            return low < o.low ? -1 : 1;
-        return 0;
-    }
-};
-
-// Reorders `list` in place so that position k receives the record that was
-// at order[k].index: each cycle of the permutation is followed once, so every
-// record moves once and no second list is allocated. `order` is used up.
-template <class Item, class Entry>
-void Apply(std::vector<Item> &list, std::vector<Entry> &order)
-{
-    Q_ASSERT(order.size() < std::numeric_limits<quint32>::max());
-    constexpr auto kDone = std::numeric_limits<decltype(Entry::index)>::max();
-    for (std::size_t start = 0; start < order.size(); ++start) {
-        if (order[start].index == kDone || order[start].index == start) {
-            order[start].index = kDone;
-            continue;
-        }
-        Item held = std::move(list[start]);
-        std::size_t k = start;
-        for (;;) {
-            const std::size_t from = order[k].index;
-            order[k].index = kDone;
-            if (from == start) {
-                list[k] = std::move(held);
-                break;
-            }
-            list[k] = std::move(list[from]);
-            k = from;
-        }
-    }
-}
+using Prefix = util::TPrefix;
 
 // Sorts `list` by a text field, byte by byte.
 template <class Item, class Field>
@@ -126,7 +62,7 @@ void SortByText(std::vector<Item> &list, Field field, bool ascending)
         return ascending ? c < 0 : c > 0;
     };
     std::sort(order.begin(), order.end(), less);
-    Apply(list, order);
+    util::ApplyOrder(list, order);
 }
 
 struct PortEntry
@@ -171,7 +107,7 @@ void SortProxyList(TProxyList &list, int column, bool ascending)
         std::sort(order.begin(), order.end(), [ascending](const PortEntry &a, const PortEntry &b) {
             return ascending ? a.port < b.port : b.port < a.port;
         });
-        Apply(list, order);
+        util::ApplyOrder(list, order);
     }
 }
 
@@ -267,7 +203,7 @@ void SortByPortThenHost(TProxyList &list)
     if (list.size() < 2)
         return;
     std::vector<TKey> order = PortHostOrder(list);
-    Apply(list, order);
+    util::ApplyOrder(list, order);
 }
 
 TCleanedProxies::TCleanedProxies(const TProxyList &list, const std::function<void()> &sorted)

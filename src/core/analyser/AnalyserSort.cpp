@@ -1,0 +1,204 @@
+#include "analyser/AnalyserSort.h"
+
+#include "lists/ListSort.h"
+#include "util/HugePages.h"
+#include "util/ParallelSort.h"
+#include "util/SortKeys.h"
+
+#include <limits>
+#include <vector>
+
+namespace analyser {
+
+namespace {
+
+using util::TPrefix;
+
+const TCompactBytes &TextOf(const TProxyItem &item, int column)
+{
+    switch (column) {
+    case colHost:
+        return item.Host;
+    case colStatus:
+        return item.Status;
+    case colRemoteAddr:
+        return item.RemoteAddr;
+    case colAnonymous:
+        return item.Anonymous;
+    default:
+        return item.Level;
+    }
+}
+
+int CompareBytes(const TCompactBytes &a, const TCompactBytes &b)
+{
+    return a.stdView().compare(b.stdView());
+}
+
+// Byte-wise by one text column. Texts of up to 16 bytes compare inside the
+// keys; longer ones with equal prefixes fall back to the records.
+void SortByText(TAnalyserList &list, int column, bool ascending)
+{
+    struct Entry
+    {
+        TPrefix prefix;
+        quint32 index;
+        quint32 length;
+    };
+    std::vector<Entry> order;
+    order.reserve(list.size());
+    util::AdviseHugePages(order);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const TCompactBytes &text = TextOf(list[i], column);
+        order.push_back(Entry{TPrefix::Of(text.view()), quint32(i),
+                              quint32(std::min<qsizetype>(text.size(), 0xffffffff))});
+    }
+    util::ParallelSort(order.begin(), order.end(), [&](const Entry &a, const Entry &b) {
+        int c = a.prefix.Compare(b.prefix);
+        if (c == 0 && (a.length > 16 || b.length > 16))
+            c = CompareBytes(TextOf(list[a.index], column), TextOf(list[b.index], column));
+        else if (c == 0 && a.length != b.length)
+            c = a.length < b.length ? -1 : 1;
+        if (c != 0)
+            return ascending ? c < 0 : c > 0;
+        return a.index < b.index; // equal texts keep their order
+    });
+    util::ApplyOrder(list, order);
+}
+
+// The value of a speed text: its decimal value, kNotANumber for other
+// non-empty texts, kEmpty for an empty one.
+constexpr quint64 kNotANumber = quint64(1) << 62;
+constexpr quint64 kEmpty = std::numeric_limits<quint64>::max();
+
+quint64 SpeedRank(const TCompactBytes &speed)
+{
+    if (speed.isEmpty())
+        return kEmpty;
+    if (speed.size() > 18)
+        return kNotANumber;
+    quint64 value = 0;
+    for (char c : speed) {
+        if (c < '0' || c > '9')
+            return kNotANumber;
+        value = value * 10 + quint64(c - '0');
+    }
+    return value;
+}
+
+// By a number that each record maps to; ties keep their order.
+template <class Key>
+void SortByKey(TAnalyserList &list, Key key)
+{
+    struct Entry
+    {
+        quint64 key;
+        quint32 index;
+    };
+    std::vector<Entry> order;
+    order.reserve(list.size());
+    util::AdviseHugePages(order);
+    for (std::size_t i = 0; i < list.size(); ++i)
+        order.push_back(Entry{key(list[i]), quint32(i)});
+    util::ParallelSort(order.begin(), order.end(), [](const Entry &a, const Entry &b) {
+        return a.key != b.key ? a.key < b.key : a.index < b.index;
+    });
+    util::ApplyOrder(list, order);
+}
+
+} // namespace
+
+void SortAnalyserList(TAnalyserList &list, int column, bool ascending)
+{
+    if (list.size() < 2 || column < 0 || column >= AnalyserColumnCount)
+        return;
+    Q_ASSERT(list.size() < std::numeric_limits<quint32>::max());
+    if (column == colPort) {
+        SortByKey(list, [ascending](const TProxyItem &p) {
+            const quint64 value = leecher::PortValue(p.Port.view());
+            return ascending ? value : std::numeric_limits<quint32>::max() - value;
+        });
+    } else if (column == colSpeed) {
+        // Empty speeds go last in both directions.
+        SortByKey(list, [ascending](const TProxyItem &p) {
+            const quint64 rank = SpeedRank(p.Speed);
+            return rank == kEmpty || ascending ? rank : kNotANumber - rank;
+        });
+    } else {
+        SortByText(list, column, ascending);
+    }
+}
+
+namespace {
+
+// One record of the port-then-host order. Hosts of up to 16 bytes and ports
+// of up to 8 compare inside the key, so that equal records (the duplicates
+// this order exists for) compare without touching the records.
+struct TDuplicateKey
+{
+    quint32 port;
+    quint32 index;
+    TPrefix host;
+    quint32 hostLength;
+    quint32 portLength;
+    quint64 portText;
+};
+
+// Host and Port order; 0 for the same proxy.
+int CompareProxies(const TAnalyserList &list, const TDuplicateKey &a, const TDuplicateKey &b)
+{
+    if (a.port != b.port)
+        return a.port < b.port ? -1 : 1;
+    if (const int c = a.host.Compare(b.host))
+        return c;
+    if (a.hostLength > 16 || b.hostLength > 16) {
+        if (const int c = CompareBytes(list[a.index].Host, list[b.index].Host))
+            return c;
+    } else if (a.hostLength != b.hostLength) {
+        return a.hostLength < b.hostLength ? -1 : 1;
+    }
+    if (a.portText != b.portText)
+        return a.portText < b.portText ? -1 : 1;
+    if (a.portLength > 8 || b.portLength > 8)
+        return CompareBytes(list[a.index].Port, list[b.index].Port);
+    return a.portLength == b.portLength ? 0 : (a.portLength < b.portLength ? -1 : 1);
+}
+
+} // namespace
+
+qsizetype RemoveDuplicates(TAnalyserList &list, const std::function<void()> &sorted)
+{
+    Q_ASSERT(list.size() < std::numeric_limits<quint32>::max());
+    std::vector<TDuplicateKey> order;
+    order.reserve(list.size());
+    util::AdviseHugePages(order);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const TProxyItem &p = list[i];
+        order.push_back(TDuplicateKey{leecher::PortValue(p.Port.view()), quint32(i),
+                                      TPrefix::Of(p.Host.view()), quint32(p.Host.size()),
+                                      quint32(p.Port.size()), TPrefix::Of(p.Port.view()).high});
+    }
+    util::ParallelSort(order.begin(), order.end(),
+                       [&list](const TDuplicateKey &a, const TDuplicateKey &b) {
+                           const int c = CompareProxies(list, a, b);
+                           return c != 0 ? c < 0 : a.index < b.index;
+                       });
+    if (sorted)
+        sorted();
+    // The kept records first, in order, then the duplicates, which the list
+    // drops once every record has been moved into its place.
+    std::vector<TDuplicateKey> duplicates;
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (k > 0 && CompareProxies(list, order[k - 1], order[k]) == 0)
+            duplicates.push_back(order[k]);
+        else
+            order[kept++] = order[k];
+    }
+    std::copy(duplicates.begin(), duplicates.end(), order.begin() + std::ptrdiff_t(kept));
+    util::ApplyOrder(list, order);
+    list.resize(kept);
+    return qsizetype(duplicates.size());
+}
+
+} // namespace analyser

@@ -1,0 +1,48 @@
+#include "analyser/OwnAddress.h"
+
+#include <QHostInfo>
+#include <QNetworkInterface>
+
+namespace analyser {
+
+namespace {
+
+QString FirstUsable(const QList<QHostAddress> &addresses)
+{
+    for (const QHostAddress &a : addresses) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback() && !a.isNull() &&
+            a != QHostAddress(QHostAddress::AnyIPv4))
+            return a.toString();
+    }
+    return {};
+}
+
+TOwnAddressSources MachineSources()
+{
+    TOwnAddressSources s;
+    s.hostNameAddresses = [] {
+        return QHostInfo::fromName(QHostInfo::localHostName()).addresses();
+    };
+    s.interfaceAddresses = [] { return QNetworkInterface::allAddresses(); };
+    return s;
+}
+
+} // namespace
+
+TOwnAddressSources &OwnAddressSources()
+{
+    static TOwnAddressSources sources = MachineSources();
+    return sources;
+}
+
+QString FindOwnAddress(const TOwnAddressSources &sources)
+{
+    if (sources.hostNameAddresses) {
+        const QString found = FirstUsable(sources.hostNameAddresses());
+        if (!found.isEmpty())
+            return found;
+    }
+    return sources.interfaceAddresses ? FirstUsable(sources.interfaceAddresses()) : QString();
+}
+
+} // namespace analyser

@@ -1,0 +1,175 @@
+#include "analyser/ProxyEntries.h"
+
+#include <algorithm>
+#include <string>
+
+namespace analyser {
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= 32; // spaces and control characters
+}
+
+QByteArrayView Trimmed(QByteArrayView text)
+{
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+// The digits of `text` into `out` (reused between lines, so that a long file
+// costs no allocation per line).
+void DigitsInto(std::string &out, QByteArrayView text)
+{
+    out.clear();
+    for (char c : text)
+        if (c >= '0' && c <= '9')
+            out.push_back(c);
+}
+
+// Calls `line` for every line of `text`; lines end at CR LF, LF or CR.
+template <class Line>
+void ForEachLine(QByteArrayView text, Line line)
+{
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    while (p < end) {
+        const char *e = p;
+        while (e < end && *e != '\n' && *e != '\r')
+            ++e;
+        line(QByteArrayView(p, e - p));
+        if (e < end && *e == '\r' && e + 1 < end && e[1] == '\n')
+            ++e;
+        p = e + 1;
+    }
+}
+
+qsizetype LineCountAtMost(QByteArrayView text)
+{
+    return qsizetype(std::count_if(text.begin(), text.end(),
+                                   [](char c) { return c == '\n' || c == '\r'; })) +
+           1;
+}
+
+// One line of a file or the clipboard: `trim` says whether Host and the text
+// after the colon are trimmed first. Adds nothing for a line that gives
+// neither a host nor a port.
+bool AppendLine(TAnalyserList &list, QByteArrayView line, bool trim, std::string &digits)
+{
+    if (Trimmed(line).isEmpty())
+        return false;
+    if (trim)
+        line = Trimmed(line);
+    const qsizetype colon = line.indexOf(':');
+    QByteArrayView host;
+    if (colon < 0) {
+        DigitsInto(digits, line);
+    } else {
+        host = line.first(colon);
+        QByteArrayView rest = line.sliced(colon + 1);
+        if (trim) {
+            host = Trimmed(host);
+            rest = Trimmed(rest);
+        }
+        DigitsInto(digits, rest);
+    }
+    if (host.isEmpty() && digits.empty())
+        return false;
+    TProxyItem &item = list.emplace_back();
+    item.Host = host;
+    item.Port = QByteArrayView(digits.data(), qsizetype(digits.size()));
+    return true;
+}
+
+qsizetype AppendLines(TAnalyserList &list, QByteArrayView text, bool trim)
+{
+    list.reserve(list.size() + size_t(LineCountAtMost(text)));
+    std::string digits;
+    qsizetype added = 0;
+    ForEachLine(text, [&](QByteArrayView line) {
+        if (AppendLine(list, line, trim, digits))
+            ++added;
+    });
+    return added;
+}
+
+void AppendProxyLine(QByteArray &out, const TProxyItem &item)
+{
+    out.append(item.Host.view());
+    out.append(':');
+    out.append(item.Port.view());
+    out.append("\r\n", 2);
+}
+
+} // namespace
+
+QByteArray DeleteNonNumbers(QByteArrayView text)
+{
+    std::string digits;
+    DigitsInto(digits, text);
+    return QByteArray(digits.data(), qsizetype(digits.size()));
+}
+
+qsizetype AppendFileLines(TAnalyserList &list, QByteArrayView content)
+{
+    return AppendLines(list, content, false);
+}
+
+qsizetype AppendClipboardLines(TAnalyserList &list, QByteArrayView text)
+{
+    return AppendLines(list, text, true);
+}
+
+TProxyItem TypedProxy(QByteArrayView answer)
+{
+    TProxyItem item;
+    const qsizetype colon = answer.indexOf(':');
+    if (colon < 0) {
+        item.Port = answer;
+    } else {
+        item.Host = answer.first(colon);
+        item.Port = answer.sliced(colon + 1);
+    }
+    return item;
+}
+
+TAnalyserList TakeOver(const leecher::TProxyList &proxies)
+{
+    TAnalyserList list(proxies.size());
+    for (std::size_t i = 0; i < proxies.size(); ++i) {
+        list[i].Host = proxies[i].Host;
+        list[i].Port = proxies[i].Port;
+    }
+    return list;
+}
+
+QByteArray ProxyLines(const TAnalyserList &list, const std::vector<int> &rows)
+{
+    QByteArray out;
+    qsizetype size = 0;
+    for (int row : rows)
+        size += list[size_t(row)].Host.size() + list[size_t(row)].Port.size() + 3;
+    out.reserve(size);
+    for (int row : rows)
+        AppendProxyLine(out, list[size_t(row)]);
+    return out;
+}
+
+QByteArray ProxyLines(const TAnalyserList &list)
+{
+    QByteArray out;
+    qsizetype size = 0;
+    for (const TProxyItem &item : list)
+        size += item.Host.size() + item.Port.size() + 3;
+    out.reserve(size);
+    for (const TProxyItem &item : list)
+        AppendProxyLine(out, item);
+    return out;
+}
+
+} // namespace analyser
