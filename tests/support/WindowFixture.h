@@ -1,7 +1,9 @@
 // Creates the program's three windows offscreen in a temporary folder and
-// answers their dialogs, recording what they showed.
+// answers their dialogs, recording what they showed. The analyser's own
+// address comes from a fixed answer, not from the machine's name service.
 #pragma once
 
+#include "analyser/OwnAddress.h"
 #include "app/Dialogs.h"
 #include "app/Startup.h"
 
@@ -19,6 +21,11 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         saved = gui::Dialogs();
+        savedAddressSources = analyser::OwnAddressSources();
+        analyser::OwnAddressSources().hostNameAddresses = [] {
+            return QList<QHostAddress>{QHostAddress(QStringLiteral("192.0.2.10"))};
+        };
+        analyser::OwnAddressSources().interfaceAddresses = [] { return QList<QHostAddress>(); };
         gui::Dialogs().error = [this](QWidget *, const QString &m) { errors << m; };
         gui::Dialogs().information = [this](QWidget *, const QString &text,
                                             const QString &caption) {
@@ -36,7 +43,11 @@ protected:
             return fileAnswer;
         };
     }
-    void TearDown() override { gui::Dialogs() = saved; }
+    void TearDown() override
+    {
+        gui::Dialogs() = saved;
+        analyser::OwnAddressSources() = savedAddressSources;
+    }
 
     QString Path(const QString &name) const { return dir.filePath(name); }
     void WriteFile(const QString &name, const QByteArray &content) const
@@ -65,4 +76,5 @@ protected:
 
 private:
     gui::TDialogs saved;
+    analyser::TOwnAddressSources savedAddressSources;
 };

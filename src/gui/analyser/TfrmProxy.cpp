@@ -1,80 +1,269 @@
 #include "TfrmProxy.h"
 
+#include "AnalyserListModel.h"
+#include "analyser/AnalyserFiles.h"
+#include "analyser/OwnAddress.h"
+#include "analyser/ProxyEntries.h"
+#include "analyser/StatusTexts.h"
 #include "app/DesignFont.h"
 #include "app/Dialogs.h"
+#include "app/Images.h"
+#include "lists/WebAddress.h"
 #include "settings/OptionsFile.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
 #include <QSlider>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+QToolButton *addSideButton(QWidget *parent, const char *name, const QString &caption,
+                           const QPixmap &glyph)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setToolTip(caption);
+    button->setIcon(QIcon(glyph));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    button->setFixedHeight(26);
+    return button;
+}
+
+QLabel *addPanel(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *panel = new QLabel(caption, parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    return panel;
+}
+
+} // namespace
 
 TfrmProxy::TfrmProxy(QString folder, QWidget *parent)
     : QWidget(parent, Qt::Window), FFolder(std::move(folder))
 {
     setObjectName(QStringLiteral("frmProxy"));
     setWindowTitle(QStringLiteral("代理分析"));
+    setWindowIcon(QIcon(gui::AppIcon()));
     setFont(gui::DesignFont());
     resize(727, 480);
 
-    sldBots = new QSlider(Qt::Horizontal, this);
+    illstProxy = gui::ProxyImages();
+    FModel = new TAnalyserListModel(AnalyserList, illstProxy, this);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 0);
+    layout->setSpacing(4);
+    layout->addWidget(BuildTopPanel());
+    layout->addWidget(BuildListPanel(), 1);
+    layout->addWidget(BuildStatusBar());
+    BuildMenus();
+
+    FormCreate();
+}
+
+TfrmProxy::~TfrmProxy() = default;
+
+QWidget *TfrmProxy::BuildTopPanel()
+{
+    auto *panel = new QWidget(this);
+    cmdStart = new QPushButton(QStringLiteral("开始"), panel);
+    cmdStart->setObjectName(QStringLiteral("cmdStart"));
+    cmdAbort = new QPushButton(QStringLiteral("中断"), panel);
+    cmdAbort->setObjectName(QStringLiteral("cmdAbort"));
+    cmdAbort->setEnabled(false);
+    for (QPushButton *b : {cmdStart, cmdAbort})
+        b->setFixedSize(56, 25);
+
+    sldBots = new QSlider(Qt::Horizontal, panel);
     sldBots->setObjectName(QStringLiteral("sldBots"));
     sldBots->setRange(1, 100);
     sldBots->setValue(50);
     sldBots->setTickPosition(QSlider::TicksBelow);
     sldBots->setTickInterval(10);
-    lblCount = new QLabel(QStringLiteral("50"), this);
+    lblCount = new QLabel(QStringLiteral("50"), panel);
     lblCount->setObjectName(QStringLiteral("lblCount"));
     QFont bold = lblCount->font();
     bold.setBold(true);
     lblCount->setFont(bold);
     lblCount->setMinimumWidth(24);
 
-    cboProxyJudge = new QComboBox(this);
+    cboProxyJudge = new QComboBox(panel);
     cboProxyJudge->setObjectName(QStringLiteral("cboProxyJudge"));
     cboProxyJudge->setEditable(true);
+    // Typed addresses join the list only when a run starts with them.
+    cboProxyJudge->setInsertPolicy(QComboBox::NoInsert);
     cboProxyJudge->addItem(settings::DefaultProxyJudge);
     cboProxyJudge->setEditText(settings::DefaultProxyJudge);
-    cboProxyJudge->setMinimumWidth(260);
+    cboProxyJudge->setMinimumWidth(240);
+    cmdOpenPJ = new QToolButton(panel);
+    cmdOpenPJ->setObjectName(QStringLiteral("cmdOpenPJ"));
+    cmdOpenPJ->setToolTip(QStringLiteral("在浏览器中打开验证地址"));
+    cmdOpenPJ->setIcon(QIcon(gui::SearchGlyph()));
+    cmdOpenPJ->setAutoRaise(true);
+    cmdOpenPJ->setFixedSize(22, 22);
 
-    txtTimeout = new QLineEdit(QStringLiteral("8"), this);
+    txtTimeout = new QLineEdit(QStringLiteral("8"), panel);
     txtTimeout->setObjectName(QStringLiteral("txtTimeout"));
     txtTimeout->setFixedWidth(40);
-
-    chkRetry = new QCheckBox(QStringLiteral("重试503代理"), this);
+    chkRetry = new QCheckBox(QStringLiteral("重试503代理"), panel);
     chkRetry->setObjectName(QStringLiteral("chkRetry"));
+    lblReply = new QLabel(panel);
+    lblReply->setObjectName(QStringLiteral("lblReply"));
 
-    auto *top = new QHBoxLayout;
-    top->addWidget(sldBots, 1);
-    top->addWidget(lblCount);
-    top->addSpacing(12);
-    top->addWidget(new QLabel(QStringLiteral("验证地址:"), this));
-    top->addWidget(cboProxyJudge, 2);
+    auto *first = new QHBoxLayout;
+    first->addWidget(cmdStart);
+    first->addWidget(cmdAbort);
+    first->addWidget(sldBots, 1);
+    first->addWidget(lblCount);
+    first->addSpacing(12);
+    first->addWidget(new QLabel(QStringLiteral("验证地址:"), panel));
+    first->addWidget(cboProxyJudge, 2);
+    first->addWidget(cmdOpenPJ);
     auto *second = new QHBoxLayout;
-    second->addWidget(new QLabel(QStringLiteral("线程超时:"), this));
+    second->addWidget(new QLabel(QStringLiteral("线程超时:"), panel));
     second->addWidget(txtTimeout);
-    second->addWidget(new QLabel(QStringLiteral("秒"), this));
+    second->addWidget(new QLabel(QStringLiteral("秒"), panel));
     second->addSpacing(12);
     second->addWidget(chkRetry);
-    second->addStretch(1);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(second);
-    layout->addStretch(1);
+    second->addSpacing(12);
+    second->addWidget(new QLabel(QStringLiteral("结果统计:"), panel));
+    second->addWidget(lblReply, 1);
+    auto *rows = new QVBoxLayout(panel);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->addLayout(first);
+    rows->addLayout(second);
 
     connect(sldBots, &QSlider::valueChanged, this, &TfrmProxy::sldBotsChange);
-    FormCreate();
+    connect(cmdStart, &QPushButton::clicked, this, &TfrmProxy::cmdStartClick);
+    connect(cmdOpenPJ, &QToolButton::clicked, this, &TfrmProxy::cmdOpenPJClick);
+    return panel;
+}
+
+QWidget *TfrmProxy::BuildListPanel()
+{
+    auto *panel = new QWidget(this);
+    lstProxy = new QTableView(panel);
+    lstProxy->setObjectName(QStringLiteral("lstProxy"));
+    lstProxy->setModel(FModel);
+    lstProxy->setShowGrid(true);
+    lstProxy->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstProxy->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lstProxy->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstProxy->setWordWrap(false);
+    lstProxy->setIconSize(QSize(16, 16));
+    lstProxy->setContextMenuPolicy(Qt::CustomContextMenu);
+    lstProxy->verticalHeader()->hide();
+    // Rows of one fixed height keep the view fast with a million records.
+    lstProxy->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lstProxy->verticalHeader()->setDefaultSectionSize(17);
+    QHeaderView *header = lstProxy->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setHighlightSections(false);
+    // Host, status and gateway share the room left by the fixed columns.
+    for (int column : {analyser::colHost, analyser::colStatus, analyser::colRemoteAddr})
+        header->setSectionResizeMode(column, QHeaderView::Stretch);
+    const std::pair<int, int> fixedWidths[] = {{analyser::colPort, 50},
+                                               {analyser::colAnonymous, 70},
+                                               {analyser::colLevel, 50},
+                                               {analyser::colSpeed, 50}};
+    for (const auto &[column, width] : fixedWidths) {
+        header->setSectionResizeMode(column, QHeaderView::Interactive);
+        header->resizeSection(column, width);
+    }
+
+    auto *side = new QVBoxLayout;
+    side->setSpacing(2);
+    const QList<QPixmap> menu = gui::MenuImages();
+    cmdOpen = addSideButton(panel, "cmdOpen", QStringLiteral("导入代理列表"), menu[2]);
+    cmdSave = addSideButton(panel, "cmdSave", QStringLiteral("保存代理列表"), menu[3]);
+    cmdClean = addSideButton(panel, "cmdClean", QStringLiteral("清理选项"), gui::CleanGlyph());
+    cmdExtractClipboard = addSideButton(panel, "cmdExtractClipboard",
+                                        QStringLiteral("从剪贴板粘贴代理"), gui::ClipboardGlyph());
+    cmdRetry = addSideButton(panel, "cmdRetry", QStringLiteral("重试无效代理"), gui::RetryGlyph());
+    for (QToolButton *b : {cmdOpen, cmdSave, cmdClean, cmdExtractClipboard, cmdRetry})
+        side->addWidget(b);
+    side->addStretch(1);
+
+    auto *row = new QHBoxLayout(panel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(lstProxy, 1);
+    row->addLayout(side);
+    cmdOpen->setMinimumWidth(130); // the column's width, for the captions
+    return panel;
+}
+
+QWidget *TfrmProxy::BuildStatusBar()
+{
+    auto *bar = new QStatusBar(this);
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(19);
+    lblStatus = addPanel(bar, "lblStatus", QStringLiteral("等待载入"));
+    prgStatus = new QProgressBar(bar);
+    prgStatus->setObjectName(QStringLiteral("prgStatus"));
+    prgStatus->setRange(0, 100);
+    prgStatus->setValue(0);
+    prgStatus->setFixedWidth(200);
+    prgStatus->setMaximumHeight(15);
+    lblIP = addPanel(bar, "lblIP", QString());
+    lblIP->setMinimumWidth(110);
+    lblIP->setCursor(Qt::PointingHandCursor);
+    lblIP->installEventFilter(this);
+    bar->addWidget(lblStatus, 1);
+    bar->addWidget(prgStatus);
+    bar->addWidget(lblIP);
+    return bar;
 }
 
 QString TfrmProxy::IniPath() const
 {
     return QDir(FFolder).filePath(settings::OptionsFileName);
+}
+
+void TfrmProxy::SetMainProxyList(const leecher::TProxyList *proxies)
+{
+    FMainProxies = proxies;
+}
+
+analyser::TProxyItem &TfrmProxy::PItem(int index)
+{
+    if (index < 0 || static_cast<size_t>(index) >= AnalyserList.size())
+        throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+    return AnalyserList[static_cast<size_t>(index)];
+}
+
+void TfrmProxy::ClearProxyList()
+{
+    analyser::TAnalyserList().swap(AnalyserList);
+    FModel->Reset();
+}
+
+void TfrmProxy::ProxiesChanged()
+{
+    FModel->Reset();
+}
+
+void TfrmProxy::RowChanged(int index)
+{
+    FModel->RowChanged(index);
 }
 
 void TfrmProxy::sldBotsChange()
@@ -84,6 +273,16 @@ void TfrmProxy::sldBotsChange()
 
 void TfrmProxy::FormCreate()
 {
+    // No own address found leaves the panel empty; the user can type one.
+    lblIP->setText(analyser::FindOwnAddress());
+    gui::ReportErrors(this, [this] {
+        if (const auto judges = analyser::ReadProxyJudges(FFolder)) {
+            const QString text = cboProxyJudge->currentText();
+            cboProxyJudge->clear();
+            cboProxyJudge->addItems(*judges);
+            cboProxyJudge->setEditText(text);
+        }
+    });
     const settings::TIniFile ini(IniPath());
     if (!ini.Exists())
         return;
@@ -94,8 +293,21 @@ void TfrmProxy::FormCreate()
     txtTimeout->setText(c.timeout);
 }
 
+void TfrmProxy::FormShow()
+{
+    if (FRunActive)
+        return; // the run works on the list it has
+    AnalyserList = FMainProxies ? analyser::TakeOver(*FMainProxies) : analyser::TAnalyserList();
+    ListChanged(analyser::LoadedProxiesText(static_cast<qsizetype>(AnalyserList.size())));
+}
+
 void TfrmProxy::FormClose()
 {
+    QStringList judges;
+    for (int i = 0; i < cboProxyJudge->count(); ++i)
+        judges << cboProxyJudge->itemText(i);
+    analyser::WriteProxyJudges(FFolder, judges);
+
     settings::TIniFile ini(IniPath());
     settings::TProxyCheckerSection c;
     c.bots = sldBots->value();
@@ -103,6 +315,18 @@ void TfrmProxy::FormClose()
     c.proxyJudge = cboProxyJudge->currentText();
     c.timeout = txtTimeout->text();
     settings::WriteProxyCheckerSection(ini, c);
+
+    // Unsaved results go with the list, but never from under a run.
+    if (!FRunActive)
+        ClearProxyList();
+}
+
+void TfrmProxy::showEvent(QShowEvent *event)
+{
+    // Opening the window, not restoring it from a minimised state.
+    if (!event->spontaneous())
+        FormShow();
+    QWidget::showEvent(event);
 }
 
 void TfrmProxy::closeEvent(QCloseEvent *event)
@@ -111,4 +335,27 @@ void TfrmProxy::closeEvent(QCloseEvent *event)
         event->accept();
     else
         event->ignore();
+}
+
+void TfrmProxy::cmdStartClick()
+{
+    if (AnalyserList.empty())
+        return;
+    // The check run is not built yet: with a non-empty list nothing starts
+    // here so far. It will take RunState (and its retry mode) from here.
+}
+
+void TfrmProxy::cmdOpenPJClick()
+{
+    if (const auto url = leecher::WebAddressForBrowser(cboProxyJudge->currentText().toUtf8()))
+        gui::Dialogs().openUrl(*url);
+}
+
+void TfrmProxy::lblIPClick()
+{
+    QString answer = lblIP->text();
+    if (gui::Dialogs().input(this, QStringLiteral("IP"), QStringLiteral("Enter Your IP Address"),
+                             answer) &&
+        !answer.isEmpty())
+        lblIP->setText(answer);
 }

@@ -1,38 +1,162 @@
-// The proxy analyser window: for now its settings controls (bots, timeout,
-// judge address, 503 retry) with section "ProxyChecker" of Options.ini.
+// The proxy analyser window: its list of proxies under test with their check
+// results, the commands that fill, clean, sort, save and copy that list, the
+// run settings (bots, timeout, judge address, 503 retry; section
+// "ProxyChecker" of Options.ini), the judge list (ProxyJudges.ini), the own
+// address and the desktop proxy command.
 #pragma once
 
+#include "analyser/AnalyserSort.h"
+#include "analyser/CheckRunState.h"
+#include "analyser/ListEdits.h"
+#include "analyser/ProxyItem.h"
+#include "lists/Records.h"
+
+#include <QList>
+#include <QPixmap>
 #include <QWidget>
 
+#include <vector>
+
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
 class QSlider;
+class QTableView;
+class QToolButton;
+class TAnalyserListModel;
 
 class TfrmProxy : public QWidget
 {
     Q_OBJECT
 public:
-    // `folder` holds Options.ini.
+    // `folder` holds Options.ini and ProxyJudges.ini.
     explicit TfrmProxy(QString folder, QWidget *parent = nullptr);
+    ~TfrmProxy() override;
+
+    // The main window's proxy list, which every opening takes over; it is
+    // only read (also while the main window cleans it on another thread).
+    void SetMainProxyList(const leecher::TProxyList *proxies);
+
+    analyser::TProxyItem &PItem(int index);
+    void ClearProxyList();
+    // View refresh: the row count follows the list / only one row is redrawn.
+    void ProxiesChanged();
+    void RowChanged(int index);
+
+    // While a check run is active it addresses records by index: the
+    // commands that change, reorder or reload the list are disabled (menus,
+    // keys, header clicks, side buttons), opening the window keeps the list
+    // instead of taking over the main window's, and closing it keeps the list.
+    void SetRunActive(bool active);
+    bool RunActive() const { return FRunActive; }
 
     void FormCreate();
-    // Writes section "ProxyChecker"; throws settings::EIniWriteError.
+    void FormShow();
+    // Writes ProxyJudges.ini and section "ProxyChecker", then empties the
+    // list; raises (and keeps the list) when a file cannot be written.
     void FormClose();
-    void sldBotsChange();
 
+    void lstProxyColumnClick(int column);
+    void AddProxy1Click();
+    void DeleteProxy1Click();
+    void UseProxyInIE1Click();
+    void CopyProxyToClipboard1Click();
+    void cmdOpenClick();
+    void cmdExtractClipboardClick();
+    void cmdSaveClick();
+    void cmdCleanClick();
+    void cmdRetryClick();
+    void RemoveDuplicates1Click();
+    void DeleteBadProxies1Click();
+    void DeleteTimeouts1Click();
+    void DeleteGateways1Click();
+    void DeleteUnknowns1Click();
+    void SaveSelectedToFile1Click();
+    void SaveAllToFile1Click();
+    void RetryBadProxies1Click();
+    void RetryTimeouts1Click();
+    void RetryUnknownProxies1Click();
+    void cmdStartClick();
+    void cmdOpenPJClick();
+    void sldBotsChange();
+    void lblIPClick();
+
+    analyser::TAnalyserList AnalyserList;
+    analyser::TAnalyserSortState AnalyserSort;
+    // Shared with the check run; the main window's verification clears its
+    // timeout total.
+    analyser::TCheckRunState RunState;
+
+    // The image list of the row states and the menus.
+    QList<QPixmap> illstProxy;
+
+    QTableView *lstProxy = nullptr;
+    QPushButton *cmdStart = nullptr;
+    QPushButton *cmdAbort = nullptr;
     QSlider *sldBots = nullptr;
     QLabel *lblCount = nullptr;
-    QCheckBox *chkRetry = nullptr;
     QComboBox *cboProxyJudge = nullptr;
+    QToolButton *cmdOpenPJ = nullptr;
     QLineEdit *txtTimeout = nullptr;
+    QLabel *lblReply = nullptr;
+    QCheckBox *chkRetry = nullptr;
+    QToolButton *cmdOpen = nullptr;
+    QToolButton *cmdSave = nullptr;
+    QToolButton *cmdClean = nullptr;
+    QToolButton *cmdExtractClipboard = nullptr;
+    QToolButton *cmdRetry = nullptr;
+    QLabel *lblStatus = nullptr;
+    QProgressBar *prgStatus = nullptr;
+    QLabel *lblIP = nullptr;
+
+    QMenu *mnulstProxy = nullptr;
+    QAction *AddProxy1 = nullptr;
+    QAction *DeleteProxy1 = nullptr;
+    QAction *UseProxyInIE1 = nullptr;
+    QAction *CopyProxyToClipboard1 = nullptr;
+    QMenu *mnucmdClean = nullptr;
+    QAction *RemoveDuplicates1 = nullptr;
+    QAction *DeleteBadProxies1 = nullptr;
+    QAction *DeleteTimeouts1 = nullptr;
+    QAction *DeleteGateways1 = nullptr;
+    QAction *DeleteUnknowns1 = nullptr;
+    QMenu *mnucmdSave = nullptr;
+    QAction *SaveSelectedToFile1 = nullptr;
+    QAction *SaveAllToFile1 = nullptr;
+    QMenu *mnucmdRetry = nullptr;
+    QAction *RetryBadProxies1 = nullptr;
+    QAction *RetryTimeouts1 = nullptr;
+    QAction *RetryUnknownProxies1 = nullptr;
+
+Q_SIGNALS:
+    // A message went to the status panel lblStatus.
+    void statusShown(const QString &text);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QWidget *BuildTopPanel();
+    QWidget *BuildListPanel();
+    QWidget *BuildStatusBar();
+    void BuildMenus();
     QString IniPath() const;
+    std::vector<int> SelectedRows() const;
+    void ShowStatus(const QString &text);
+    // Shows the list's new count and the message.
+    void ListChanged(const QString &message);
+    void CleanBy(analyser::TCleaning cleaning);
+    void SaveRows(bool selectedOnly);
 
     QString FFolder;
+    TAnalyserListModel *FModel = nullptr;
+    const leecher::TProxyList *FMainProxies = nullptr;
+    bool FRunActive = false;
 };

@@ -91,6 +91,19 @@ void downArrow(QPainter &p)
     p.drawPath(path);
 }
 
+void question(QPainter &p)
+{
+    p.setPen(QPen(QColor(30, 70, 160), 1));
+    p.setBrush(QColor(225, 235, 255));
+    p.drawEllipse(QPointF(8, 8), 7, 7);
+    QFont font = p.font();
+    font.setPixelSize(12);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(QColor(30, 70, 160));
+    p.drawText(QRectF(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("?"));
+}
+
 } // namespace
 
 QList<QPixmap> SiteStateImages()
@@ -139,6 +152,50 @@ QList<QPixmap> MenuImages()
     };
     return {draw(16, add),  draw(16, cross),     draw(16, open), draw(16, save), SearchGlyph(),
             draw(16, tick), draw(16, stopwatch), draw(16, list), draw(16, zero), draw(16, copy)};
+}
+
+QList<QPixmap> ProxyImages()
+{
+    const QList<QPixmap> menu = MenuImages();
+    // 0 none, 1 add, 2 bad / delete, 3 timeout, 4 unused, 5 copy, 6 good,
+    // 7 unused, 8 unknown, 9 desktop proxy.
+    return {draw(16, computer),  menu[0],      draw(16, cross), draw(16, stopwatch),
+            draw(16, downArrow), menu[9],      draw(16, tick),  menu[7],
+            draw(16, question),  SearchGlyph()};
+}
+
+QPixmap CleanGlyph()
+{
+    return draw(16, [](QPainter &p) { // a brush sweeping
+        p.setPen(QPen(QColor(120, 70, 20), 2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(13.5, 1.5), QPointF(7.5, 8.5));
+        p.setPen(QColor(150, 110, 0));
+        p.setBrush(QColor(240, 200, 60));
+        QPainterPath head;
+        head.moveTo(5, 7);
+        head.lineTo(10, 11);
+        head.lineTo(6, 15);
+        head.lineTo(1, 12);
+        head.closeSubpath();
+        p.drawPath(head);
+    });
+}
+
+QPixmap RetryGlyph()
+{
+    return draw(16, [](QPainter &p) { // a circular arrow
+        p.setPen(QPen(QColor(20, 120, 40), 2.2, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(2.5, 2.5, 11, 11), 60 * 16, 280 * 16);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(20, 120, 40));
+        QPainterPath head;
+        head.moveTo(9, 0.5);
+        head.lineTo(14, 3.5);
+        head.lineTo(9, 7);
+        head.closeSubpath();
+        p.drawPath(head);
+    });
 }
 
 QPixmap OptionsGlyph()

@@ -16,6 +16,16 @@ QList<QPixmap> SiteStateImages();
 // verify, timeout, list, zero proxies, copy.
 QList<QPixmap> MenuImages();
 
+// The analyser's ten 16 x 16 images (illstProxy). Row states use 0 (never
+// checked: a computer), 2 (bad: a red cross), 3 (timeout: a stopwatch),
+// 6 (good: a green tick) and 8 (unknown: a question mark); its menus use
+// 1 (add), 2 (delete), 5 (copy) and 9 (desktop proxy: a globe).
+QList<QPixmap> ProxyImages();
+
+// Glyphs of the analyser's side buttons that have no menu image of their own.
+QPixmap CleanGlyph();
+QPixmap RetryGlyph();
+
 // Glyphs of the main window's four flat buttons.
 QPixmap OptionsGlyph();
 QPixmap AnalyserGlyph();

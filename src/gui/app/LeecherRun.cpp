@@ -5,6 +5,7 @@
 
 #include "Dialogs.h"
 #include "Images.h"
+#include "analyser/TfrmProxy.h"
 #include "lists/ListModels.h"
 #include "settings/Options.h"
 #include "tray/NotifyIcon.h"
@@ -66,6 +67,11 @@ void TfrmLeecher::BuildRun()
     connect(run, &leecher::TSiteRun::botsEnabledChanged, sldBots, &QWidget::setEnabled);
     connect(run, &leecher::TSiteRun::abortEnabledChanged, cmdAbort, &QWidget::setEnabled);
     connect(run, &leecher::TSiteRun::proxyListLocked, this, &TfrmLeecher::SetProxyListLocked);
+    // A verification clears the analyser's timeout total.
+    connect(run, &leecher::TSiteRun::verificationStarted, this, [this] {
+        if (FProxyWindow)
+            FProxyWindow->RunState.TimeoutCount = 0;
+    });
     connect(run, &leecher::TSiteRun::fileError, this,
             [this](const QString &message) { gui::Dialogs().error(this, message); });
 }

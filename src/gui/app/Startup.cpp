@@ -32,6 +32,7 @@ TWindows CreateWindows(const QString &folder)
     w.proxy = std::make_unique<TfrmProxy>(folder);
     w.leecher->SetOptionsWindow(w.options.get());
     w.leecher->SetProxyWindow(w.proxy.get());
+    w.proxy->SetMainProxyList(&w.leecher->ProxyList);
     return w;
 }
 

@@ -1,0 +1,62 @@
+#include "AnalyserListModel.h"
+
+#include "analyser/AnalyserSort.h"
+
+using namespace analyser;
+
+TAnalyserListModel::TAnalyserListModel(const TAnalyserList &list, QList<QPixmap> images,
+                                       QObject *parent)
+    : QAbstractTableModel(parent), FList(list), FImages(std::move(images)),
+      FShown(static_cast<int>(list.size()))
+{
+}
+
+int TAnalyserListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : FShown;
+}
+
+int TAnalyserListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : AnalyserColumnCount;
+}
+
+QVariant TAnalyserListModel::data(const QModelIndex &index, int role) const
+{
+    // A row outside the list (it shrank before the view heard of it) stays empty.
+    if (!index.isValid() || index.row() < 0 || static_cast<size_t>(index.row()) >= FList.size())
+        return {};
+    const TProxyItem &p = FList[static_cast<size_t>(index.row())];
+    if (role == Qt::DecorationRole && index.column() == colHost && p.State >= 0 &&
+        p.State < FImages.size())
+        return FImages[p.State];
+    if (role != Qt::DisplayRole)
+        return {};
+    const TCompactBytes *fields[] = {&p.Host,      &p.Port,  &p.Status, &p.RemoteAddr,
+                                     &p.Anonymous, &p.Level, &p.Speed};
+    if (index.column() < 0 || index.column() >= AnalyserColumnCount)
+        return {};
+    return QString::fromUtf8(fields[index.column()]->view());
+}
+
+QVariant TAnalyserListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char *const captions[] = {"代理", "端口", "状态", "网关", "匿名", "等级", "速度"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= AnalyserColumnCount)
+        return {};
+    return QString::fromUtf8(captions[section]);
+}
+
+void TAnalyserListModel::Reset()
+{
+    beginResetModel();
+    FShown = static_cast<int>(FList.size());
+    endResetModel();
+}
+
+void TAnalyserListModel::RowChanged(int row)
+{
+    if (row >= 0 && static_cast<size_t>(row) < FList.size() && row < FShown)
+        Q_EMIT dataChanged(index(row, 0), index(row, AnalyserColumnCount - 1));
+}
