@@ -63,7 +63,7 @@ void SortByText(TAnalyserList &list, int column, bool ascending)
             return ascending ? c < 0 : c > 0;
         return a.index < b.index; // equal texts keep their order
     });
-    util::ApplyOrder(list, order);
+    util::GatherOrder(list, order, order.size());
 }
 
 // The value of a speed text: its decimal value, kNotANumber for other
@@ -103,7 +103,7 @@ void SortByKey(TAnalyserList &list, Key key)
     util::ParallelSort(order.begin(), order.end(), [](const Entry &a, const Entry &b) {
         return a.key != b.key ? a.key < b.key : a.index < b.index;
     });
-    util::ApplyOrder(list, order);
+    util::GatherOrder(list, order, order.size());
 }
 
 } // namespace
@@ -185,20 +185,16 @@ qsizetype RemoveDuplicates(TAnalyserList &list, const std::function<void()> &sor
                        });
     if (sorted)
         sorted();
-    // The kept records first, in order, then the duplicates, which the list
-    // drops once every record has been moved into its place.
-    std::vector<TDuplicateKey> duplicates;
+    // Keys equal to the last one kept go; the rest close up in order.
     std::size_t kept = 0;
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && CompareProxies(list, order[k - 1], order[k]) == 0)
-            duplicates.push_back(order[k]);
-        else
-            order[kept++] = order[k];
+        if (kept > 0 && CompareProxies(list, order[kept - 1], order[k]) == 0)
+            continue;
+        order[kept++] = order[k];
     }
-    std::copy(duplicates.begin(), duplicates.end(), order.begin() + std::ptrdiff_t(kept));
-    util::ApplyOrder(list, order);
-    list.resize(kept);
-    return qsizetype(duplicates.size());
+    const auto removed = qsizetype(order.size() - kept);
+    util::GatherOrder(list, order, kept);
+    return removed;
 }
 
 } // namespace analyser

@@ -1,5 +1,7 @@
 #include "analyser/ProxyEntries.h"
 
+#include "util/HugePages.h"
+
 #include <algorithm>
 #include <string>
 
@@ -49,6 +51,16 @@ void ForEachLine(QByteArrayView text, Line line)
     }
 }
 
+// Room for `more` records. A large list is cheaper in huge pages: every
+// first touch of a small page costs a fault (see util/HugePages.h).
+void Reserve(TAnalyserList &list, std::size_t more)
+{
+    if (list.capacity() - list.size() >= more)
+        return;
+    list.reserve(list.size() + more);
+    util::AdviseHugePages(list);
+}
+
 qsizetype LineCountAtMost(QByteArrayView text)
 {
     return qsizetype(std::count_if(text.begin(), text.end(),
@@ -88,7 +100,7 @@ bool AppendLine(TAnalyserList &list, QByteArrayView line, bool trim, std::string
 
 qsizetype AppendLines(TAnalyserList &list, QByteArrayView text, bool trim)
 {
-    list.reserve(list.size() + size_t(LineCountAtMost(text)));
+    Reserve(list, size_t(LineCountAtMost(text)));
     std::string digits;
     qsizetype added = 0;
     ForEachLine(text, [&](QByteArrayView line) {
@@ -140,10 +152,12 @@ TProxyItem TypedProxy(QByteArrayView answer)
 
 TAnalyserList TakeOver(const leecher::TProxyList &proxies)
 {
-    TAnalyserList list(proxies.size());
-    for (std::size_t i = 0; i < proxies.size(); ++i) {
-        list[i].Host = proxies[i].Host;
-        list[i].Port = proxies[i].Port;
+    TAnalyserList list;
+    Reserve(list, proxies.size());
+    for (const leecher::TProxyItem &proxy : proxies) {
+        TProxyItem &item = list.emplace_back();
+        item.Host = proxy.Host;
+        item.Port = proxy.Port;
     }
     return list;
 }

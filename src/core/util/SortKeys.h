@@ -2,6 +2,8 @@
 // hold what the comparisons need, then move every record once.
 #pragma once
 
+#include "util/HugePages.h"
+
 #include <QByteArrayView>
 #include <QtGlobal>
 
@@ -80,6 +82,28 @@ void ApplyOrder(std::vector<Item> &list, std::vector<Entry> &order)
             k = from;
         }
     }
+}
+
+// Rebuilds `list` from the records at order[k].index for k below `count`, in
+// that order; the records not named there are dropped. Unlike ApplyOrder it
+// holds a second list while it runs, but its reads do not wait on each other,
+// which for records of a few cache lines is several times faster.
+template <class Item, class Entry>
+void GatherOrder(std::vector<Item> &list, const std::vector<Entry> &order, std::size_t count)
+{
+    constexpr std::size_t kAhead = 8; // records fetched ahead of the one moved
+    std::vector<Item> gathered;
+    gathered.reserve(count);
+    AdviseHugePages(gathered);
+    for (std::size_t k = 0; k < count; ++k) {
+        if (k + kAhead < count) {
+            const char *next = reinterpret_cast<const char *>(&list[order[k + kAhead].index]);
+            for (std::size_t line = 0; line < sizeof(Item); line += 64)
+                __builtin_prefetch(next + line);
+        }
+        gathered.push_back(std::move(list[order[k].index]));
+    }
+    list.swap(gathered);
 }
 
 } // namespace util
