@@ -125,6 +125,19 @@ void SetDesktopProxy(const QByteArray &host, const QByteArray &port, const char 
     g_settings_sync(); // hand the change to the store before reading it back
     if (!written)
         Fail(QStringLiteral("The desktop proxy could not be set: GSettings refused the change."));
+    // A store that cannot be reached (dconf without its session service)
+    // accepts the change and drops it later: only reading back tells.
+    const TOwned<gchar> mode(g_settings_get_string(settings.base.get(), "mode"));
+    const TOwned<gchar> httpHost(g_settings_get_string(settings.http.get(), "host"));
+    const TOwned<gchar> httpsHost(g_settings_get_string(settings.https.get(), "host"));
+    const int httpPort = g_settings_get_int(settings.http.get(), "port");
+    if (qstrcmp(mode.get(), "manual") != 0 || hostText != httpHost.get() ||
+        hostText != httpsHost.get() || httpPort != *portNumber ||
+        g_settings_get_int(settings.https.get(), "port") != *portNumber)
+        Fail(QStringLiteral("The desktop did not keep the proxy setting: its settings store could "
+                            "not be written (it still holds \"") +
+             QString::fromUtf8(httpHost.get()) + QLatin1Char(':') + QString::number(httpPort) +
+             QStringLiteral("\")."));
 }
 
 QString QueryDesktopProxy(const char *schema)

@@ -23,6 +23,7 @@ inline constexpr char DesktopProxySchema[] = "org.gnome.system.proxy";
 
 // Switches the desktop to its manual proxy, with `host` and `port` as the
 // proxy for http and https. `port` must be a decimal number from 0 to 65535.
+// Raises also when the desktop's store did not keep the change.
 void SetDesktopProxy(const QByteArray &host, const QByteArray &port,
                      const char *schema = DesktopProxySchema);
 

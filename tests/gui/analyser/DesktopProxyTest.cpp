@@ -5,17 +5,31 @@
 #include "analyser/DesktopProxy.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QProcess>
 
 namespace {
 
 // GSettings keeps its values in this process only, and picks its store when
-// first used: this runs before any test.
+// first used: this runs before any test. A child run of this program (see
+// below) keeps the machine's store instead, cut off from any session service.
+const char *const kChildRun = "VEXO_TEST_UNREACHABLE_SETTINGS";
 const bool kMemorySettings = [] {
-    qputenv("GSETTINGS_BACKEND", "memory");
+    if (!qEnvironmentVariableIsSet(kChildRun))
+        qputenv("GSETTINGS_BACKEND", "memory");
     return true;
 }();
 
 using DesktopProxyTest = AnalyserFixture;
+
+// Runs in the child only: the desktop's store (dconf) cannot reach its
+// service, so it accepts the change and then drops it.
+TEST(DesktopProxyChild, AStoreThatDropsTheChangeIsAnError)
+{
+    if (!qEnvironmentVariableIsSet(kChildRun))
+        GTEST_SKIP() << "runs as a child of UnreachableSettingsAreReportedNotSucceeded";
+    EXPECT_THROW(gui::SetDesktopProxy("10.0.0.1", "80"), gui::EDesktopProxyError);
+}
 
 TEST_F(DesktopProxyTest, TheFirstSelectedProxyBecomesTheDesktopsProxy)
 {
@@ -73,6 +87,27 @@ TEST_F(DesktopProxyTest, AMissingSchemaIsReportedAndNothingChanges)
     }
     EXPECT_THROW(gui::QueryDesktopProxy(absent), gui::EDesktopProxyError);
     EXPECT_EQ(gui::QueryDesktopProxy(), QStringLiteral("10.8.8.8:81"));
+}
+
+TEST_F(DesktopProxyTest, UnreachableSettingsAreReportedNotSucceeded)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(kChildRun), QStringLiteral("1"));
+    env.remove(QStringLiteral("GSETTINGS_BACKEND"));
+    env.remove(QStringLiteral("DISPLAY"));
+    // Never the user's own session: no bus to reach, a home of its own.
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + Path(QStringLiteral("no-bus")));
+    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"})
+        env.insert(QLatin1String(name), dir.path());
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=DesktopProxyChild.*")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QByteArray output = child.readAllStandardOutput();
+    EXPECT_EQ(child.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
 }
 
 } // namespace
