@@ -63,19 +63,20 @@ void SortByText(TAnalyserList &list, int column, bool ascending)
             return ascending ? c < 0 : c > 0;
         return a.index < b.index; // equal texts keep their order
     });
-    util::GatherOrder(list, order, order.size());
+    util::GatherOrder(list, order.size(), [&order](std::size_t k) { return order[k].index; });
 }
 
-// The value of a speed text: its decimal value, kNotANumber for other
-// non-empty texts, kEmpty for an empty one.
-constexpr quint64 kNotANumber = quint64(1) << 62;
-constexpr quint64 kEmpty = std::numeric_limits<quint64>::max();
+// The rank of a speed text: its value for decimal texts up to 2^32 - 1 (a
+// run writes 32-bit milliseconds), kNotANumber for other non-empty texts,
+// kEmpty for an empty one.
+constexpr quint64 kNotANumber = quint64(1) << 32;
+constexpr quint64 kEmpty = kNotANumber + 1;
 
 quint64 SpeedRank(const TCompactBytes &speed)
 {
     if (speed.isEmpty())
         return kEmpty;
-    if (speed.size() > 18)
+    if (speed.size() > 10)
         return kNotANumber;
     quint64 value = 0;
     for (char c : speed) {
@@ -83,27 +84,25 @@ quint64 SpeedRank(const TCompactBytes &speed)
             return kNotANumber;
         value = value * 10 + quint64(c - '0');
     }
-    return value;
+    return value < kNotANumber ? value : kNotANumber;
 }
 
-// By a number that each record maps to; ties keep their order.
+// By a number below 2^33 that each record maps to; ties keep their order.
+// Number and index share one 64-bit word, so the sort compares plain words.
 template <class Key>
 void SortByKey(TAnalyserList &list, Key key)
 {
-    struct Entry
-    {
-        quint64 key;
-        quint32 index;
-    };
-    std::vector<Entry> order;
+    constexpr int kIndexBits = 31;
+    Q_ASSERT(list.size() < (std::size_t(1) << kIndexBits));
+    std::vector<quint64> order;
     order.reserve(list.size());
     util::AdviseHugePages(order);
     for (std::size_t i = 0; i < list.size(); ++i)
-        order.push_back(Entry{key(list[i]), quint32(i)});
-    util::ParallelSort(order.begin(), order.end(), [](const Entry &a, const Entry &b) {
-        return a.key != b.key ? a.key < b.key : a.index < b.index;
+        order.push_back((key(list[i]) << kIndexBits) | i);
+    util::ParallelSort(order.begin(), order.end(), std::less<quint64>());
+    util::GatherOrder(list, order.size(), [&order](std::size_t k) {
+        return order[k] & ((quint64(1) << kIndexBits) - 1);
     });
-    util::GatherOrder(list, order, order.size());
 }
 
 } // namespace
@@ -116,7 +115,7 @@ void SortAnalyserList(TAnalyserList &list, int column, bool ascending)
     if (column == colPort) {
         SortByKey(list, [ascending](const TProxyItem &p) {
             const quint64 value = leecher::PortValue(p.Port.view());
-            return ascending ? value : std::numeric_limits<quint32>::max() - value;
+            return ascending ? value : quint64(std::numeric_limits<quint32>::max()) - value;
         });
     } else if (column == colSpeed) {
         // Empty speeds go last in both directions.
@@ -193,7 +192,7 @@ qsizetype RemoveDuplicates(TAnalyserList &list, const std::function<void()> &sor
         order[kept++] = order[k];
     }
     const auto removed = qsizetype(order.size() - kept);
-    util::GatherOrder(list, order, kept);
+    util::GatherOrder(list, kept, [&order](std::size_t k) { return order[k].index; });
     return removed;
 }
 

@@ -84,12 +84,12 @@ void ApplyOrder(std::vector<Item> &list, std::vector<Entry> &order)
     }
 }
 
-// Rebuilds `list` from the records at order[k].index for k below `count`, in
-// that order; the records not named there are dropped. Unlike ApplyOrder it
-// holds a second list while it runs, but its reads do not wait on each other,
-// which for records of a few cache lines is several times faster.
-template <class Item, class Entry>
-void GatherOrder(std::vector<Item> &list, const std::vector<Entry> &order, std::size_t count)
+// Rebuilds `list` from the records at source(k) for k below `count`, in that
+// order; the records not named there are dropped. Unlike ApplyOrder it holds
+// a second list while it runs, but its reads do not wait on each other, which
+// for records of a few cache lines is several times faster.
+template <class Item, class Source>
+void GatherOrder(std::vector<Item> &list, std::size_t count, Source source)
 {
     constexpr std::size_t kAhead = 8; // records fetched ahead of the one moved
     std::vector<Item> gathered;
@@ -97,11 +97,11 @@ void GatherOrder(std::vector<Item> &list, const std::vector<Entry> &order, std::
     AdviseHugePages(gathered);
     for (std::size_t k = 0; k < count; ++k) {
         if (k + kAhead < count) {
-            const char *next = reinterpret_cast<const char *>(&list[order[k + kAhead].index]);
+            const char *next = reinterpret_cast<const char *>(&list[source(k + kAhead)]);
             for (std::size_t line = 0; line < sizeof(Item); line += 64)
                 __builtin_prefetch(next + line);
         }
-        gathered.push_back(std::move(list[order[k].index]));
+        gathered.push_back(std::move(list[source(k)]));
     }
     list.swap(gathered);
 }
