@@ -5,6 +5,8 @@
 #include "util/ParallelSort.h"
 #include "util/SortKeys.h"
 
+#include <algorithm>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -63,7 +65,10 @@ void SortByText(TAnalyserList &list, int column, bool ascending)
             return ascending ? c < 0 : c > 0;
         return a.index < b.index; // equal texts keep their order
     });
-    util::GatherOrder(list, order.size(), [&order](std::size_t k) { return order[k].index; });
+    std::vector<quint32> from(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        from[k] = order[k].index;
+    util::ApplyPermutation(list, from);
 }
 
 // The rank of a speed text: its value for decimal texts up to 2^32 - 1 (a
@@ -100,9 +105,10 @@ void SortByKey(TAnalyserList &list, Key key)
     for (std::size_t i = 0; i < list.size(); ++i)
         order.push_back((key(list[i]) << kIndexBits) | i);
     util::ParallelSort(order.begin(), order.end(), std::less<quint64>());
-    util::GatherOrder(list, order.size(), [&order](std::size_t k) {
-        return order[k] & ((quint64(1) << kIndexBits) - 1);
-    });
+    std::vector<quint32> from(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        from[k] = quint32(order[k] & ((quint64(1) << kIndexBits) - 1));
+    util::ApplyPermutation(list, from);
 }
 
 } // namespace
@@ -184,16 +190,21 @@ qsizetype RemoveDuplicates(TAnalyserList &list, const std::function<void()> &sor
                        });
     if (sorted)
         sorted();
-    // Keys equal to the last one kept go; the rest close up in order.
-    std::size_t kept = 0;
+    // The kept records first, in order, then the duplicates, which the list
+    // drops once every record has been moved into its place.
+    std::vector<quint32> from(order.size());
+    std::size_t kept = 0, keptKey = 0, last = order.size();
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (kept > 0 && CompareProxies(list, order[kept - 1], order[k]) == 0)
-            continue;
-        order[kept++] = order[k];
+        if (kept > 0 && CompareProxies(list, order[keptKey], order[k]) == 0) {
+            from[--last] = order[k].index;
+        } else {
+            keptKey = k;
+            from[kept++] = order[k].index;
+        }
     }
-    const auto removed = qsizetype(order.size() - kept);
-    util::GatherOrder(list, kept, [&order](std::size_t k) { return order[k].index; });
-    return removed;
+    util::ApplyPermutation(list, from);
+    list.erase(list.begin() + std::ptrdiff_t(kept), list.end());
+    return qsizetype(order.size() - kept);
 }
 
 } // namespace analyser

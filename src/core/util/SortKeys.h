@@ -2,8 +2,6 @@
 // hold what the comparisons need, then move every record once.
 #pragma once
 
-#include "util/HugePages.h"
-
 #include <QByteArrayView>
 #include <QtGlobal>
 
@@ -84,26 +82,49 @@ void ApplyOrder(std::vector<Item> &list, std::vector<Entry> &order)
     }
 }
 
-// Rebuilds `list` from the records at source(k) for k below `count`, in that
-// order; the records not named there are dropped. Unlike ApplyOrder it holds
-// a second list while it runs, but its reads do not wait on each other, which
-// for records of a few cache lines is several times faster.
-template <class Item, class Source>
-void GatherOrder(std::vector<Item> &list, std::size_t count, Source source)
+// Reorders `list` in place so that position k receives the record that was
+// at from[k], as ApplyOrder does; `from` must name every position once and is
+// used up. While it follows a cycle it fetches the records a few steps ahead,
+// so that for records of several cache lines the reads overlap instead of
+// waiting on one another.
+template <class Item>
+void ApplyPermutation(std::vector<Item> &list, std::vector<quint32> &from)
 {
-    constexpr std::size_t kAhead = 8; // records fetched ahead of the one moved
-    std::vector<Item> gathered;
-    gathered.reserve(count);
-    AdviseHugePages(gathered);
-    for (std::size_t k = 0; k < count; ++k) {
-        if (k + kAhead < count) {
-            const char *next = reinterpret_cast<const char *>(&list[source(k + kAhead)]);
-            for (std::size_t line = 0; line < sizeof(Item); line += 64)
-                __builtin_prefetch(next + line);
+    Q_ASSERT(from.size() == list.size() && from.size() < std::numeric_limits<quint32>::max());
+    constexpr quint32 kDone = std::numeric_limits<quint32>::max();
+    constexpr int kAhead = 16;
+    const auto fetch = [&list](std::size_t at) {
+        const char *record = reinterpret_cast<const char *>(&list[at]);
+        for (std::size_t line = 0; line < sizeof(Item); line += 64)
+            __builtin_prefetch(record + line);
+    };
+    for (std::size_t start = 0; start < from.size(); ++start) {
+        if (from[start] == kDone || from[start] == start) {
+            from[start] = kDone;
+            continue;
         }
-        gathered.push_back(std::move(list[source(k)]));
+        Item held = std::move(list[start]);
+        std::size_t k = start;
+        std::size_t ahead = from[start]; // the cycle's next positions, fetched early
+        for (int i = 0; i < kAhead && ahead != start; ++i) {
+            fetch(ahead);
+            ahead = from[ahead];
+        }
+        for (;;) {
+            const std::size_t source = from[k];
+            from[k] = kDone;
+            if (source == start) {
+                list[k] = std::move(held);
+                break;
+            }
+            if (ahead != start) {
+                fetch(ahead);
+                ahead = from[ahead];
+            }
+            list[k] = std::move(list[source]);
+            k = source;
+        }
     }
-    list.swap(gathered);
 }
 
 } // namespace util
