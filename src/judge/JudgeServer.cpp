@@ -180,13 +180,13 @@ void TJudgeServer::Read(TConnection &c)
 {
     const TJudgeLimits &l = FConfig.Limits;
     for (;;) {
-        // One byte over the limit is enough to know it is over.
+        // One byte over the limit is enough to know it is over. Read on the
+        // stack: a connection that waits for its request holds no buffer.
+        char chunk[ReadChunk];
         const qsizetype room = std::min(ReadChunk, l.HeaderBytes + 1 - c.In.size());
-        const qsizetype had = c.In.size();
-        c.In.resize(had + room);
-        const ssize_t n = ::recv(c.Fd, c.In.data() + had, size_t(room), 0);
-        c.In.resize(had + std::max<ssize_t>(n, 0));
+        const ssize_t n = ::recv(c.Fd, chunk, size_t(room), 0);
         if (n > 0) {
+            c.In.append(chunk, n);
             switch (c.Scanner.Scan(c.In)) {
             case THeadScanner::Complete:
                 Respond(c);
