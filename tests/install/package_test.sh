@@ -15,6 +15,7 @@ expect_in_package() {
   grep -qx "$1" "$work/contents.log" || fail "$1 is not in the package"
 }
 expect_in_package ./usr/bin/vexo
+expect_in_package ./usr/bin/vexo-judge
 expect_in_package "./usr/share/applications/$app_id.desktop"
 expect_in_package "./usr/share/metainfo/$app_id.metainfo.xml"
 for size in 16 22 24 32 48 64 128 256; do
