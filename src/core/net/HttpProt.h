@@ -10,12 +10,14 @@
 // same client or free the client.
 #pragma once
 
+#include "HttpAddress.h"
 #include "WSocket.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QtGlobal>
 
 #include <functional>
@@ -56,17 +58,6 @@ private:
     QByteArray FMessage;
     int FErrorCode;
 };
-
-// An address split into its parts.
-struct TURLParts
-{
-    QByteArray Proto, User, Pass, Host, Port, Path;
-    bool operator==(const TURLParts &) const = default;
-};
-
-// Splits an address into scheme, user, password, host, port and path. Paths
-// beginning with "./" or "../" are resolved against BasePath.
-TURLParts ParseURL(const QByteArray &URL, const QByteArray &BasePath = {});
 
 class THttpCli : public QObject
 {
@@ -323,20 +314,58 @@ protected:
     void customEvent(QEvent *Event) override;
 
 private:
-    enum TNextStep : quint8 { nsNone, nsHeaderLine, nsBody };
-    enum TCloseStep : quint8 { csNormal, csRelocation };
+    // What the client waits for in the request under way. The published
+    // State tells the connection's progress; Idle here means that no request
+    // is under way or that its outcome is settled and hsReady is on its way,
+    // so whatever the socket still reports is ignored.
+    enum class TStep : quint8 {
+        Idle,
+        Connecting, // name lookup and connect
+        Header,     // request sent, no header line yet
+        HeaderOpen, // between OnHeaderBegin and OnHeaderEnd
+        Body,       // body pieces until the server closes
+        Relocating, // the header named a new address; its close starts it
+    };
+    // How a request ends: read to its end (the connection closed, or left
+    // open after a "content-length" of 0), failed for a reason of the
+    // client's own, or aborted by the caller.
+    enum class TEnd : quint8 { Read, Failed, Aborted };
+    // The messages the client posts to itself.
+    enum TMsgKind : int { mkRequestDone = 0, mkSetReady = 1, mkReconnect = 2 };
     static constexpr qint32 RcvBufSize = 8192;
+
+    // Remembers the request under way across a handler, which may free the
+    // client, abort the request or start another one.
+    struct TGuard
+    {
+        explicit TGuard(THttpCli *C) : Self(C), Id(C->FRequestId) {}
+        // This object still exists and still works on the same request.
+        bool Busy() const { return Self && Self->Busy(Id); }
+        QPointer<THttpCli> Self;
+        quint32 Id;
+    };
 
     void StartRequest(THttpRequest Rq);
     void SetState(THttpState NewState);
-    void PostMsg(int Kind);
+    void PostMsg(TMsgKind Kind);
     void StartLookup();
     void SendRequest();
     QByteArray RequestURI() const;
     QByteArray AbsoluteAddress() const;
     bool Busy(quint32 Id) const;
-    void FailRequest(const QByteArray &Reason, quint16 Error);
     void CloseSocketQuietly();
+
+    // The one place where a request ends: settles the outcome, closes the
+    // header's or the body's bracket when open and, unless the response was
+    // read to its end, the connection; hsReady (hence OnRequestDone)
+    // follows through the event loop, or at once for an abort.
+    void EndRequest(TEnd How);
+    // Ends the request with StatusCode 404 and a reason of the client's own.
+    void Fail(const QByteArray &Reason, quint16 Error = 0);
+    // The one place where OnHeaderEnd is raised; the request goes on in the
+    // step Next. Returns whether it is still the same request in the same
+    // state afterwards.
+    bool CloseHeader(TStep Next);
 
     // Socket events.
     void SocketDnsLookupDone(quint16 Error);
@@ -349,10 +378,11 @@ private:
     // Response.
     void ProcessLines();
     void HeaderLine();
+    bool HeaderField(const QByteArray &Line);
     void EndOfHeader();
     void BodyPiece(const char *Data, qint32 Len);
     void CloseStep(quint16 Error);
-    void LocationHeader(const QByteArray &Value);
+    bool LocationHeader(const QByteArray &Value);
     void RelocationStep();
     void AdjustDocName();
 
@@ -384,25 +414,22 @@ private:
     THttpRequest FRequestType = httpGET;
 
     // Per request.
-    quint32 FRequestId = 0;
+    quint32 FRequestId = 0; // serial of the request; posted news of older ones is ignored
+    TStep FStep = TStep::Idle;
     bool FUseProxy = false;
     QByteArray FURLProto, FTargetHost, FURLPort, FURLPath; // where the request goes
     QByteArray FHostName, FPort;                           // what is connected to
     QByteArray FDnsResult;
-    qint32 FHeaderLineCount = 0;
-    qint32 FBodyLineCount = 0;
-    bool FLocationFlag = false;
-    bool FHeaderOpen = false;
-    bool FConnected = false;
-    bool FResponseDone = false; // the outcome is settled; later socket news is ignored
-    bool FMuteClose = false;    // a close made by the client itself
     bool FAllowedToSend = false;
     qint32 FBytesSent = 0;
     quint16 FRequestDoneError = 0;
-    TNextStep FNext = nsNone;
-    TCloseStep FCloseStep = csNormal;
-    qint32 FRcvdOff = 0; // start of the bytes held
-    qint32 FRcvdCnt = 0; // end of the bytes held
+
+    // Per response.
+    qint32 FHeaderLineCount = 0;
+    qint32 FBodyLineCount = 0;
+    bool FLocationSeen = false; // a "location" header named the next address
+    qint32 FRcvdOff = 0;        // start of the bytes held
+    qint32 FRcvdCnt = 0;        // end of the bytes held
     char FRcvdBuf[RcvBufSize + 1];
 };
 
