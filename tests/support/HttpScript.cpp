@@ -4,38 +4,43 @@ namespace testsupport {
 
 Script &Script::send(const QByteArray &Bytes)
 {
-    FSteps.push_back({Step::Send, Bytes, 0});
+    FSteps.push_back({Step::Send, Bytes, 0, 0});
     return *this;
 }
 
 Script &Script::wait(int Ms)
 {
-    FSteps.push_back({Step::Wait, {}, Ms});
+    FSteps.push_back({Step::Wait, {}, Ms, 0});
     return *this;
 }
 
 Script &Script::close()
 {
-    FSteps.push_back({Step::Close, {}, 0});
+    FSteps.push_back({Step::Close, {}, 0, 0});
     return *this;
 }
 
 Script &Script::reset()
 {
-    FSteps.push_back({Step::Reset, {}, 0});
+    FSteps.push_back({Step::Reset, {}, 0, 0});
     return *this;
 }
 
 Script &Script::keepOpen()
 {
-    FSteps.push_back({Step::KeepOpen, {}, 0});
+    FSteps.push_back({Step::KeepOpen, {}, 0, 0});
+    return *this;
+}
+
+Script &Script::repeat(const QByteArray &Unit, qint64 Times, int PauseMs)
+{
+    FSteps.push_back({Step::Repeat, Unit, PauseMs, Times});
     return *this;
 }
 
 Script &Script::sendForever(const QByteArray &Chunk)
 {
-    FSteps.push_back({Step::Forever, Chunk, 0});
-    return *this;
+    return repeat(Chunk, -1);
 }
 
 Script Script::response(int Status, const QByteArray &Reason, const QList<QByteArray> &Headers,

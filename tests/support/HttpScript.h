@@ -12,10 +12,11 @@ namespace testsupport {
 
 struct Step
 {
-    enum Kind { Send, Wait, Close, Reset, KeepOpen, Forever };
+    enum Kind { Send, Wait, Close, Reset, KeepOpen, Repeat };
     Kind kind;
-    QByteArray data; // Send, Forever
-    int ms = 0;      // Wait
+    QByteArray data;  // Send, Repeat
+    int ms = 0;       // Wait; Repeat: pause between two units
+    qint64 times = 0; // Repeat: how often; below 0 until the peer goes away
 };
 
 // Built fluently: Script().send("HTTP/1.0 200 OK\r\n\r\n").wait(5).send("body").
@@ -30,7 +31,7 @@ public:
     Script &reset();    // abortive close (RST)
     Script &keepOpen(); // end here and leave the connection open
     // Sends Chunk again and again for as long as the peer reads, never
-    // ending (an endless body).
+    // ending (an endless body): repeat(Chunk, -1).
     Script &sendForever(const QByteArray &Chunk);
 
     // A complete HTTP/1.0 response: status line, the given header lines, an
@@ -39,6 +40,11 @@ public:
                            const QByteArray &Body = {});
     // The body split into pieces of PieceSize bytes with Ms between them.
     Script &sendInPieces(const QByteArray &Bytes, int PieceSize, int Ms);
+    // Unit sent Times times (below 0: without end, until the peer goes
+    // away), PauseMs apart, or back to back when 0. Never more than 64 KiB
+    // wait in the server's socket, so a peer that stops reading holds the
+    // stream up instead of filling this process's memory.
+    Script &repeat(const QByteArray &Unit, qint64 Times, int PauseMs = 0);
 
     const std::vector<Step> &steps() const { return FSteps; }
 

@@ -16,7 +16,15 @@ namespace {
 class ScriptRun : public QObject
 {
 public:
-    ScriptRun(QTcpSocket *Socket, const Script &S) : QObject(Socket), FSocket(Socket), FScript(S) {}
+    ScriptRun(QTcpSocket *Socket, const Script &S) : QObject(Socket), FSocket(Socket), FScript(S)
+    {
+        connect(FSocket, &QTcpSocket::bytesWritten, this, [this] {
+            if (FResumeWhenWritten) {
+                FResumeWhenWritten = false;
+                next();
+            }
+        });
+    }
 
     void next()
     {
@@ -44,15 +52,10 @@ public:
             }
             case Step::KeepOpen:
                 return;
-            case Step::Forever:
-                // Refill whenever the kernel took what was queued; the socket
-                // (and this run with it) goes when the peer closes.
-                connect(FSocket, &QTcpSocket::bytesWritten, this, [this, Chunk = S.data] {
-                    if (FSocket->bytesToWrite() < 4 * Chunk.size())
-                        FSocket->write(Chunk);
-                });
-                FSocket->write(S.data);
-                return;
+            case Step::Repeat:
+                if (!repeat(S))
+                    return;
+                break;
             }
         }
         FSocket->setProperty("closingByServer", true);
@@ -60,9 +63,43 @@ public:
     }
 
 private:
+    // Sends units of a repeat step; false while the step goes on (it comes
+    // back here when the socket has room again or the pause is over).
+    bool repeat(const Step &S)
+    {
+        if (!FInRepeat) {
+            FInRepeat = true;
+            FRepeatLeft = S.times;
+        }
+        if (FSocket->state() != QAbstractSocket::ConnectedState)
+            return false; // the peer has gone: the stream ends here
+        constexpr qint64 Room = 64 * 1024;
+        do {
+            if (FRepeatLeft == 0)
+                break;
+            FSocket->write(S.data);
+            if (FRepeatLeft > 0)
+                --FRepeatLeft;
+        } while (S.ms == 0 && FSocket->bytesToWrite() < Room);
+        FSocket->flush();
+        if (FRepeatLeft == 0) {
+            FInRepeat = false;
+            return true;
+        }
+        --FIndex; // this step again
+        if (S.ms > 0 || FSocket->bytesToWrite() < Room)
+            QTimer::singleShot(S.ms, this, [this] { next(); });
+        else
+            FResumeWhenWritten = true; // the socket says when it has room
+        return false;
+    }
+
     QTcpSocket *FSocket;
     Script FScript;
     size_t FIndex = 0;
+    bool FInRepeat = false;
+    qint64 FRepeatLeft = 0;
+    bool FResumeWhenWritten = false;
 };
 
 } // namespace

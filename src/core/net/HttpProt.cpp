@@ -208,6 +208,18 @@ void THttpCli::Fail(const QByteArray &Reason, quint16 Error)
     EndRequest(TEnd::Failed);
 }
 
+qint64 THttpCli::BytesHeld() const
+{
+    constexpr qint64 EntryCost = qint64(sizeof(QByteArray)) + 16;
+    qint64 Held = (FRcvdCnt - FRcvdOff) + FLastReceived.size() + FReasonPhrase.size() +
+                  FLocation.size() + FURLPath.size() + FTargetHost.size();
+    for (const QByteArray &Line : FReceivedHeader)
+        Held += Line.size() + EntryCost;
+    for (const QByteArray &Value : FWWWAuthenticate)
+        Held += Value.size() + EntryCost;
+    return Held;
+}
+
 // ---------------------------------------------------------------------------
 // Starting a request
 
@@ -238,8 +250,10 @@ void THttpCli::StartRequest(THttpRequest Rq)
     FRcvdCount = 0;
     FBytesSent = 0;
     FHeaderLineCount = 0;
+    FHeaderBytes = 0;
     FBodyLineCount = 0;
     FLocationSeen = false;
+    FRelocations = 0;
     FContentLength = -1;
     FContentType.clear();
     FAllowedToSend = false;

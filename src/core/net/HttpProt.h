@@ -12,6 +12,7 @@
 
 #include "HttpAddress.h"
 #include "WSocket.h"
+#include "util/Limits.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -264,6 +265,17 @@ public:
     {
         return FCtrlSocket;
     }
+    // Relocations followed by the request under way (or the last one).
+    int RelocationCount() const
+    {
+        return FRelocations;
+    }
+    // What the response made the client hold, in bytes: the header lines
+    // listed, the "www-authenticate" values (each with the bookkeeping of its
+    // list entry), bytes received but not yet taken, the last line or piece,
+    // the reason phrase and the addresses a relocation computed. The limits
+    // (util/Limits.h) keep it bounded whatever a peer sends.
+    qint64 BytesHeld() const;
 
     // --- Operations. The start calls accept a request only in hsReady and
     // raise EHttpException "HTTP component is busy" (1) otherwise.
@@ -332,7 +344,8 @@ private:
     enum class TEnd : quint8 { Read, Failed, Aborted };
     // The messages the client posts to itself.
     enum TMsgKind : int { mkRequestDone = 0, mkSetReady = 1, mkReconnect = 2 };
-    static constexpr qint32 RcvBufSize = 8192;
+    // A header line must fit the receive buffer; body pieces are at most this.
+    static constexpr qint32 RcvBufSize = limits::MaxHeaderLineBytes;
 
     // Remembers the request under way across a handler, which may free the
     // client, abort the request or start another one.
@@ -377,7 +390,7 @@ private:
 
     // Response.
     void ProcessLines();
-    void HeaderLine();
+    void HeaderLine(qint32 RawLen);
     bool HeaderField(const QByteArray &Line);
     void EndOfHeader();
     void BodyPiece(const char *Data, qint32 Len);
@@ -420,12 +433,14 @@ private:
     QByteArray FURLProto, FTargetHost, FURLPort, FURLPath; // where the request goes
     QByteArray FHostName, FPort;                           // what is connected to
     QByteArray FDnsResult;
+    int FRelocations = 0;
     bool FAllowedToSend = false;
     qint32 FBytesSent = 0;
     quint16 FRequestDoneError = 0;
 
     // Per response.
     qint32 FHeaderLineCount = 0;
+    qint32 FHeaderBytes = 0; // header bytes taken, line ends included
     qint32 FBodyLineCount = 0;
     bool FLocationSeen = false; // a "location" header named the next address
     qint32 FRcvdOff = 0;        // start of the bytes held

@@ -2,6 +2,8 @@
 // pieces, the close of the connection and relocations.
 #include "HttpProt.h"
 
+#include "util/Limits.h"
+
 #include <QIODevice>
 
 #include <cstring>
@@ -91,17 +93,24 @@ void THttpCli::ProcessLines()
     while (FRcvdOff < FRcvdCnt) {
         char *Start = FRcvdBuf + FRcvdOff;
         auto *Lf = static_cast<char *>(std::memchr(Start, '\n', size_t(Limit - FRcvdOff)));
-        if (Lf == nullptr)
+        if (Lf == nullptr) {
+            // A header line holding a NUL byte would never end: no server
+            // sends one, so the answer is refused rather than waited for.
+            const bool InHeader = FStep == TStep::Header || FStep == TStep::HeaderOpen;
+            if (Limit < FRcvdCnt && FState == hsWaitingHeader && InHeader)
+                Fail(QByteArrayLiteral("NUL byte in HTTP header"));
             break;
+        }
         qint32 LineLen = qint32(Lf - Start);
-        FRcvdOff += LineLen + 1;
+        const qint32 RawLen = LineLen + 1;
+        FRcvdOff += RawLen;
         if (LineLen > 0 && Start[LineLen - 1] == '\r')
             --LineLen;
         FLastReceived = QByteArray(Start, LineLen);
         if (FState != hsWaitingHeader && FState != hsWaitingBody)
             continue;
         if (FStep == TStep::Header || FStep == TStep::HeaderOpen)
-            HeaderLine();
+            HeaderLine(RawLen);
         else if (FStep == TStep::Body)
             BodyPiece(FLastReceived.constData(), qint32(FLastReceived.size()));
         if (!G.Busy())
@@ -111,7 +120,7 @@ void THttpCli::ProcessLines()
         FRcvdOff = FRcvdCnt = 0;
 }
 
-void THttpCli::HeaderLine()
+void THttpCli::HeaderLine(qint32 RawLen)
 {
     const TGuard G(this);
     if (FStep == TStep::Header) {
@@ -123,6 +132,7 @@ void THttpCli::HeaderLine()
         }
     }
     ++FHeaderLineCount;
+    FHeaderBytes += RawLen;
     const QByteArray Line = FLastReceived;
 
     if (Line.size() >= 6 && qstrnicmp(Line.constData(), "<HTML>", 6) == 0) {
@@ -137,6 +147,10 @@ void THttpCli::HeaderLine()
     }
     if (Line.isEmpty()) {
         EndOfHeader();
+        return;
+    }
+    if (FHeaderBytes > limits::MaxHeaderBytes || FReceivedHeader.size() >= limits::MaxHeaderLines) {
+        Fail(QByteArrayLiteral("HTTP header too large"));
         return;
     }
     FReceivedHeader.append(Line);
@@ -190,6 +204,10 @@ bool THttpCli::HeaderField(const QByteArray &Line)
     } else if (Name == "content-type") {
         FContentType = Value.toLower();
     } else if (Name == "www-authenticate") {
+        if (FWWWAuthenticate.size() >= limits::MaxAuthenticateValues) {
+            Fail(QByteArrayLiteral("Too many authentication challenges"));
+            return false;
+        }
         FWWWAuthenticate.append(Value);
     } else if (Name == "set-cookie" && OnCookie) {
         const TGuard G(this);
@@ -311,34 +329,56 @@ void THttpCli::CloseStep(quint16 Error)
 
 bool THttpCli::LocationHeader(const QByteArray &Value)
 {
-    FLocationSeen = true;
+    QByteArray Proto = FURLProto, Host = FTargetHost, Port = FURLPort, Path;
+    TURLParts P;
+    const bool Absolute = Value.startsWith("http://");
     if (Value.startsWith('/')) {
-        FURLPath = Value;
-    } else if (Value.startsWith("http://")) {
-        const TURLParts P = ParseURL(Value);
-        if (!P.Host.isEmpty()) {
-            FTargetHost = P.Host;
-            if (!FUseProxy)
-                FHostName = P.Host;
-        }
-        FURLProto = P.Proto;
-        FURLPort = P.Port;
-        if (!FUseProxy)
-            FPort = P.Port.isEmpty() ? QByteArrayLiteral("80") : P.Port;
-        FURLPath = P.Path.isEmpty() ? QByteArrayLiteral("/") : P.Path;
+        Path = Value;
+    } else if (Absolute) {
+        P = ParseURL(Value);
+        if (!P.Host.isEmpty())
+            Host = P.Host;
+        Proto = P.Proto;
+        Port = P.Port;
+        Path = P.Path.isEmpty() ? QByteArrayLiteral("/") : P.Path;
+    } else {
+        Path = RelativePath(FURLPath, Value);
+    }
+    // Each value is checked before it is taken, so a header full of relative
+    // values never grows the address past the limit.
+    const qsizetype Length = Proto.size() + 3 + Host.size() +
+                             (Port.isEmpty() ? 0 : Port.size() + 1) +
+                             std::max<qsizetype>(Path.size(), 1);
+    if (Length > limits::MaxLocationBytes) {
+        Fail(QByteArrayLiteral("Relocation address too long"));
+        return false;
+    }
+    if (Absolute) {
         if (!P.User.isEmpty() && !P.Pass.isEmpty()) {
             FUsername = P.User;
             FPassword = P.Pass;
         }
-    } else {
-        FURLPath = RelativePath(FURLPath, Value);
+        if (!FUseProxy) {
+            FHostName = Host;
+            FPort = Port.isEmpty() ? QByteArrayLiteral("80") : Port;
+        }
     }
+    FLocationSeen = true;
+    FURLProto = Proto;
+    FTargetHost = Host;
+    FURLPort = Port;
+    FURLPath = Path;
     FLocation = AbsoluteAddress();
     return true;
 }
 
 void THttpCli::RelocationStep()
 {
+    if (FRelocations >= limits::MaxRelocations) {
+        Fail(QByteArrayLiteral("Too many relocations"));
+        return;
+    }
+    ++FRelocations;
     const TGuard G(this);
     QByteArray Address = FLocation;
     const qsizetype Hash = Address.indexOf('#');
@@ -356,8 +396,11 @@ void THttpCli::RelocationStep()
         if (!G.Busy())
             return;
     }
+    // Each response keeps its own header lines and challenges.
     FReceivedHeader.clear();
+    FWWWAuthenticate.clear();
     FHeaderLineCount = FBodyLineCount = 0;
+    FHeaderBytes = 0;
     FContentLength = -1;
     FContentType.clear();
     FStatusCode = 0;

@@ -92,7 +92,7 @@ TEST(HttpFailures, HostileAnswersEndWithOneClearCompletion)
          {200, "OK", 10054}},
         {"NUL before the line end",
          Script().send(QByteArray("HTTP/1.0 200 OK\0\r\n\r\n", 21)),
-         {0, "", 0}},
+         {404, "NUL byte in HTTP header", 0}},
     };
     int Index = 0;
     for (const auto &C : Cases) {
