@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstring>
 
 namespace net {
@@ -150,6 +151,44 @@ QByteArray DocNameFromPath(const QByteArray &Path)
         P.truncate(Q);
     const QByteArray Name = P.mid(P.lastIndexOf('/') + 1);
     return Name.isEmpty() ? QByteArrayLiteral("document.htm") : Name;
+}
+
+bool HasControlByte(const QByteArray &Text)
+{
+    return std::any_of(Text.begin(), Text.end(),
+                       [](char C) { return uchar(C) < 0x20 || uchar(C) == 0x7F; });
+}
+
+bool HasBlankOrControl(const QByteArray &Text)
+{
+    return std::any_of(Text.begin(), Text.end(),
+                       [](char C) { return uchar(C) <= 0x20 || uchar(C) == 0x7F; });
+}
+
+QByteArray SpacesEncoded(const QByteArray &Path)
+{
+    if (!Path.contains(' '))
+        return Path;
+    QByteArray Out;
+    Out.reserve(Path.size() + 16);
+    for (const char C : Path) {
+        if (C == ' ')
+            Out.append("%20", 3);
+        else
+            Out.append(C);
+    }
+    return Out;
+}
+
+QByteArray TrimmedBlanks(const QByteArray &Text)
+{
+    qsizetype Begin = 0;
+    qsizetype End = Text.size();
+    while (Begin < End && (Text[Begin] == ' ' || Text[Begin] == '\t'))
+        ++Begin;
+    while (End > Begin && (Text[End - 1] == ' ' || Text[End - 1] == '\t'))
+        --End;
+    return Begin == 0 && End == Text.size() ? Text : Text.mid(Begin, End - Begin);
 }
 
 } // namespace net

@@ -27,4 +27,14 @@ QByteArray RelativePath(const QByteArray &Current, const QByteArray &Value);
 // "document.htm" when that is empty.
 QByteArray DocNameFromPath(const QByteArray &Path);
 
+// A byte below 32 or DEL: such bytes would end or split a request line or
+// header line on the wire.
+bool HasControlByte(const QByteArray &Text);
+// A control byte or a space: not allowed in a host or a port.
+bool HasBlankOrControl(const QByteArray &Text);
+// Spaces written as "%20", so that a path never splits the request line.
+QByteArray SpacesEncoded(const QByteArray &Path);
+// Spaces and tabs cut from both ends.
+QByteArray TrimmedBlanks(const QByteArray &Text);
+
 } // namespace net

@@ -286,18 +286,26 @@ void THttpCli::StartRequest(THttpRequest Rq)
     } else {
         FCtrlSocket->OnDataSent = nullptr;
     }
+    // Control bytes would split the request on the wire; through a proxy the
+    // host and port stand in the request line, where a space would too.
+    if (HasControlByte(FURLPath) || HasControlByte(FTargetHost) || HasControlByte(FURLPort) ||
+        (FUseProxy && (HasBlankOrControl(FTargetHost) || HasBlankOrControl(FURLPort)))) {
+        Fail(QByteArrayLiteral("Invalid URL"));
+        return;
+    }
     StartLookup();
 }
 
 QByteArray THttpCli::RequestURI() const
 {
+    // Spaces are sent encoded: raw, they would split the request line.
     if (!FUseProxy)
-        return FURLPath.isEmpty() ? QByteArrayLiteral("/") : FURLPath;
+        return FURLPath.isEmpty() ? QByteArrayLiteral("/") : SpacesEncoded(FURLPath);
     QByteArray U = FURLProto.isEmpty() ? QByteArrayLiteral("http") : FURLProto;
     U += "://" + FTargetHost;
     if (!FURLPort.isEmpty())
         U += ':' + FURLPort;
-    return U + FURLPath;
+    return U + SpacesEncoded(FURLPath);
 }
 
 QByteArray THttpCli::AbsoluteAddress() const

@@ -327,8 +327,19 @@ void THttpCli::CloseStep(quint16 Error)
     EndRequest(TEnd::Read);
 }
 
-bool THttpCli::LocationHeader(const QByteArray &Value)
+bool THttpCli::LocationHeader(const QByteArray &Raw)
 {
+    // Blanks around the value belong to the header line, not to the address;
+    // control bytes inside it would split the next request on the wire.
+    const QByteArray Value = TrimmedBlanks(Raw);
+    if (HasControlByte(Value)) {
+        Fail(QByteArrayLiteral("Invalid relocation address"));
+        return false;
+    }
+    if (Value.size() > limits::MaxLocationBytes) {
+        Fail(QByteArrayLiteral("Relocation address too long"));
+        return false;
+    }
     QByteArray Proto = FURLProto, Host = FTargetHost, Port = FURLPort, Path;
     TURLParts P;
     const bool Absolute = Value.startsWith("http://");
@@ -336,6 +347,10 @@ bool THttpCli::LocationHeader(const QByteArray &Value)
         Path = Value;
     } else if (Absolute) {
         P = ParseURL(Value);
+        if (HasBlankOrControl(P.Host) || HasBlankOrControl(P.Port)) {
+            Fail(QByteArrayLiteral("Invalid relocation address"));
+            return false;
+        }
         if (!P.Host.isEmpty())
             Host = P.Host;
         Proto = P.Proto;
@@ -354,13 +369,14 @@ bool THttpCli::LocationHeader(const QByteArray &Value)
         return false;
     }
     if (Absolute) {
+        const QByteArray NewPort = Port.isEmpty() ? QByteArrayLiteral("80") : Port;
         if (!P.User.isEmpty() && !P.Pass.isEmpty()) {
             FUsername = P.User;
             FPassword = P.Pass;
         }
         if (!FUseProxy) {
             FHostName = Host;
-            FPort = Port.isEmpty() ? QByteArrayLiteral("80") : Port;
+            FPort = NewPort;
         }
     }
     FLocationSeen = true;

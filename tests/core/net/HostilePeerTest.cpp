@@ -333,6 +333,69 @@ TEST(HostileRelocation, ManyLocationLinesAreBoundedAndLinear)
     }
 }
 
+TEST(HostileRelocation, ControlBytesAndSpacesNeverReachTheWire)
+{
+    const struct
+    {
+        const char *Name;
+        QByteArray Location;
+        const char *Reason; // nullptr: followed
+        QByteArray Target;  // what the server was asked for next
+    } Cases[] = {
+        {"space and lone CR", "/a b\rX-Evil: 1", "Invalid relocation address", {}},
+        {"tab inside", "/a\tb", "Invalid relocation address", {}},
+        {"DEL", "/a\x7f", "Invalid relocation address", {}},
+        {"space in the host", "http://bad host/x", "Invalid relocation address", {}},
+        {"space in the port", "http://127.0.0.1:1 2/x", "Invalid relocation address", {}},
+        {"space in the path", "/a b/c d", nullptr, "/a%20b/c%20d"},
+        {"blanks around", " \t/trimmed \t", nullptr, "/trimmed"},
+        {"relative with space", "next page.html", nullptr, "/dir/next%20page.html"},
+    };
+    for (const auto &C : Cases) {
+        HostileGet H;
+        H.Server.setDefault(Script::response(200, "OK", {}, "landed"));
+        ASSERT_TRUE(
+            H.get(Script().send("HTTP/1.0 302 Found\r\nLocation: " + C.Location + "\r\n\r\n"),
+                  "/dir/start"))
+            << C.Name;
+        if (C.Reason) {
+            H.expect(404, C.Reason);
+            EXPECT_EQ(H.Server.requests().size(), 1) << C.Name;
+            continue;
+        }
+        H.expect(200, "OK");
+        ASSERT_EQ(H.Server.requests().size(), 2) << C.Name;
+        EXPECT_EQ(H.Server.requests()[1].target, C.Target) << C.Name;
+        EXPECT_EQ(H.Server.requests()[1].lines.first(), "GET " + C.Target + " HTTP/1.0") << C.Name;
+    }
+}
+
+TEST(HostileRelocation, CallerAddressesWithControlBytesAreRefused)
+{
+    OriginServer Server;
+    Server.setDefault(Script::response(200, "OK", {}, "x"));
+    const QByteArray Bad[] = {Server.url("/a\r\nX-Evil: 1"), Server.url(QByteArray("/a\0b", 4))};
+    for (const QByteArray &Url : Bad) {
+        THttpCli Client;
+        ClientProbe Probe(Client);
+        Client.SetURL(Url);
+        Client.StartGet();
+        EXPECT_EQ(Probe.Done, 0);
+        ASSERT_TRUE(Probe.waitDone());
+        EXPECT_EQ(Probe.Status, 404);
+        EXPECT_EQ(Probe.Reason, QByteArray("Invalid URL"));
+    }
+    // A space in the path is sent encoded.
+    THttpCli Client;
+    ClientProbe Probe(Client);
+    Client.SetURL(Server.url("/a b"));
+    Client.StartGet();
+    ASSERT_TRUE(Probe.waitDone());
+    EXPECT_EQ(Probe.Status, 200);
+    EXPECT_EQ(Server.requests().size(), 1);
+    EXPECT_EQ(Server.requests()[0].target, QByteArray("/a%20b"));
+}
+
 TEST(HostileRelocation, ChallengesBelongToTheirOwnResponse)
 {
     HostileGet H;
