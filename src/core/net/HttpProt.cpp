@@ -259,6 +259,9 @@ void THttpCli::StartRequest(THttpRequest Rq)
     FAllowedToSend = false;
     FLocation = FURL;
 
+    // Credentials of an earlier URL or relocation stay with that request.
+    FUsername = FCallerUsername;
+    FPassword = FCallerPassword;
     const TURLParts P = ParseURL(FURL);
     if (!P.User.isEmpty())
         FUsername = P.User;

@@ -102,8 +102,6 @@ public:
     VEXO_HTTP_TEXT(Accept)
     VEXO_HTTP_TEXT(AcceptLanguage)
     VEXO_HTTP_TEXT(Reference) // value of "Referer:"
-    VEXO_HTTP_TEXT(Username)
-    VEXO_HTTP_TEXT(Password)
     VEXO_HTTP_TEXT(ProxyUsername)
     VEXO_HTTP_TEXT(ProxyPassword)
     VEXO_HTTP_TEXT(Cookie)
@@ -111,6 +109,26 @@ public:
     VEXO_HTTP_TEXT(ContentRangeBegin)
     VEXO_HTTP_TEXT(ContentRangeEnd)
 #undef VEXO_HTTP_TEXT
+    // Origin-server credentials. A user and password in the URL, or in a
+    // relocation, stand in for them during that request and its relocations
+    // to the same host and port; a relocation elsewhere drops them, and every
+    // request starts again from the values set here.
+    const QByteArray &Username() const
+    {
+        return FUsername;
+    }
+    void SetUsername(const QByteArray &Value)
+    {
+        FUsername = FCallerUsername = Value;
+    }
+    const QByteArray &Password() const
+    {
+        return FPassword;
+    }
+    void SetPassword(const QByteArray &Value)
+    {
+        FPassword = FCallerPassword = Value;
+    }
     bool NoCache() const
     {
         return FNoCache;
@@ -429,6 +447,7 @@ private:
     // Per request.
     quint32 FRequestId = 0; // serial of the request; posted news of older ones is ignored
     TStep FStep = TStep::Idle;
+    QByteArray FCallerUsername, FCallerPassword; // as set by the caller
     bool FUseProxy = false;
     QByteArray FURLProto, FTargetHost, FURLPort, FURLPath; // where the request goes
     QByteArray FHostName, FPort;                           // what is connected to

@@ -369,7 +369,13 @@ bool THttpCli::LocationHeader(const QByteArray &Raw)
         return false;
     }
     if (Absolute) {
+        // Credentials belong to the host and port they came with.
+        const QByteArray OldPort = FURLPort.isEmpty() ? QByteArrayLiteral("80") : FURLPort;
         const QByteArray NewPort = Port.isEmpty() ? QByteArrayLiteral("80") : Port;
+        if (Host.compare(FTargetHost, Qt::CaseInsensitive) != 0 || NewPort != OldPort) {
+            FUsername.clear();
+            FPassword.clear();
+        }
         if (!P.User.isEmpty() && !P.Pass.isEmpty()) {
             FUsername = P.User;
             FPassword = P.Pass;

@@ -407,3 +407,73 @@ TEST(HostileRelocation, ChallengesBelongToTheirOwnResponse)
     H.expect(200, "OK");
     EXPECT_TRUE(H.Client.WWWAuthenticate().isEmpty());
 }
+
+// --- Credentials -----------------------------------------------------------
+
+namespace {
+
+QByteArray Basic(const QByteArray &User, const QByteArray &Pass)
+{
+    return "Basic " + (User + ':' + Pass).toBase64();
+}
+
+} // namespace
+
+TEST(HostileCredentials, UrlCredentialsStayWithTheirHost)
+{
+    OriginServer Home, Elsewhere;
+    Home.route("/start", Script::response(302, "Found", {"Location: /same"}));
+    Home.route("/same", Script::response(302, "Found", {"Location: " + Elsewhere.url("/far")}));
+    Elsewhere.route("/far", Script::response(200, "OK", {}, "far"));
+    Home.route("/plain", Script::response(200, "OK", {}, "plain"));
+    THttpCli Client;
+    ClientProbe Probe(Client);
+    Client.SetURL("http://bob:secret@" + Home.address() + "/start");
+    Client.StartGet();
+    ASSERT_TRUE(Probe.waitDone());
+    EXPECT_EQ(Probe.Status, 200);
+    ASSERT_EQ(Home.requests().size(), 2);
+    EXPECT_EQ(Home.requests()[0].header("Authorization"), Basic("bob", "secret"));
+    EXPECT_EQ(Home.requests()[1].header("Authorization"), Basic("bob", "secret"));
+    ASSERT_EQ(Elsewhere.requests().size(), 1);
+    EXPECT_FALSE(Elsewhere.requests()[0].hasHeader("Authorization"));
+
+    // The next request starts from what the caller set: nothing.
+    Client.SetURL(Home.url("/plain"));
+    Client.StartGet();
+    ASSERT_TRUE(Probe.waitDone(2));
+    EXPECT_FALSE(Home.requests().last().hasHeader("Authorization"));
+    EXPECT_TRUE(Client.Username().isEmpty());
+}
+
+TEST(HostileCredentials, ARelocationCannotPlantCredentialsForLater)
+{
+    OriginServer Home, OtherPort;
+    Home.route(
+        "/start",
+        Script::response(302, "Found", {"Location: http://eve:planted@" + Home.address() + "/x"}));
+    Home.route("/x", Script::response(302, "Found", {"Location: " + OtherPort.url("/y")}));
+    OtherPort.setDefault(Script::response(200, "OK", {}, "y"));
+    Home.route("/later", Script::response(200, "OK", {}, "later"));
+    THttpCli Client;
+    ClientProbe Probe(Client);
+    Client.SetUsername("caller");
+    Client.SetPassword("pw");
+    Client.SetProxyUsername("proxy-user"); // no proxy: never sent, never touched
+    Client.SetURL(Home.url("/start"));
+    Client.StartGet();
+    ASSERT_TRUE(Probe.waitDone());
+    ASSERT_EQ(Home.requests().size(), 2);
+    EXPECT_EQ(Home.requests()[0].header("Authorization"), Basic("caller", "pw"));
+    // Planted for the same host and port only, then dropped at the next one.
+    EXPECT_EQ(Home.requests()[1].header("Authorization"), Basic("eve", "planted"));
+    ASSERT_EQ(OtherPort.requests().size(), 1);
+    EXPECT_FALSE(OtherPort.requests()[0].hasHeader("Authorization"));
+
+    Client.SetURL(Home.url("/later"));
+    Client.StartGet();
+    ASSERT_TRUE(Probe.waitDone(2));
+    EXPECT_EQ(Home.requests().last().header("Authorization"), Basic("caller", "pw"));
+    EXPECT_EQ(Client.Username(), QByteArray("caller"));
+    EXPECT_EQ(Client.ProxyUsername(), QByteArray("proxy-user"));
+}
