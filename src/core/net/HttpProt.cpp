@@ -506,7 +506,8 @@ void THttpCli::SendRequest()
 }
 
 // The body of a POST goes out piece by piece, each when the last has been
-// taken by the socket.
+// taken by the socket. OnSendEnd follows the last piece at once, so that it
+// comes exactly once even when the answer is quicker than the socket's news.
 void THttpCli::SocketDataSent()
 {
     if (FRequestType != httpPOST || !FAllowedToSend || !Busy(FRequestId) || !FPostStream)
@@ -519,16 +520,22 @@ void THttpCli::SocketDataSent()
     }
     char Chunk[RcvBufSize + 1];
     const qint64 Len = FPostStream->read(Chunk, sizeof Chunk);
-    if (Len <= 0) {
-        FAllowedToSend = false;
-        if (OnSendEnd)
-            OnSendEnd(this);
-        return;
+    if (Len > 0) {
+        FBytesSent += qint32(Len);
+        FCtrlSocket->Send(Chunk, qint32(Len));
+        if (!G.Busy())
+            return;
+        if (OnSendData) {
+            OnSendData(this, Chunk, qint32(Len));
+            if (!G.Busy())
+                return;
+        }
+        if (!FPostStream->atEnd())
+            return;
     }
-    FBytesSent += qint32(Len);
-    FCtrlSocket->Send(Chunk, qint32(Len));
-    if (G.Busy() && OnSendData)
-        OnSendData(this, Chunk, qint32(Len));
+    FAllowedToSend = false;
+    if (OnSendEnd)
+        OnSendEnd(this);
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,9 @@
 #include "net/HttpProt.h"
 #include "support/OriginServer.h"
 #include "support/RefusedPort.h"
+#include "support/SilentPort.h"
+
+#include <QBuffer>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +103,50 @@ TEST(HttpFailures, HostileAnswersEndWithOneClearCompletion)
         Server.route(Path, C.Answer);
         ExpectOutcome(Server.url(Path), C.Want, C.Name);
     }
+}
+
+TEST(HttpFailures, BrokenPipeWhileSendingEndsOnce)
+{
+    // The peer takes the connection, reads nothing and resets it while the
+    // client is in the middle of a large body: the failing send ends the
+    // request with the reset's code, exactly once, and the body is never
+    // reported as sent.
+    testsupport::SilentPort Peer;
+    QByteArray Payload(8 * 1024 * 1024, 'p');
+    QBuffer Stream(&Payload);
+    Stream.open(QIODevice::ReadOnly);
+    THttpCli Client;
+    ClientProbe Probe(Client);
+    qint64 Sent = 0;
+    int Ends = 0;
+    bool Reset = false;
+    Client.OnSendData = [&](THttpCli *, const char *, qint32 Len) {
+        Sent += Len;
+        if (!Reset && Sent > 256 * 1024)
+            Reset = Peer.resetNext();
+    };
+    Client.OnSendEnd = [&](THttpCli *) { ++Ends; };
+    Client.SetPostStream(&Stream);
+    Client.SetURL(Peer.url("/upload"));
+    Client.StartPost();
+    ASSERT_TRUE(Probe.waitDone());
+    testsupport::spinFor(30);
+    EXPECT_TRUE(Reset);
+    EXPECT_EQ(Probe.Done, 1);
+    EXPECT_EQ(Probe.LastError, WSAECONNRESET);
+    EXPECT_EQ(Probe.Status, 0);
+    EXPECT_EQ(Probe.LastRq, httpPOST);
+    EXPECT_EQ(Ends, 0);
+    EXPECT_LT(Sent, Payload.size());
+
+    // The client is as good as new.
+    OriginServer Fine;
+    Fine.setDefault(Script::response(200, "OK", {}, "fine"));
+    Client.SetURL(Fine.url("/"));
+    Client.StartGet();
+    ASSERT_TRUE(Probe.waitDone(2));
+    EXPECT_EQ(Probe.Status, 200);
+    EXPECT_EQ(Probe.LastError, 0);
 }
 
 TEST(HttpAbort, IdleClientRaisesNothing)
