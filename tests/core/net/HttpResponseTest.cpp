@@ -291,3 +291,83 @@ TEST(HttpProxiedRelocation, RelativeToAnAddressWithoutPathKeepsTheHost)
     ASSERT_EQ(Proxy.requests().size(), 2);
     EXPECT_EQ(Proxy.requests()[1].target, QByteArray("http://site.test/next.html"));
 }
+
+TEST(HttpProxiedRelocation, AbsoluteToAnotherHostAndPortStillGoesThroughTheProxy)
+{
+    OriginServer First, Second;
+    const QByteArray Far = "http://localhost:" + QByteArray::number(Second.port()) + "/far?x=1";
+    First.route("/a", Script::response(302, "Found", {"Location: " + Far}));
+    Second.route("/far?x=1", Script::response(200, "OK", {}, "far away"));
+    RecordingProxy Proxy;
+    THttpCli Client;
+    ClientProbe Probe(Client);
+    Client.SetURL(First.url("/a"));
+    Client.SetProxy(Proxy.address());
+    Client.SetProxyUsername("user");
+    Client.SetProxyPassword("pass");
+    Client.StartGet();
+    ASSERT_TRUE(Probe.waitDone());
+    testsupport::drainPosted();
+    EXPECT_EQ(Probe.Done, 1);
+    EXPECT_EQ(Probe.Status, 200);
+    EXPECT_EQ(Probe.Body, QByteArray("far away"));
+    EXPECT_EQ(Client.Location(), Far);
+    // Both requests went to the proxy, the second naming the new host and port.
+    ASSERT_EQ(Proxy.requests().size(), 2);
+    const HttpRequest &Relocated = Proxy.requests()[1];
+    EXPECT_EQ(Relocated.target, Far);
+    EXPECT_EQ(Relocated.header("Host"), QByteArray("localhost"));
+    EXPECT_EQ(Relocated.header("Proxy-Authorization"), QByteArray("Basic dXNlcjpwYXNz"));
+    ASSERT_EQ(Second.requests().size(), 1);
+    EXPECT_EQ(Second.requests()[0].target, QByteArray("/far?x=1"));
+}
+
+// --- DocumentName ----------------------------------------------------------
+
+TEST_F(HttpResponseRead, DocumentNameFromThePathAndTheExeRule)
+{
+    const struct
+    {
+        QByteArray Path;
+        QByteArray ContentType; // empty: no such header
+        QByteArray AtStart;     // derived from the address alone
+        QByteArray Want;        // once the header has come
+    } Cases[] = {
+        {"/dir/setup.exe", "text/html", "setup.exe", "setup.htm"},
+        {"/dir/SETUP.EXE", "Text/HTML", "SETUP.EXE", "SETUP.htm"},
+        {"/dir/setup.exe", "application/octet-stream", "setup.exe", "setup.exe"},
+        {"/dir/page", "text/html", "page", "page.htm"},
+        {"/dir/page", "", "page", "page"},
+        {"/dir/page.php?next=/a/b.exe", "text/html", "page.php", "page.php"},
+        {"/dir/", "text/html", "document.htm", "document.htm"},
+        {"/dir/archive.tar.exe", "text/html", "archive.tar.exe", "archive.tar.htm"},
+        // Only "text/html" itself counts.
+        {"/dir/page", "text/html; charset=utf-8", "page", "page"},
+    };
+    for (const auto &C : Cases) {
+        THttpCli Fresh;
+        ClientProbe P(Fresh);
+        QList<QByteArray> Headers;
+        if (!C.ContentType.isEmpty())
+            Headers << "Content-Type: " + C.ContentType;
+        Server.route(C.Path, Script::response(200, "OK", Headers, "x"));
+        Fresh.SetURL(Server.url(C.Path));
+        Fresh.StartGet();
+        EXPECT_EQ(Fresh.DocumentName(), C.AtStart) << C.Path.constData();
+        ASSERT_TRUE(P.waitDone()) << C.Path.constData();
+        EXPECT_EQ(Fresh.DocumentName(), C.Want) << C.Path.constData();
+    }
+}
+
+TEST_F(HttpResponseRead, DocumentNameFollowsARelocationWithoutItsFragment)
+{
+    Server.route("/moved", Script::response(302, "Found", {"Location: /new/file.EXE#part"}));
+    Server.route("/new/file.EXE#part",
+                 Script::response(200, "OK", {"Content-Type: text/html"}, "page"));
+    QByteArray AtChange;
+    Client.OnLocationChange = [&](THttpCli *C) { AtChange = C->DocumentName(); };
+    get(Script::response(302, "Found", {"Location: /moved"}), "/start.html");
+    EXPECT_EQ(Probe.Status, 200);
+    EXPECT_EQ(AtChange, QByteArray("file.EXE"));
+    EXPECT_EQ(Client.DocumentName(), QByteArray("file.htm"));
+}
