@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +17,9 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
+
+#include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -220,6 +224,30 @@ TEST_F(StartCloseTest, HelpButtonsShowTheirBoxes)
     EXPECT_TRUE(informations[3].endsWith(QStringLiteral("with the Googler.")));
 }
 
+// Opaque pixels of the image within Tolerance of Colour in every channel.
+int PixelsNear(const QImage &Image, const QColor &Colour, int Tolerance = 40)
+{
+    int Count = 0;
+    for (int y = 0; y < Image.height(); ++y)
+        for (int x = 0; x < Image.width(); ++x) {
+            const QColor P = Image.pixelColor(x, y);
+            if (P.alpha() >= 200 && std::abs(P.red() - Colour.red()) <= Tolerance &&
+                std::abs(P.green() - Colour.green()) <= Tolerance &&
+                std::abs(P.blue() - Colour.blue()) <= Tolerance)
+                ++Count;
+        }
+    return Count;
+}
+
+// Opaque pixels in row y.
+int RowWidth(const QImage &Image, int y)
+{
+    int Count = 0;
+    for (int x = 0; x < Image.width(); ++x)
+        Count += Image.pixelColor(x, y).alpha() >= 200 ? 1 : 0;
+    return Count;
+}
+
 TEST_F(StartCloseTest, SiteRowsShowTheImageOfTheirState)
 {
     gui::TWindows w = Start();
@@ -227,12 +255,33 @@ TEST_F(StartCloseTest, SiteRowsShowTheImageOfTheirState)
     m.SiteList.push_back({"http://a/", {}, 0, 0});
     m.SitesChanged();
     const QAbstractItemModel *model = m.lstSite->model();
+    const QColor Green(20, 150, 30), Red(210, 25, 25), Blue(40, 110, 215), Grey(200, 200, 200),
+        White(255, 255, 255), Yellow(255, 215, 0);
+    // What each state's picture must show: a computer, a green tick, a red
+    // cross, a stopwatch, a smiling face, a blue arrow pointing down.
+    const std::function<bool(const QImage &)> Looks[6] = {
+        [&](const QImage &I) { return PixelsNear(I, Blue) >= 15 && PixelsNear(I, Grey) >= 15; },
+        [&](const QImage &I) { return PixelsNear(I, Green) >= 10 && PixelsNear(I, Red) == 0; },
+        [&](const QImage &I) { return PixelsNear(I, Red) >= 10 && PixelsNear(I, Green) == 0; },
+        [&](const QImage &I) { return PixelsNear(I, White) >= 20 && PixelsNear(I, Red) >= 2; },
+        [&](const QImage &I) { return PixelsNear(I, Yellow) >= 60 && PixelsNear(I, Blue) == 0; },
+        [&](const QImage &I) {
+            return PixelsNear(I, Blue) >= 30 && PixelsNear(I, Grey) == 0 &&
+                   RowWidth(I, 9) > RowWidth(I, 4) + 2;
+        },
+    };
     QList<qint64> seen;
     for (int state = 0; state <= 5; ++state) {
         m.SItem(0).State = state;
         m.SiteRowChanged(0);
         const QVariant image = model->data(model->index(0, 0), Qt::DecorationRole);
         ASSERT_TRUE(image.canConvert<QPixmap>()) << state;
+        const QImage shown =
+            image.value<QPixmap>().toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(shown.size(), QSize(16, 16)) << state;
+        for (int other = 0; other <= 5; ++other)
+            EXPECT_EQ(Looks[other](shown), other == state)
+                << "state " << state << " against the picture of " << other;
         const qint64 key = image.value<QPixmap>().cacheKey();
         EXPECT_FALSE(seen.contains(key)) << "state " << state << " reuses an image";
         seen << key;

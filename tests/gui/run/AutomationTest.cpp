@@ -163,6 +163,33 @@ TEST_F(AutomationTest, PeriodEndsAndManualStartsWhileArmed)
     EXPECT_EQ(m->lblCycle->text(), QStringLiteral("4"));
 }
 
+TEST_F(AutomationTest, TheRealTimersStartTheNextRunAndCountDownOnTheirOwn)
+{
+    // A one-second period: nothing here calls the timer handlers; the
+    // period timer starts the second run and the countdown redraws lblTime.
+    server.setDefault(testsupport::Script::response(200, "OK", {}, "1.2.3.4:8080"));
+    AddSite(server.url("/"));
+    m->txtHour->setText(QStringLiteral("0"));
+    m->txtMinute->setText(QStringLiteral("0"));
+    m->txtSecond->setText(QStringLiteral("1"));
+    m->cmdStart->click();
+    EXPECT_TRUE(m->AutomationArmed);
+    EXPECT_EQ(m->tmrAutomate->Interval(), 1000);
+    m->lblTime->setText(QStringLiteral("--"));
+    ASSERT_TRUE(waitUntil([&] { return Idle(); }, 5000));
+    EXPECT_EQ(m->lblCycle->text(), QStringLiteral("1"));
+
+    ASSERT_TRUE(waitUntil([&] { return m->lblCycle->text() == QStringLiteral("2"); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return m->lblTime->text() != QStringLiteral("--"); }, 3000));
+    EXPECT_EQ(m->lblTime->text().left(6), QStringLiteral("00:00:"));
+    ASSERT_TRUE(waitUntil([&] { return Idle(); }, 5000));
+    EXPECT_TRUE(m->AutomationArmed); // armed for the next period
+    EXPECT_EQ(m->SiteList[0].State, leecher::ssFound);
+
+    m->cmdAbortClick();
+    EXPECT_FALSE(m->tmrAutomate->Enabled() || m->tmrCountdown->Enabled());
+}
+
 TEST_F(AutomationTest, MinimisingWhileArmedHidesToTheTray)
 {
     m->show();
