@@ -155,8 +155,26 @@ QByteArray DocNameFromPath(const QByteArray &Path)
 
 bool HasControlByte(const QByteArray &Text)
 {
-    return std::any_of(Text.begin(), Text.end(),
-                       [](char C) { return uchar(C) < 0x20 || uchar(C) == 0x7F; });
+    // Every request's address passes here: eight bytes at a time, a byte
+    // below 0x20 (a borrow into its top bit) or equal to 0x7F (zero once
+    // XORed with 0x7F) shows in the top bits.
+    constexpr quint64 Ones = 0x0101010101010101ULL;
+    constexpr quint64 Tops = 0x8080808080808080ULL;
+    const char *P = Text.constData();
+    const qsizetype N = Text.size();
+    qsizetype I = 0;
+    for (; I + 8 <= N; I += 8) {
+        quint64 W;
+        std::memcpy(&W, P + I, sizeof W);
+        const quint64 Del = W ^ (Ones * 0x7F);
+        if (((W - Ones * 0x20) & ~W & Tops) | ((Del - Ones) & ~Del & Tops))
+            return true;
+    }
+    for (; I < N; ++I) {
+        if (uchar(P[I]) < 0x20 || uchar(P[I]) == 0x7F)
+            return true;
+    }
+    return false;
 }
 
 bool HasBlankOrControl(const QByteArray &Text)

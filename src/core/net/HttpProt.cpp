@@ -163,20 +163,19 @@ void THttpCli::CloseSocketQuietly()
 
 bool THttpCli::CloseHeader(TStep Next)
 {
-    const THttpState At = FState;
-    TGuard G(this);
     FStep = Next;
-    if (OnHeaderEnd)
-        OnHeaderEnd(this);
+    if (!OnHeaderEnd)
+        return true;
+    const THttpState At = FState;
+    const TGuard G(this);
+    OnHeaderEnd(this);
     return G.Self && G.Id == FRequestId && FState == At && FStep == Next;
 }
 
 void THttpCli::EndRequest(TEnd How)
 {
-    const THttpState At = FState;
     const bool HeaderOpen = FStep == TStep::HeaderOpen;
     const bool BodyOpen = FStep == TStep::Body && FBodyLineCount > 0;
-    TGuard G(this);
     FRcvdOff = FRcvdCnt = 0;
     if (HeaderOpen) {
         if (!CloseHeader(TStep::Idle))
@@ -185,6 +184,8 @@ void THttpCli::EndRequest(TEnd How)
         // Settled from here on: whatever the socket still reports is ignored.
         FStep = TStep::Idle;
         if (BodyOpen && OnDocEnd) {
+            const THttpState At = FState;
+            const TGuard G(this);
             OnDocEnd(this);
             if (!G.Self || G.Id != FRequestId || FState != At)
                 return;
@@ -291,7 +292,7 @@ void THttpCli::StartRequest(THttpRequest Rq)
     }
     // Control bytes would split the request on the wire; through a proxy the
     // host and port stand in the request line, where a space would too.
-    if (HasControlByte(FURLPath) || HasControlByte(FTargetHost) || HasControlByte(FURLPort) ||
+    if (HasControlByte(FURL) ||
         (FUseProxy && (HasBlankOrControl(FTargetHost) || HasBlankOrControl(FURLPort)))) {
         Fail(QByteArrayLiteral("Invalid URL"));
         return;

@@ -70,3 +70,49 @@ TEST(ParseURL, TableOfAddresses)
     for (const UrlCase &C : Cases)
         EXPECT_EQ(ParseURL(C.Url, C.Base), C.Want) << "URL " << C.Url << " base " << C.Base;
 }
+
+TEST(HttpAddress, ControlBytesFoundAtEveryPositionAndValue)
+{
+    // Every byte value at every position of texts shorter and longer than
+    // the eight bytes the check takes at a time, among harmless neighbours
+    // (high bytes included, which must not count).
+    for (int Length = 1; Length <= 19; ++Length) {
+        for (int At = 0; At < Length; ++At) {
+            for (int B = 0; B < 256; ++B) {
+                QByteArray Text(Length, 'a');
+                for (int I = 0; I < Length; ++I)
+                    Text[I] = (I % 3 == 0) ? char(0xE9) : (I % 3 == 1 ? ' ' : '~');
+                Text[At] = char(B);
+                const bool Control = B < 0x20 || B == 0x7F;
+                ASSERT_EQ(net::HasControlByte(Text), Control)
+                    << "length " << Length << " byte " << B << " at " << At;
+                ASSERT_EQ(net::HasBlankOrControl(Text), Control || Text.contains(' '));
+            }
+        }
+    }
+    EXPECT_FALSE(net::HasControlByte(QByteArray()));
+    EXPECT_FALSE(net::HasBlankOrControl("host.example"));
+    EXPECT_TRUE(net::HasBlankOrControl("host example"));
+}
+
+TEST(HttpAddress, RelativePathsSpacesAndBlanks)
+{
+    const struct
+    {
+        const char *Current, *Value, *Want;
+    } Relative[] = {
+        {"/dir/a?q=/z", "c2?x=1", "/dir/c2?x=1"},
+        {"/dir/", "b", "/dir/b"},
+        {"", "b", "/b"},
+        {"?q=1", "b", "/b"},
+        {"/a/b:c", "d", "/a/b:d"},
+        {"/a:b/c", "d", "/a:b/d"},
+    };
+    for (const auto &C : Relative)
+        EXPECT_EQ(net::RelativePath(C.Current, C.Value), QByteArray(C.Want)) << C.Current;
+
+    EXPECT_EQ(net::SpacesEncoded("/a b/c  d"), QByteArray("/a%20b/c%20%20d"));
+    EXPECT_EQ(net::SpacesEncoded("/plain"), QByteArray("/plain"));
+    EXPECT_EQ(net::TrimmedBlanks(" \t/x y \t"), QByteArray("/x y"));
+    EXPECT_EQ(net::TrimmedBlanks(" \t "), QByteArray());
+}
