@@ -5,9 +5,15 @@
 // taken by an idle client (and by a client with its wait timer).
 //
 //   http_bench --url http://127.0.0.1:8080/page.html --requests 20000 --concurrency 100
+//              [--dispatcher unix|glib]
+//
+// The event dispatcher is the program's (Qt's plain Unix one) unless
+// "--dispatcher glib" asks for the GLib one.
 #include "net/HttpProt.h"
 #include "net/Wait.h"
+#include "util/EventDispatcher.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -57,6 +63,13 @@ double BytesPerIdleClient(int Count, bool WithTimer)
 
 int main(int argc, char **argv)
 {
+    bool Glib = false;
+    for (int I = 1; I + 1 < argc; I += 2)
+        Glib = Glib || (QByteArray(argv[I]) == "--dispatcher" && QByteArray(argv[I + 1]) == "glib");
+    if (Glib)
+        qunsetenv("QT_NO_GLIB");
+    else
+        util::UsePlainEventDispatcher();
     QCoreApplication App(argc, argv);
     QByteArray Url = "http://127.0.0.1:8080/";
     long Requests = 10000;
@@ -119,6 +132,7 @@ int main(int argc, char **argv)
     const double Cpu = CpuSeconds() - Cpu0;
     Bots.clear();
 
+    std::printf("dispatcher=%s\n", QAbstractEventDispatcher::instance()->metaObject()->className());
     std::printf("requests=%ld\nfailed=%ld\nbody_bytes=%lld\n", Completed, Failed,
                 static_cast<long long>(Bytes));
     std::printf("seconds=%.3f\nrequests_per_second=%.1f\n", Wall, double(Completed) / Wall);

@@ -14,6 +14,7 @@
 //   checkrun_bench --scenario refused --entries 10000 --bots 100
 //   checkrun_bench --scenario silent --entries 2000 --bots 100 --timeout 1
 #include "analyser/CheckRun.h"
+#include "util/EventDispatcher.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -177,6 +178,7 @@ void PrintRun(const char *Prefix, const Result &R, size_t N)
 
 int main(int argc, char **argv)
 {
+    util::UsePlainEventDispatcher();
     QCoreApplication App(argc, argv);
     QByteArray Scenario = "judge", Proxy = "127.0.0.1:8081";
     QString Judge = QStringLiteral("http://127.0.0.1:8082/judge");

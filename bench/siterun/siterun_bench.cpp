@@ -14,6 +14,7 @@
 #include "net/HttpProt.h"
 #include "net/Wait.h"
 #include "settings/Options.h"
+#include "util/EventDispatcher.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -192,6 +193,7 @@ RunResult SiteRun(const QByteArray &Base, long Count, int Bots, const QString &F
 
 int main(int argc, char **argv)
 {
+    util::UsePlainEventDispatcher();
     QCoreApplication App(argc, argv);
     QByteArray Base = "http://127.0.0.1:8080/p/";
     long Sites = 10000;

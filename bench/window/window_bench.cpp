@@ -8,6 +8,7 @@
 #include "app/Dialogs.h"
 #include "app/Startup.h"
 #include "app/TfrmLeecher.h"
+#include "util/EventDispatcher.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,6 +24,7 @@
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    util::UsePlainEventDispatcher();
     QApplication app(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s BASE_URL N\n", argv[0]);

@@ -2,6 +2,8 @@
 // layer needs, so event loops, timers and sockets work inside the tests.
 #include <gtest/gtest.h>
 
+#include "util/EventDispatcher.h"
+
 #include <QtGlobal>
 #if __has_include(<QApplication>) && defined(VEXO_TEST_WIDGETS)
 #include <QApplication>
@@ -14,6 +16,8 @@ using TestApplication = QCoreApplication;
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The event dispatcher the program runs on.
+    util::UsePlainEventDispatcher();
     TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

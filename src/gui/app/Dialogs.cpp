@@ -37,6 +37,9 @@ TDialogs makeRealDialogs()
         QFileDialog dialog(parent, setup.title, QString(), setup.filter);
         dialog.setDefaultSuffix(setup.defaultSuffix);
         dialog.setOption(QFileDialog::ReadOnly, false);
+        // A native dialog would run its own GLib loop, in which the runs'
+        // sockets and timers (on Qt's plain dispatcher) stand still.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
         if (setup.save) {
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);
