@@ -53,40 +53,32 @@ void TfrmProxy::BuildMenus()
 {
     const QList<QPixmap> &images = illstProxy;
     mnulstProxy = newMenu(this, "mnulstProxy");
-    AddProxy1 = addItem(mnulstProxy, "AddProxy1", QStringLiteral("添加代理"), &images[1]);
-    DeleteProxy1 = addItem(mnulstProxy, "DeleteProxy1", QStringLiteral("删除选定代理"), &images[2]);
+    AddProxy1 = addItem(mnulstProxy, "AddProxy1", tr("添加代理"), &images[1]);
+    DeleteProxy1 = addItem(mnulstProxy, "DeleteProxy1", tr("删除选定代理"), &images[2]);
     mnulstProxy->addSeparator();
-    UseProxyInIE1 =
-        addItem(mnulstProxy, "UseProxyInIE1", QStringLiteral("设置为IE代理"), &images[9]);
+    UseProxyInIE1 = addItem(mnulstProxy, "UseProxyInIE1", tr("设置为IE代理"), &images[9]);
     mnulstProxy->addSeparator();
-    CopyProxyToClipboard1 = addItem(mnulstProxy, "CopyProxyToClipboard1",
-                                    QStringLiteral("复制选定代理到剪贴板"), &images[5]);
+    CopyProxyToClipboard1 =
+        addItem(mnulstProxy, "CopyProxyToClipboard1", tr("复制选定代理到剪贴板"), &images[5]);
 
     mnucmdClean = newMenu(this, "mnucmdClean");
-    RemoveDuplicates1 =
-        addItem(mnucmdClean, "RemoveDuplicates1", QStringLiteral("删除重复代理"), nullptr);
+    RemoveDuplicates1 = addItem(mnucmdClean, "RemoveDuplicates1", tr("删除重复代理"), nullptr);
     mnucmdClean->addSeparator();
-    DeleteBadProxies1 =
-        addItem(mnucmdClean, "DeleteBadProxies1", QStringLiteral("删除无效代理"), nullptr);
-    DeleteTimeouts1 =
-        addItem(mnucmdClean, "DeleteTimeouts1", QStringLiteral("删除超时代理"), nullptr);
-    DeleteGateways1 = addItem(mnucmdClean, "DeleteGateways1", QStringLiteral("删除网关"), nullptr);
-    DeleteUnknowns1 =
-        addItem(mnucmdClean, "DeleteUnknowns1", QStringLiteral("删除未知代理"), nullptr);
+    DeleteBadProxies1 = addItem(mnucmdClean, "DeleteBadProxies1", tr("删除无效代理"), nullptr);
+    DeleteTimeouts1 = addItem(mnucmdClean, "DeleteTimeouts1", tr("删除超时代理"), nullptr);
+    DeleteGateways1 = addItem(mnucmdClean, "DeleteGateways1", tr("删除网关"), nullptr);
+    DeleteUnknowns1 = addItem(mnucmdClean, "DeleteUnknowns1", tr("删除未知代理"), nullptr);
 
     mnucmdSave = newMenu(this, "mnucmdSave");
     SaveSelectedToFile1 =
-        addItem(mnucmdSave, "SaveSelectedToFile1", QStringLiteral("保存选定结果到文件"), nullptr);
-    SaveAllToFile1 =
-        addItem(mnucmdSave, "SaveAllToFile1", QStringLiteral("保存所有结果到文件"), nullptr);
+        addItem(mnucmdSave, "SaveSelectedToFile1", tr("保存选定结果到文件"), nullptr);
+    SaveAllToFile1 = addItem(mnucmdSave, "SaveAllToFile1", tr("保存所有结果到文件"), nullptr);
 
     mnucmdRetry = newMenu(this, "mnucmdRetry");
-    RetryBadProxies1 =
-        addItem(mnucmdRetry, "RetryBadProxies1", QStringLiteral("重试无效代理"), nullptr);
-    RetryTimeouts1 =
-        addItem(mnucmdRetry, "RetryTimeouts1", QStringLiteral("重试超时代理"), nullptr);
+    RetryBadProxies1 = addItem(mnucmdRetry, "RetryBadProxies1", tr("重试无效代理"), nullptr);
+    RetryTimeouts1 = addItem(mnucmdRetry, "RetryTimeouts1", tr("重试超时代理"), nullptr);
     RetryUnknownProxies1 =
-        addItem(mnucmdRetry, "RetryUnknownProxies1", QStringLiteral("重试未知代理"), nullptr);
+        addItem(mnucmdRetry, "RetryUnknownProxies1", tr("重试未知代理"), nullptr);
 
     const std::pair<QAction *, void (TfrmProxy::*)()> commands[] = {
         {AddProxy1, &TfrmProxy::AddProxy1Click},

@@ -41,11 +41,13 @@ QVariant TAnalyserListModel::data(const QModelIndex &index, int role) const
 
 QVariant TAnalyserListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    static const char *const captions[] = {"代理", "端口", "状态", "网关", "匿名", "等级", "速度"};
+    static const char *const captions[] = {
+        QT_TR_NOOP("代理"), QT_TR_NOOP("端口"), QT_TR_NOOP("状态"), QT_TR_NOOP("网关"),
+        QT_TR_NOOP("匿名"), QT_TR_NOOP("等级"), QT_TR_NOOP("速度")};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= AnalyserColumnCount)
         return {};
-    return QString::fromUtf8(captions[section]);
+    return tr(captions[section]);
 }
 
 void TAnalyserListModel::Reset()

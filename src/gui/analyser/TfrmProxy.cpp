@@ -61,7 +61,7 @@ TfrmProxy::TfrmProxy(QString folder, QWidget *parent)
     : QWidget(parent, Qt::Window), FFolder(std::move(folder))
 {
     setObjectName(QStringLiteral("frmProxy"));
-    setWindowTitle(QStringLiteral("代理分析"));
+    setWindowTitle(tr("代理分析"));
     setWindowIcon(QIcon(gui::AppIcon()));
     setFont(gui::DesignFont());
     resize(727, 480);
@@ -85,9 +85,9 @@ TfrmProxy::~TfrmProxy() = default;
 QWidget *TfrmProxy::BuildTopPanel()
 {
     auto *panel = new QWidget(this);
-    cmdStart = new QPushButton(QStringLiteral("开始"), panel);
+    cmdStart = new QPushButton(tr("开始"), panel);
     cmdStart->setObjectName(QStringLiteral("cmdStart"));
-    cmdAbort = new QPushButton(QStringLiteral("中断"), panel);
+    cmdAbort = new QPushButton(tr("中断"), panel);
     cmdAbort->setObjectName(QStringLiteral("cmdAbort"));
     cmdAbort->setEnabled(false);
     for (QPushButton *b : {cmdStart, cmdAbort})
@@ -116,7 +116,7 @@ QWidget *TfrmProxy::BuildTopPanel()
     cboProxyJudge->setMinimumWidth(240);
     cmdOpenPJ = new QToolButton(panel);
     cmdOpenPJ->setObjectName(QStringLiteral("cmdOpenPJ"));
-    cmdOpenPJ->setToolTip(QStringLiteral("在浏览器中打开验证地址"));
+    cmdOpenPJ->setToolTip(tr("在浏览器中打开验证地址"));
     cmdOpenPJ->setIcon(QIcon(gui::SearchGlyph()));
     cmdOpenPJ->setAutoRaise(true);
     cmdOpenPJ->setFixedSize(22, 22);
@@ -124,7 +124,7 @@ QWidget *TfrmProxy::BuildTopPanel()
     txtTimeout = new QLineEdit(QStringLiteral("8"), panel);
     txtTimeout->setObjectName(QStringLiteral("txtTimeout"));
     txtTimeout->setFixedWidth(40);
-    chkRetry = new QCheckBox(QStringLiteral("重试503代理"), panel);
+    chkRetry = new QCheckBox(tr("重试503代理"), panel);
     chkRetry->setObjectName(QStringLiteral("chkRetry"));
     lblReply = new QLabel(panel);
     lblReply->setObjectName(QStringLiteral("lblReply"));
@@ -135,17 +135,17 @@ QWidget *TfrmProxy::BuildTopPanel()
     first->addWidget(sldBots, 1);
     first->addWidget(lblCount);
     first->addSpacing(12);
-    first->addWidget(new QLabel(QStringLiteral("验证地址:"), panel));
+    first->addWidget(new QLabel(tr("验证地址:"), panel));
     first->addWidget(cboProxyJudge, 2);
     first->addWidget(cmdOpenPJ);
     auto *second = new QHBoxLayout;
-    second->addWidget(new QLabel(QStringLiteral("线程超时:"), panel));
+    second->addWidget(new QLabel(tr("线程超时:"), panel));
     second->addWidget(txtTimeout);
-    second->addWidget(new QLabel(QStringLiteral("秒"), panel));
+    second->addWidget(new QLabel(tr("秒"), panel));
     second->addSpacing(12);
     second->addWidget(chkRetry);
     second->addSpacing(12);
-    second->addWidget(new QLabel(QStringLiteral("结果统计:"), panel));
+    second->addWidget(new QLabel(tr("结果统计:"), panel));
     second->addWidget(lblReply, 1);
     auto *rows = new QVBoxLayout(panel);
     rows->setContentsMargins(0, 0, 0, 0);
@@ -193,12 +193,14 @@ QWidget *TfrmProxy::BuildListPanel()
     auto *side = new QVBoxLayout;
     side->setSpacing(2);
     const QList<QPixmap> menu = gui::MenuImages();
-    cmdOpen = addSideButton(panel, "cmdOpen", QStringLiteral("导入代理列表"), menu[2]);
-    cmdSave = addSideButton(panel, "cmdSave", QStringLiteral("保存代理列表"), menu[3]);
-    cmdClean = addSideButton(panel, "cmdClean", QStringLiteral("清理选项"), gui::CleanGlyph());
-    cmdExtractClipboard = addSideButton(panel, "cmdExtractClipboard",
-                                        QStringLiteral("从剪贴板粘贴代理"), gui::ClipboardGlyph());
-    cmdRetry = addSideButton(panel, "cmdRetry", QStringLiteral("重试无效代理"), gui::RetryGlyph());
+    cmdOpen = addSideButton(panel, "cmdOpen", tr("导入代理列表"), menu[2]);
+    cmdSave = addSideButton(panel, "cmdSave", tr("保存代理列表"), menu[3]);
+    cmdClean = addSideButton(panel, "cmdClean", tr("清理选项"), gui::CleanGlyph());
+    cmdExtractClipboard =
+        addSideButton(panel, "cmdExtractClipboard", tr("从剪贴板粘贴代理"), gui::ClipboardGlyph());
+    cmdRetry =
+        addSideButton(panel, "cmdRetry", tr("重试无效代理", "the button that opens the retry menu"),
+                      gui::RetryGlyph());
     for (QToolButton *b : {cmdOpen, cmdSave, cmdClean, cmdExtractClipboard, cmdRetry})
         side->addWidget(b);
     side->addStretch(1);
@@ -216,7 +218,7 @@ QWidget *TfrmProxy::BuildStatusBar()
     auto *bar = new QStatusBar(this);
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(19);
-    lblStatus = addPanel(bar, "lblStatus", QStringLiteral("等待载入"));
+    lblStatus = addPanel(bar, "lblStatus", tr("等待载入"));
     prgStatus = new QProgressBar(bar);
     prgStatus->setObjectName(QStringLiteral("prgStatus"));
     prgStatus->setRange(0, 100);

@@ -15,6 +15,12 @@ TCommandLine ParseCommandLine(const QStringList &arguments)
                        "beside the program or in the user's data folder."),
         QStringLiteral("folder"));
     parser.addOption(dirOption);
+    const QCommandLineOption langOption(
+        QStringLiteral("lang"),
+        QStringLiteral("Show the windows in <language>: zh (Chinese) or en (English). Without "
+                       "it, English on an English desktop, else Chinese."),
+        QStringLiteral("language"));
+    parser.addOption(langOption);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
 
@@ -40,6 +46,14 @@ TCommandLine ParseCommandLine(const QStringList &arguments)
             result.error = QStringLiteral("--dir needs a folder.");
         else
             result.dir = dirs.constFirst();
+    }
+    if (parser.isSet(langOption)) {
+        const QStringList codes = parser.values(langOption);
+        if (codes.size() > 1)
+            result.error = QStringLiteral("--lang is given more than once.");
+        else if (!(result.language = LanguageFromCode(codes.constFirst())))
+            result.error =
+                QStringLiteral("--lang takes zh or en, not '%1'.").arg(codes.constFirst());
     }
     return result;
 }

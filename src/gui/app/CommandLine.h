@@ -1,6 +1,8 @@
 // The desktop program's command line.
 #pragma once
 
+#include "Language.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,9 +12,10 @@ namespace gui {
 
 struct TCommandLine
 {
-    std::optional<QString> dir; // --dir PATH: the data folder
-    bool help = false;          // --help: print `helpText` and end
-    bool version = false;       // --version: print `versionText` and end
+    std::optional<QString> dir;        // --dir PATH: the data folder
+    std::optional<TLanguage> language; // --lang zh|en: over the desktop's language
+    bool help = false;                 // --help: print `helpText` and end
+    bool version = false;              // --version: print `versionText` and end
     QString helpText;
     QString versionText;
     QString error; // a command line that cannot be followed; empty when fine

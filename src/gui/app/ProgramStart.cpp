@@ -3,6 +3,7 @@
 #include "CloseOnSignal.h"
 #include "CommandLine.h"
 #include "Dialogs.h"
+#include "Language.h"
 #include "Startup.h"
 #include "TfrmLeecher.h"
 #include "settings/DataFolder.h"
@@ -52,6 +53,10 @@ int StartProgram(QApplication &app)
         Print(stdout, command.versionText);
         return 0;
     }
+    // Before any window exists: captions are translated when they are made.
+    if (!InstallLanguage(command.language.value_or(DesktopLanguage())))
+        Print(stderr, QStringLiteral("vexo: the English captions cannot be loaded; the windows "
+                                     "stay Chinese.\n"));
 
     const settings::TDataFolder folder = settings::DataFolder(command.dir);
     if (!folder.error.isEmpty()) {

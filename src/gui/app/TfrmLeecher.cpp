@@ -26,6 +26,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -33,7 +34,8 @@ namespace {
 QLabel *addLabel(QWidget *parent, const QString &caption, int x, int y, int width = 40)
 {
     auto *label = new QLabel(caption, parent);
-    label->setGeometry(x, y, width, 14);
+    // Never narrower than its caption, in whichever language that is.
+    label->setGeometry(x, y, std::max(width, label->sizeHint().width()), 14);
     return label;
 }
 
@@ -108,9 +110,9 @@ QWidget *TfrmLeecher::BuildTopPanel()
 {
     auto *panel = new QWidget(this);
     panel->setFixedHeight(65);
-    cmdStart = new QPushButton(QStringLiteral("开始"), panel);
+    cmdStart = new QPushButton(tr("开始"), panel);
     cmdStart->setObjectName(QStringLiteral("cmdStart"));
-    cmdAbort = new QPushButton(QStringLiteral("中断"), panel);
+    cmdAbort = new QPushButton(tr("中断"), panel);
     cmdAbort->setObjectName(QStringLiteral("cmdAbort"));
     cmdAbort->setEnabled(false);
     for (QPushButton *b : {cmdStart, cmdAbort})
@@ -149,53 +151,54 @@ QWidget *TfrmLeecher::BuildSettingsPanel()
 
     auto *fields = new QWidget(panel); // fixed layout at designed positions
     fields->setFixedSize(250, 120);
-    chkAutomate = new QCheckBox(QStringLiteral("自动吸附"), fields);
+    chkAutomate = new QCheckBox(tr("自动吸附"), fields);
     chkAutomate->setObjectName(QStringLiteral("chkAutomate"));
-    chkAutomate->setToolTip(QStringLiteral("定时吸附"));
+    chkAutomate->setToolTip(tr("定时吸附"));
     chkAutomate->setChecked(true);
     chkAutomate->setGeometry(6, 4, 100, 17);
 
-    addLabel(fields, QStringLiteral("时"), 10, 26, 20);
-    addLabel(fields, QStringLiteral("分"), 46, 26, 20);
-    addLabel(fields, QStringLiteral("秒"), 82, 26, 20);
+    addLabel(fields, tr("时"), 10, 26, 20);
+    addLabel(fields, tr("分"), 46, 26, 20);
+    addLabel(fields, tr("秒"), 82, 26, 20);
     txtHour = addEdit(fields, "txtHour", QStringLiteral("0"), 6, 42, 32);
     txtMinute = addEdit(fields, "txtMinute", QStringLiteral("30"), 42, 42, 32);
     txtSecond = addEdit(fields, "txtSecond", QStringLiteral("0"), 78, 42, 32);
 
-    addLabel(fields, QStringLiteral("线程超时:"), 6, 72, 56);
+    addLabel(fields, tr("线程超时:"), 6, 72, 56);
     txtTimeout = addEdit(fields, "txtTimeout", QStringLiteral("8"), 62, 69, 28);
-    addLabel(fields, QStringLiteral("秒"), 94, 72, 16);
-    addLabel(fields, QStringLiteral("剩余时间:"), 6, 98, 56);
+    addLabel(fields, tr("秒"), 94, 72, 16);
+    addLabel(fields, tr("剩余时间:"), 6, 98, 56);
     lblTime = addLabel(fields, QStringLiteral("00:00:00"), 62, 98, 60);
     lblTime->setObjectName(QStringLiteral("lblTime"));
 
-    auto *results = new QGroupBox(QStringLiteral("结果统计:"), fields);
+    auto *results = new QGroupBox(tr("结果统计:"), fields);
     results->setGeometry(122, 2, 124, 112);
     const std::pair<QString, QLabel **> counters[] = {
-        {QStringLiteral("站点:"), &lblSite},
-        {QStringLiteral("代理:"), &lblProxy},
-        {QStringLiteral("次数:"), &lblCycle},
-        {QStringLiteral("超时:"), &lblTimeout},
+        {tr("站点:"), &lblSite},
+        {tr("代理:"), &lblProxy},
+        {tr("次数:"), &lblCycle},
+        {tr("超时:"), &lblTimeout},
     };
     const char *names[] = {"lblSite", "lblProxy", "lblCycle", "lblTimeout"};
+    // The values start after the widest caption and end at the box's edge.
+    int valueX = 48;
+    for (const auto &counter : counters)
+        valueX = std::max(valueX, 12 + results->fontMetrics().horizontalAdvance(counter.first));
     int y = 22;
     for (size_t i = 0; i < std::size(counters); ++i, y += 22) {
-        addLabel(results, counters[i].first, 10, y, 36);
-        QLabel *value = addLabel(results, QStringLiteral("0"), 48, y, 70);
+        addLabel(results, counters[i].first, 10, y, valueX - 12);
+        QLabel *value = addLabel(results, QStringLiteral("0"), valueX, y, 118 - valueX);
         value->setObjectName(QLatin1String(names[i]));
         *counters[i].second = value;
     }
 
     auto *buttons = new QVBoxLayout;
     buttons->setSpacing(2);
-    cmdOptions =
-        addFlatButton(panel, "cmdOptions", QStringLiteral("打开选项菜单"), gui::OptionsGlyph());
-    cmdProxy =
-        addFlatButton(panel, "cmdProxy", QStringLiteral("打开代理分析"), gui::AnalyserGlyph());
-    cmdClipboard = addFlatButton(panel, "cmdClipboard", QStringLiteral("从剪贴板粘贴站点"),
-                                 gui::ClipboardGlyph());
-    cmdGoogle =
-        addFlatButton(panel, "cmdGoogle", QStringLiteral("从 Google 吸附代理"), gui::SearchGlyph());
+    cmdOptions = addFlatButton(panel, "cmdOptions", tr("打开选项菜单"), gui::OptionsGlyph());
+    cmdProxy = addFlatButton(panel, "cmdProxy", tr("打开代理分析"), gui::AnalyserGlyph());
+    cmdClipboard =
+        addFlatButton(panel, "cmdClipboard", tr("从剪贴板粘贴站点"), gui::ClipboardGlyph());
+    cmdGoogle = addFlatButton(panel, "cmdGoogle", tr("从 Google 吸附代理"), gui::SearchGlyph());
     for (QToolButton *b : {cmdOptions, cmdProxy, cmdClipboard, cmdGoogle})
         buttons->addWidget(b);
     buttons->addStretch(1);
@@ -239,7 +242,7 @@ QTableView *TfrmLeecher::BuildListView(const char *name, QAbstractItemModel *mod
 
 void TfrmLeecher::BuildStatusBar()
 {
-    lblStatus = new QLabel(QStringLiteral("等待载入"), this);
+    lblStatus = new QLabel(tr("等待载入"), this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     prgStatus = new QProgressBar(this);

@@ -67,37 +67,34 @@ void TfrmLeecher::BuildMenus()
     const QList<QPixmap> images = gui::MenuImages(); // ilmnuSite
     mnulstSite = new QMenu(this);
     mnulstSite->setObjectName(QStringLiteral("mnulstSite"));
-    AddSite1 = addItem(mnulstSite, "AddSite1", QStringLiteral("添加站点"), images[0]);
-    DeleteSite1 = addItem(mnulstSite, "DeleteSite1", QStringLiteral("删除选定站点"), images[1]);
+    AddSite1 = addItem(mnulstSite, "AddSite1", tr("添加站点"), images[0]);
+    DeleteSite1 = addItem(mnulstSite, "DeleteSite1", tr("删除选定站点"), images[1]);
     mnulstSite->addSeparator();
-    CopySelectedSitesToClipboard1 = addItem(mnulstSite, "CopySelectedSitesToClipboard1",
-                                            QStringLiteral("复制选定站点到剪贴板"), images[9]);
-    LaunchSiteInBrowser1 = addItem(mnulstSite, "LaunchSiteInBrowser1",
-                                   QStringLiteral("在浏览器中打开站点"), images[4]);
+    CopySelectedSitesToClipboard1 =
+        addItem(mnulstSite, "CopySelectedSitesToClipboard1", tr("复制选定站点到剪贴板"), images[9]);
+    LaunchSiteInBrowser1 =
+        addItem(mnulstSite, "LaunchSiteInBrowser1", tr("在浏览器中打开站点"), images[4]);
     mnulstSite->addSeparator();
-    LoadSitesFromFile1 = addItem(mnulstSite, "LoadSitesFromFile1",
-                                 QStringLiteral("从文件中导入站点列表"), images[2]);
-    SaveSitesToFile1 =
-        addItem(mnulstSite, "SaveSitesToFile1", QStringLiteral("保存站点列表到文件"), images[3]);
+    LoadSitesFromFile1 =
+        addItem(mnulstSite, "LoadSitesFromFile1", tr("从文件中导入站点列表"), images[2]);
+    SaveSitesToFile1 = addItem(mnulstSite, "SaveSitesToFile1", tr("保存站点列表到文件"), images[3]);
     mnulstSite->addSeparator();
-    VerifySites1 = addItem(mnulstSite, "VerifySites1", QStringLiteral("验证站点"), images[5]);
+    VerifySites1 = addItem(mnulstSite, "VerifySites1", tr("验证站点"), images[5]);
     mnulstSite->addSeparator();
-    DeleteBadSites1 =
-        addItem(mnulstSite, "DeleteBadSites1", QStringLiteral("删除无效站点"), images[1]);
-    DeleteTimeouts1 =
-        addItem(mnulstSite, "DeleteTimeouts1", QStringLiteral("删除超时站点"), images[6]);
-    DeleteSitesWhichReturned0Proxies1 = addItem(mnulstSite, "DeleteSitesWhichReturned0Proxies1",
-                                                QStringLiteral("删除0代理站点"), images[8]);
+    DeleteBadSites1 = addItem(mnulstSite, "DeleteBadSites1", tr("删除无效站点"), images[1]);
+    DeleteTimeouts1 = addItem(mnulstSite, "DeleteTimeouts1", tr("删除超时站点"), images[6]);
+    DeleteSitesWhichReturned0Proxies1 =
+        addItem(mnulstSite, "DeleteSitesWhichReturned0Proxies1", tr("删除0代理站点"), images[8]);
 
     mnulstProxy = new QMenu(this);
     mnulstProxy->setObjectName(QStringLiteral("mnulstProxy"));
     DeleteSelectedProxies1 =
-        addItem(mnulstProxy, "DeleteSelectedProxies1", QStringLiteral("删除选定代理"), images[1]);
+        addItem(mnulstProxy, "DeleteSelectedProxies1", tr("删除选定代理"), images[1]);
     mnulstProxy->addSeparator();
     CopySelectedProxiesToClipboard1 = addItem(mnulstProxy, "CopySelectedProxiesToClipboard1",
-                                              QStringLiteral("复制选定代理到剪贴板"), images[9]);
+                                              tr("复制选定代理到剪贴板"), images[9]);
     SaveProxiesToFile1 =
-        addItem(mnulstProxy, "SaveProxiesToFile1", QStringLiteral("保存代理列表到文件"), images[3]);
+        addItem(mnulstProxy, "SaveProxiesToFile1", tr("保存代理列表到文件"), images[3]);
 
     const std::pair<QAction *, void (TfrmLeecher::*)()> commands[] = {
         {AddSite1, &TfrmLeecher::AddSite1Click},

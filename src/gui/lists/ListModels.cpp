@@ -42,7 +42,7 @@ QVariant TSiteListModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return section == 0 ? QStringLiteral("站点") : QStringLiteral("状态");
+    return section == 0 ? tr("站点") : tr("状态");
 }
 
 void TSiteListModel::Reset()
@@ -84,7 +84,7 @@ QVariant TProxyListModel::headerData(int section, Qt::Orientation orientation, i
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return section == 0 ? QStringLiteral("代理") : QStringLiteral("端口");
+    return section == 0 ? tr("代理") : tr("端口");
 }
 
 void TProxyListModel::Reset()

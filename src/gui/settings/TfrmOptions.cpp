@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 QCheckBox *addCheck(QWidget *parent, const char *name, const QString &caption, int x, int y,
@@ -33,10 +35,12 @@ QLineEdit *addEdit(QWidget *parent, const char *name, int x, int y, int width)
     return edit;
 }
 
-void addLabel(QWidget *parent, const QString &caption, int x, int y)
+QLabel *addLabel(QWidget *parent, const QString &caption, int x, int y)
 {
     auto *label = new QLabel(caption, parent);
-    label->setGeometry(x, y + 3, 50, 14);
+    // Never narrower than its caption, in whichever language that is.
+    label->setGeometry(x, y + 3, std::max(50, label->sizeHint().width()), 14);
+    return label;
 }
 
 // A group box with its small help button at the top right corner.
@@ -63,7 +67,7 @@ TfrmOptions::TfrmOptions(QString folder, QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FFolder(std::move(folder))
 {
     setObjectName(QStringLiteral("frmOptions"));
-    setWindowTitle(QStringLiteral("选项"));
+    setWindowTitle(tr("选项"));
     setFont(gui::DesignFont());
     setFixedSize(ClientWidth, ClientHeight);
     BuildLayout();
@@ -72,36 +76,37 @@ TfrmOptions::TfrmOptions(QString folder, QWidget *parent)
 
 void TfrmOptions::BuildLayout()
 {
-    QGroupBox *connection = addGroup(this, QStringLiteral("连接"), QRect(8, 8, 150, 206),
-                                     "cmdConnectionHelp", cmdConnectionHelp);
-    chkProxy = addCheck(connection, "chkProxy", QStringLiteral("使用代理"), 10, 20, false);
+    QGroupBox *connection =
+        addGroup(this, tr("连接"), QRect(8, 8, 150, 206), "cmdConnectionHelp", cmdConnectionHelp);
+    chkProxy = addCheck(connection, "chkProxy", tr("使用代理"), 10, 20, false);
     txtProxy = addEdit(connection, "txtProxy", 10, 42, 130);
-    chkProxyAuth =
-        addCheck(connection, "chkProxyAuth", QStringLiteral("代理要密码"), 10, 70, false);
-    addLabel(connection, QStringLiteral("用户名:"), 10, 94);
-    txtProxyUsername = addEdit(connection, "txtProxyUsername", 58, 94, 82);
-    addLabel(connection, QStringLiteral("密  码:"), 10, 120);
-    txtProxyPassword = addEdit(connection, "txtProxyPassword", 58, 120, 82);
+    chkProxyAuth = addCheck(connection, "chkProxyAuth", tr("代理要密码"), 10, 70, false);
+    const QLabel *user = addLabel(connection, tr("用户名:"), 10, 94);
+    const QLabel *password = addLabel(connection, tr("密  码:"), 10, 120);
+    // The two edits start after the wider caption and end at the box's edge.
+    const int editX =
+        std::max({58, 14 + user->sizeHint().width(), 14 + password->sizeHint().width()});
+    txtProxyUsername = addEdit(connection, "txtProxyUsername", editX, 94, 140 - editX);
+    txtProxyPassword = addEdit(connection, "txtProxyPassword", editX, 120, 140 - editX);
     txtProxyPassword->setEchoMode(QLineEdit::Normal); // shown in clear
-    chkRetryTimeout =
-        addCheck(connection, "chkRetryTimeout", QStringLiteral("超时重试"), 10, 152, false);
+    chkRetryTimeout = addCheck(connection, "chkRetryTimeout", tr("超时重试"), 10, 152, false);
 
-    QGroupBox *load = addGroup(this, QStringLiteral("载入选项"), QRect(164, 8, 141, 50),
-                               "cmdAutoloadHelp", cmdAutoloadHelp);
-    chkAutoload = addCheck(load, "chkAutoload", QStringLiteral("站点列表"), 10, 22, true);
+    QGroupBox *load =
+        addGroup(this, tr("载入选项"), QRect(164, 8, 141, 50), "cmdAutoloadHelp", cmdAutoloadHelp);
+    chkAutoload = addCheck(load, "chkAutoload", tr("站点列表"), 10, 22, true);
 
-    QGroupBox *save = addGroup(this, QStringLiteral("保存选项"), QRect(164, 64, 141, 150),
-                               "cmdSaveHelp", cmdSaveHelp);
-    chkWriteFile = addCheck(save, "chkWriteFile", QStringLiteral("写入临时文件"), 10, 24, true);
-    chkDeleteFile = addCheck(save, "chkDeleteFile", QStringLiteral("关闭时删除"), 10, 50, true);
-    chkDupes = addCheck(save, "chkDupes", QStringLiteral("重复时覆盖"), 10, 76, true);
+    QGroupBox *save =
+        addGroup(this, tr("保存选项"), QRect(164, 64, 141, 150), "cmdSaveHelp", cmdSaveHelp);
+    chkWriteFile = addCheck(save, "chkWriteFile", tr("写入临时文件"), 10, 24, true);
+    chkDeleteFile = addCheck(save, "chkDeleteFile", tr("关闭时删除"), 10, 50, true);
+    chkDupes = addCheck(save, "chkDupes", tr("重复时覆盖"), 10, 76, true);
 
-    QGroupBox *special = addGroup(this, QStringLiteral("高级"), QRect(8, 220, 297, 83),
-                                  "cmdSpecialHelp", cmdSpecialHelp);
-    chkSpecial = addCheck(special, "chkSpecial", QStringLiteral("尝试“高级”吸附"), 10, 24, true);
+    QGroupBox *special =
+        addGroup(this, tr("高级"), QRect(8, 220, 297, 83), "cmdSpecialHelp", cmdSpecialHelp);
+    chkSpecial = addCheck(special, "chkSpecial", tr("尝试“高级”吸附"), 10, 24, true);
     chkSpecial->setFixedWidth(270);
-    chkSpecialGoogle = addCheck(special, "chkSpecialGoogle",
-                                QStringLiteral("尝试“高级” Google 吸附"), 10, 50, false);
+    chkSpecialGoogle =
+        addCheck(special, "chkSpecialGoogle", tr("尝试“高级” Google 吸附"), 10, 50, false);
     chkSpecialGoogle->setFixedWidth(270);
 
     connect(cmdConnectionHelp, &QToolButton::clicked, this, &TfrmOptions::cmdConnectionHelpClick);
