@@ -30,6 +30,7 @@ appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 || fail "
 grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
   fail "metainfo does not launch the entry"
 grep -q "docs/main-window-after-run.png</image>" "$metainfo" || fail "metainfo lacks the screenshot"
+grep -q "docs/main-window-english.png</image>" "$metainfo" || fail "metainfo lacks the English screenshot"
 
 # An installed tree with a read-only program folder.
 cp -a "$root" "$work/ro"
