@@ -1,6 +1,7 @@
 #include "TfrmProxy.h"
 
 #include "AnalyserListModel.h"
+#include "CheckInputs.h"
 #include "analyser/AnalyserFiles.h"
 #include "analyser/OwnAddress.h"
 #include "analyser/ProxyEntries.h"
@@ -76,10 +77,13 @@ TfrmProxy::TfrmProxy(QString folder, QWidget *parent)
     layout->addWidget(BuildListPanel(), 1);
     layout->addWidget(BuildStatusBar());
     BuildMenus();
+    BuildRun();
 
     FormCreate();
 }
 
+// The check run goes first (it is declared last): a run still under way is
+// shut down before the list it works on.
 TfrmProxy::~TfrmProxy() = default;
 
 QWidget *TfrmProxy::BuildTopPanel()
@@ -154,6 +158,7 @@ QWidget *TfrmProxy::BuildTopPanel()
 
     connect(sldBots, &QSlider::valueChanged, this, &TfrmProxy::sldBotsChange);
     connect(cmdStart, &QPushButton::clicked, this, &TfrmProxy::cmdStartClick);
+    connect(cmdAbort, &QPushButton::clicked, this, &TfrmProxy::cmdAbortClick);
     connect(cmdOpenPJ, &QToolButton::clicked, this, &TfrmProxy::cmdOpenPJClick);
     return panel;
 }
@@ -305,6 +310,9 @@ void TfrmProxy::FormShow()
 
 void TfrmProxy::FormClose()
 {
+    // Bots address the list by index: a run under way stops before the list
+    // can go.
+    StopCheckRun();
     QStringList judges;
     for (int i = 0; i < cboProxyJudge->count(); ++i)
         judges << cboProxyJudge->itemText(i);
@@ -318,9 +326,7 @@ void TfrmProxy::FormClose()
     c.timeout = txtTimeout->text();
     settings::WriteProxyCheckerSection(ini, c);
 
-    // Unsaved results go with the list, but never from under a run.
-    if (!FRunActive)
-        ClearProxyList();
+    ClearProxyList();
 }
 
 void TfrmProxy::showEvent(QShowEvent *event)
@@ -337,14 +343,6 @@ void TfrmProxy::closeEvent(QCloseEvent *event)
         event->accept();
     else
         event->ignore();
-}
-
-void TfrmProxy::cmdStartClick()
-{
-    if (AnalyserList.empty())
-        return;
-    // The check run is not built yet: with a non-empty list nothing starts
-    // here so far. It will take RunState (and its retry mode) from here.
 }
 
 void TfrmProxy::cmdOpenPJClick()

@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -29,6 +30,11 @@ class QSlider;
 class QTableView;
 class QToolButton;
 class TAnalyserListModel;
+class TWindowCheckInputs;
+
+namespace analyser {
+class TCheckRun;
+}
 
 class TfrmProxy : public QWidget
 {
@@ -50,10 +56,16 @@ public:
 
     // While a check run is active it addresses records by index: the
     // commands that change, reorder or reload the list are disabled (menus,
-    // keys, header clicks, side buttons), opening the window keeps the list
-    // instead of taking over the main window's, and closing it keeps the list.
+    // keys, header clicks, side buttons, the retry commands), and opening the
+    // window keeps the list instead of taking over the main window's.
     void SetRunActive(bool active);
     bool RunActive() const { return FRunActive; }
+    // Stops a check run under way at once (the window closes, the program
+    // ends): every client aborted and released, nothing more reaches the
+    // list. The list keeps what was recorded so far.
+    void StopCheckRun();
+    // The check run behind cmdStart, cmdAbort and the retry commands.
+    analyser::TCheckRun &Run() { return *FRun; }
 
     void FormCreate();
     void FormShow();
@@ -82,6 +94,7 @@ public:
     void RetryTimeouts1Click();
     void RetryUnknownProxies1Click();
     void cmdStartClick();
+    void cmdAbortClick();
     void cmdOpenPJClick();
     void sldBotsChange();
     void lblIPClick();
@@ -147,6 +160,8 @@ private:
     QWidget *BuildListPanel();
     QWidget *BuildStatusBar();
     void BuildMenus();
+    void BuildRun();
+    void RunningChanged(bool running);
     QString IniPath() const;
     std::vector<int> SelectedRows() const;
     void ShowStatus(const QString &text);
@@ -159,4 +174,7 @@ private:
     TAnalyserListModel *FModel = nullptr;
     const leecher::TProxyList *FMainProxies = nullptr;
     bool FRunActive = false;
+    // Declared after the list and the run state, so the run goes first.
+    std::unique_ptr<TWindowCheckInputs> FInputs;
+    std::unique_ptr<analyser::TCheckRun> FRun;
 };

@@ -373,8 +373,11 @@ void TfrmLeecher::FormCreate()
 void TfrmLeecher::FormClose()
 {
     // A run still under way is stopped first, so that no client event
-    // reaches the lists once they are gone.
+    // reaches the lists once they are gone; so is the analyser's check run,
+    // as the program ends with this window.
     FRun->Shutdown();
+    if (FProxyWindow)
+        FProxyWindow->StopCheckRun();
     // Each step reports its own failure and the close goes on, so that a
     // read-only Options.ini can neither keep the program from ending nor
     // cost the user the site list.

@@ -1,0 +1,56 @@
+#include "CheckInputs.h"
+
+#include "TfrmProxy.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+
+int TWindowCheckInputs::Bots() const
+{
+    return FWindow.sldBots->value();
+}
+
+QString TWindowCheckInputs::TimeoutText() const
+{
+    return FWindow.txtTimeout->text();
+}
+
+void TWindowCheckInputs::SetTimeoutText(const QString &text)
+{
+    FWindow.txtTimeout->setText(text);
+}
+
+QString TWindowCheckInputs::JudgeURL() const
+{
+    return FWindow.cboProxyJudge->currentText();
+}
+
+QStringList TWindowCheckInputs::JudgeItems() const
+{
+    QStringList items;
+    for (int i = 0; i < FWindow.cboProxyJudge->count(); ++i)
+        items << FWindow.cboProxyJudge->itemText(i);
+    return items;
+}
+
+void TWindowCheckInputs::AddJudgeItem(const QString &url)
+{
+    // Adding the first item would select it and replace what is typed.
+    QComboBox *box = FWindow.cboProxyJudge;
+    const QString typed = box->currentText();
+    box->addItem(url);
+    box->setEditText(typed);
+}
+
+bool TWindowCheckInputs::Retry503() const
+{
+    return FWindow.chkRetry->isChecked();
+}
+
+QString TWindowCheckInputs::OwnAddress() const
+{
+    return FWindow.lblIP->text();
+}

@@ -1,0 +1,26 @@
+// What the check run reads from the analyser window: its controls, read at
+// the moment the run asks, so that the 503 box and the own address apply at
+// once during a run while bots, timeout and judge are taken at its start.
+#pragma once
+
+#include "analyser/CheckRun.h"
+
+class TfrmProxy;
+
+class TWindowCheckInputs : public analyser::ICheckInputs
+{
+public:
+    explicit TWindowCheckInputs(TfrmProxy &window) : FWindow(window) {}
+
+    int Bots() const override;
+    QString TimeoutText() const override;
+    void SetTimeoutText(const QString &text) override;
+    QString JudgeURL() const override;
+    QStringList JudgeItems() const override;
+    void AddJudgeItem(const QString &url) override;
+    bool Retry503() const override;
+    QString OwnAddress() const override;
+
+private:
+    TfrmProxy &FWindow;
+};
