@@ -13,14 +13,13 @@
 //                  --entries 10000 --bots 100 --rounds 3 --ab /usr/bin/ab
 //   checkrun_bench --scenario refused --entries 10000 --bots 100
 //   checkrun_bench --scenario silent --entries 2000 --bots 100 --timeout 1
+#include "AbClient.h"
 #include "analyser/CheckRun.h"
 #include "util/EventDispatcher.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -137,24 +136,6 @@ Result CheckAll(TAnalyserList &List, const QString &Judge, int Bots, const QStri
     for (const TProxyItem &E : List)
         R.Unknown += E.State == psUnknown;
     return R;
-}
-
-// Requests per second that ab reports, 0 when it failed.
-double RunAb(const QString &Ab, long N, int C, const QByteArray &Proxy, const QString &Judge)
-{
-    QProcess P;
-    P.start(Ab,
-            {QStringLiteral("-q"), QStringLiteral("-n"), QString::number(N), QStringLiteral("-c"),
-             QString::number(C), QStringLiteral("-X"), QString::fromLatin1(Proxy), Judge});
-    if (!P.waitForFinished(600000))
-        return 0;
-    const QString Out = QString::fromLocal8Bit(P.readAllStandardOutput());
-    const auto Failed = QRegularExpression(QStringLiteral("Failed requests:\\s+(\\d+)")).match(Out);
-    if (Failed.hasMatch() && Failed.captured(1) != QStringLiteral("0"))
-        std::fprintf(stderr, "ab: %s failed requests\n", qPrintable(Failed.captured(1)));
-    const auto M =
-        QRegularExpression(QStringLiteral("Requests per second:\\s+([0-9.]+)")).match(Out);
-    return M.hasMatch() ? M.captured(1).toDouble() : 0;
 }
 
 template <typename T>

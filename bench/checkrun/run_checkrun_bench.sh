@@ -5,7 +5,9 @@
 #      requests and handing them to a judge page served by the same nginx,
 #      with $remote_addr in it), against "ab -n N -c 100 -X proxy" through
 #      the same proxy to the same judge, alternated in one run: checks per
-#      second and the ratio;
+#      second and the ratio; then once more from the real analyser window
+#      (offscreen), with how late a 10 ms timer fires meanwhile and that
+#      run's ratio to ab;
 #  (b) N entries on loopback ports that refuse: checks per second;
 #  (c) M entries that take the connection and never answer, timeout 1 s:
 #      the run's time against M / 100 seconds.
@@ -24,7 +26,7 @@ source bench/lib/nginx.sh
 ensure_packages nginx-light apache2-utils
 
 cmake --preset release -B "$BUILD" >/dev/null
-cmake --build "$BUILD" --target checkrun_bench -j2 >/dev/null
+cmake --build "$BUILD" --target checkrun_bench checkwindow_bench -j2 >/dev/null
 
 DIR=$(mktemp -d)
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
@@ -68,6 +70,9 @@ echo "nginx $("$NGINX" -v 2>&1 | sed 's/.*\///'), $(nproc) cores, bots: $BOTS"
 echo "--- (a) $N entries through one local proxy to a local judge, against ab"
 "$BUILD/bench/checkrun_bench" --scenario judge --proxy "127.0.0.1:$PROXY_PORT" --judge "$JUDGE" \
   --entries "$N" --bots $BOTS --rounds 3 --ab "$(command -v ab)"
+echo "--- (a) the same from the analyser window, offscreen, with a 10 ms timer running"
+"$BUILD/bench/checkwindow_bench" --proxy "127.0.0.1:$PROXY_PORT" --judge "$JUDGE" \
+  --entries "$N" --rounds 1 --ab "$(command -v ab)"
 echo "--- (b) $N entries on refusing loopback ports"
 "$BUILD/bench/checkrun_bench" --scenario refused --entries "$N" --bots $BOTS
 echo "--- (c) $M entries that never answer, timeout 1 s"
