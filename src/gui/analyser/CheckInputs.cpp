@@ -38,11 +38,7 @@ QStringList TWindowCheckInputs::JudgeItems() const
 
 void TWindowCheckInputs::AddJudgeItem(const QString &url)
 {
-    // Adding the first item would select it and replace what is typed.
-    QComboBox *box = FWindow.cboProxyJudge;
-    const QString typed = box->currentText();
-    box->addItem(url);
-    box->setEditText(typed);
+    FWindow.cboProxyJudge->addItem(url);
 }
 
 bool TWindowCheckInputs::Retry503() const
