@@ -72,7 +72,7 @@ echo "--- (a) $N entries through one local proxy to a local judge, against ab"
   --entries "$N" --bots $BOTS --rounds 3 --ab "$(command -v ab)"
 echo "--- (a) the same from the analyser window, offscreen, with a 10 ms timer running"
 "$BUILD/bench/checkwindow_bench" --proxy "127.0.0.1:$PROXY_PORT" --judge "$JUDGE" \
-  --entries "$N" --rounds 1 --ab "$(command -v ab)"
+  --entries "$N" --rounds 3 --ab "$(command -v ab)"
 echo "--- (b) $N entries on refusing loopback ports"
 "$BUILD/bench/checkrun_bench" --scenario refused --entries "$N" --bots $BOTS
 echo "--- (c) $M entries that never answer, timeout 1 s"

@@ -69,8 +69,9 @@ public:
 
     void FormCreate();
     void FormShow();
-    // Writes ProxyJudges.ini and section "ProxyChecker", then empties the
-    // list; raises (and keeps the list) when a file cannot be written.
+    // Stops a check run under way, writes ProxyJudges.ini and section
+    // "ProxyChecker", then empties the list; raises (and keeps the list) when
+    // a file cannot be written.
     void FormClose();
 
     void lstProxyColumnClick(int column);
