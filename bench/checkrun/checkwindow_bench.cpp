@@ -116,6 +116,13 @@ int main(int argc, char **argv)
     QTemporaryDir folder;
     gui::TWindows windows = gui::CreateWindows(folder.path());
     TfrmProxy &w = *windows.proxy;
+    // The own address is typed before the window opens: no judge is asked
+    // for it, and the loopback proxies pass as anonymous.
+    gui::Dialogs().input = [](QWidget *, const QString &, const QString &, QString &value) {
+        value = QStringLiteral("10.1.2.3");
+        return true;
+    };
+    w.lblIPClick();
     w.show();
     const qsizetype colon = proxy.indexOf(':');
     for (long i = 0; i < entries; ++i) {
@@ -127,7 +134,6 @@ int main(int argc, char **argv)
     w.sldBots->setValue(100);
     w.txtTimeout->setText(QStringLiteral("8"));
     w.cboProxyJudge->setEditText(judge);
-    w.lblIP->setText(QStringLiteral("10.1.2.3"));
 
     if (!ab.isEmpty())
         RunAb(ab, 1000, 100, proxy, judge); // warms the proxy's connections to the judge

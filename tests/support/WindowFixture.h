@@ -1,6 +1,9 @@
 // Creates the program's three windows offscreen in a temporary folder and
 // answers their dialogs, recording what they showed. The analyser's own
-// address comes from a fixed answer, not from the machine's name service.
+// address comes from a fixed answer, not from the machine's name service,
+// and no judge is asked for it (the windows start with the built-in judge,
+// an outside server): tests of that ask turn askJudges on with a loopback
+// judge.
 #pragma once
 
 #include "analyser/OwnAddress.h"
@@ -26,6 +29,7 @@ protected:
             return QList<QHostAddress>{QHostAddress(QStringLiteral("192.0.2.10"))};
         };
         analyser::OwnAddressSources().interfaceAddresses = [] { return QList<QHostAddress>(); };
+        analyser::OwnAddressSources().askJudges = false;
         gui::Dialogs().error = [this](QWidget *, const QString &m) { errors << m; };
         gui::Dialogs().information = [this](QWidget *, const QString &text,
                                             const QString &caption) {

@@ -65,6 +65,7 @@ bool TCheckRun::Start()
         FInputs.SetTimeoutText(QStringLiteral("8"));
     FJudgeURL = judge.toUtf8();
     FTimeoutText = FInputs.TimeoutText();
+    FMachineAddresses = FInputs.MachineAddresses();
 
     FLiveBots.clear();
     FBotClients.clear();
@@ -230,7 +231,8 @@ void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
             ++FState.BadCount;
             entry->Status = PageTooLargeStatus;
         } else if (code == 200) {
-            JudgeAnswer(FBotPage[size_t(b)], FInputs.OwnAddress().toUtf8(), *entry, FState);
+            JudgeAnswer(FBotPage[size_t(b)], FInputs.OwnAddress().toUtf8(), *entry, FState,
+                        FMachineAddresses);
             entry->Status = StatusText(client);
             entry->Speed = QByteArray::number(FBotStartTick[size_t(b)]);
         } else {

@@ -23,6 +23,7 @@
 #include "analyser/ProxyItem.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -62,6 +63,9 @@ public:
     // not show.
     virtual bool Retry503() const = 0;
     virtual QString OwnAddress() const = 0;
+    // This machine's interface addresses (MachineAddresses in OwnAddress.h),
+    // which a page must not show either; read at the start.
+    virtual QList<QByteArray> MachineAddresses() const = 0;
 };
 
 // Plain values for tests and front ends without a window.
@@ -73,6 +77,7 @@ struct TCheckInputValues : ICheckInputs
     QStringList judgeItems;
     bool retry503 = false;
     QString ownAddress;
+    QList<QByteArray> machineAddresses;
 
     int Bots() const override { return bots; }
     QString TimeoutText() const override { return timeout; }
@@ -82,6 +87,7 @@ struct TCheckInputValues : ICheckInputs
     void AddJudgeItem(const QString &url) override { judgeItems << url; }
     bool Retry503() const override { return retry503; }
     QString OwnAddress() const override { return ownAddress; }
+    QList<QByteArray> MachineAddresses() const override { return machineAddresses; }
 };
 
 class TCheckRun : public QObject
@@ -189,6 +195,7 @@ private:
     bool FModeSet = false;
     QByteArray FJudgeURL;
     QString FTimeoutText;
+    QList<QByteArray> FMachineAddresses;
     int FProgress = 0;
     int FProgressMax = 0;
 

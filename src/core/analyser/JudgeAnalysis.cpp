@@ -16,11 +16,62 @@ bool IsBlankOrControl(char c)
     return static_cast<unsigned char>(c) <= 32;
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The address occurs in the page with neither a digit nor a dot before it,
+// and neither a digit nor a dot and a digit after it.
+bool ShowsWholeAddress(QByteArrayView page, QByteArrayView address)
+{
+    if (address.isEmpty())
+        return false;
+    for (qsizetype at = page.indexOf(address); at >= 0; at = page.indexOf(address, at + 1)) {
+        const qsizetype end = at + address.size();
+        const bool joinedBefore = at > 0 && (IsDigit(page[at - 1]) || page[at - 1] == '.');
+        const bool joinedAfter =
+            end < page.size() &&
+            (IsDigit(page[end]) ||
+             (page[end] == '.' && end + 1 < page.size() && IsDigit(page[end + 1])));
+        if (!joinedBefore && !joinedAfter)
+            return true;
+    }
+    return false;
+}
+
+// Four decimal numbers of 0 to 255, one to three digits each, joined by dots.
+bool IsDottedIPv4(QByteArrayView text)
+{
+    int parts = 0;
+    qsizetype from = 0;
+    while (true) {
+        qsizetype to = from;
+        while (to < text.size() && IsDigit(text[to]))
+            ++to;
+        if (to == from || to - from > 3 || text.sliced(from, to - from).toInt() > 255)
+            return false;
+        ++parts;
+        if (to == text.size())
+            return parts == 4;
+        if (text[to] != '.' || parts == 4)
+            return false;
+        from = to + 1;
+    }
+}
+
 } // namespace
 
-bool CheckAnon(QByteArrayView page, QByteArrayView ownAddress)
+bool CheckAnon(QByteArrayView page, QByteArrayView ownAddress,
+               const QList<QByteArray> &machineAddresses)
 {
-    return ownAddress.isEmpty() || page.indexOf(ownAddress) < 0;
+    if (!ownAddress.isEmpty() && page.indexOf(ownAddress) >= 0)
+        return false;
+    for (const QByteArray &address : machineAddresses) {
+        if (ShowsWholeAddress(page, address))
+            return false;
+    }
+    return true;
 }
 
 TJudgeField GetLevel(QByteArrayView page)
@@ -51,10 +102,22 @@ TJudgeField Gateway(QByteArrayView page)
     return {field.toByteArray(), true};
 }
 
-void JudgeAnswer(QByteArrayView page, QByteArrayView ownAddress, TProxyItem &entry,
-                 TCheckRunState &totals)
+QByteArray JudgedAddress(QByteArrayView page)
 {
-    const bool anonymous = CheckAnon(page, ownAddress);
+    const TJudgeField field = Gateway(page);
+    qsizetype length = 0;
+    while (length < field.Text.size() && (IsDigit(field.Text[length]) || field.Text[length] == '.'))
+        ++length;
+    const QByteArray address = field.Text.left(length);
+    if (!field.Found || !IsDottedIPv4(address) || address == "0.0.0.0")
+        return {};
+    return address;
+}
+
+void JudgeAnswer(QByteArrayView page, QByteArrayView ownAddress, TProxyItem &entry,
+                 TCheckRunState &totals, const QList<QByteArray> &machineAddresses)
+{
+    const bool anonymous = CheckAnon(page, ownAddress, machineAddresses);
     if (anonymous) {
         entry.Anonymous = "Yes";
         entry.State = psGood;

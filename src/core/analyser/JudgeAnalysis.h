@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 
 namespace analyser {
 
@@ -24,10 +25,15 @@ struct TJudgeField
     bool operator==(const TJudgeField &) const = default;
 };
 
-// True (anonymous) when the own address does not occur anywhere in the page.
-// An empty own address is never found. A longer text that contains the own
-// address counts as showing it (10.0.0.15 shows 10.0.0.1).
-bool CheckAnon(QByteArrayView page, QByteArrayView ownAddress);
+// True (anonymous) when the page shows neither the own address nor any of
+// the machine's addresses (MachineAddresses in OwnAddress.h).
+// The own address is found anywhere, also inside a longer text that contains
+// it (10.0.0.15 shows 10.0.0.1); an empty one is never found. A machine
+// address counts only as a whole address (10.0.0.15 does not show 10.0.0.1):
+// the machine may have many, and a proxy's or judge's own address that merely
+// begins with one of them must not make a proxy look transparent.
+bool CheckAnon(QByteArrayView page, QByteArrayView ownAddress,
+               const QList<QByteArray> &machineAddresses = {});
 
 // The one character after the first ">" within the 80 bytes that start at
 // "AnonyLevel"; empty when that ">" is the last of those bytes; "A" (the
@@ -40,11 +46,19 @@ TJudgeField GetLevel(QByteArrayView page);
 // when the page has no "REMOTE_ADDR=".
 TJudgeField Gateway(QByteArrayView page);
 
+// The address a judge reports for a request that reached it directly, as the
+// own address: Gateway's field cut after its leading digits and dots, which
+// must form a dotted IPv4 address (four numbers of 0 to 255, not 0.0.0.0).
+// Empty when the page has no such field. (A judge that puts the next line
+// right after a short address would otherwise yield an "own address" that
+// no page ever holds, and every proxy would pass as anonymous.)
+QByteArray JudgedAddress(QByteArrayView page);
+
 // The verdict on a 200 answer: Anonymous, State and one of GoodCount and
 // BadCount from CheckAnon; Level (only when anonymous) and RemoteAddr; a
 // missing marker then turns the entry psUnknown, after the totals were set.
 // Status and Speed are the run's.
 void JudgeAnswer(QByteArrayView page, QByteArrayView ownAddress, TProxyItem &entry,
-                 TCheckRunState &totals);
+                 TCheckRunState &totals, const QList<QByteArray> &machineAddresses = {});
 
 } // namespace analyser

@@ -7,11 +7,16 @@ namespace analyser {
 
 namespace {
 
+bool Usable(const QHostAddress &a)
+{
+    return a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback() && !a.isNull() &&
+           a != QHostAddress(QHostAddress::AnyIPv4);
+}
+
 QString FirstUsable(const QList<QHostAddress> &addresses)
 {
     for (const QHostAddress &a : addresses) {
-        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback() && !a.isNull() &&
-            a != QHostAddress(QHostAddress::AnyIPv4))
+        if (Usable(a))
             return a.toString();
     }
     return {};
@@ -43,6 +48,19 @@ QString FindOwnAddress(const TOwnAddressSources &sources)
             return found;
     }
     return sources.interfaceAddresses ? FirstUsable(sources.interfaceAddresses()) : QString();
+}
+
+QList<QByteArray> MachineAddresses(const TOwnAddressSources &sources)
+{
+    QList<QByteArray> out;
+    if (!sources.interfaceAddresses)
+        return out;
+    for (const QHostAddress &a : sources.interfaceAddresses()) {
+        const QByteArray text = a.toString().toLatin1();
+        if (Usable(a) && !out.contains(text))
+            out << text;
+    }
+    return out;
 }
 
 } // namespace analyser

@@ -1,13 +1,17 @@
 // The analyser window's check run: the start and abort buttons (the retry
-// commands start through cmdStartClick), and the run's reports shown in the
-// rows, the two status lines and the gauge.
+// commands start through cmdStartClick), the own address a start waits for,
+// and the run's reports shown in the rows, the two status lines and the
+// gauge.
 #include "TfrmProxy.h"
 
 #include "AnalyserListModel.h"
 #include "CheckInputs.h"
 #include "analyser/CheckRun.h"
+#include "analyser/OwnAddressProbe.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -30,19 +34,68 @@ void TfrmProxy::BuildRun()
     });
     connect(run, &analyser::TCheckRun::repaintRequested, this,
             [this] { lstProxy->viewport()->update(); });
+
+    FOwnAddress = std::make_unique<analyser::TOwnAddressProbe>();
+    connect(FOwnAddress.get(), &analyser::TOwnAddressProbe::found, this,
+            &TfrmProxy::OwnAddressFound);
 }
 
 void TfrmProxy::cmdStartClick()
 {
-    // An empty list, or a run already under way, starts nothing. A run's
-    // redraws come one row at a time; Qt's views always paint through a
-    // back buffer, so there is no double-buffered mode to switch on here.
+    // An empty list, or a run already under way or waiting to start, starts
+    // nothing. A run's redraws come one row at a time; Qt's views always
+    // paint through a back buffer, so there is no double-buffered mode to
+    // switch on here.
+    if (AnalyserList.empty() || FRun->IsRunning() || FStartPending)
+        return;
+    // Unless the user typed the own address, the judge is asked first which
+    // address it sees, and the run starts once it has answered or timed out
+    // (the run's own timeout): so the very first page is judged against the
+    // right address. Meanwhile the window stands as during a run; cmdAbort
+    // cancels the start.
+    if (FOwnAddress->Find(cboProxyJudge->currentText().toUtf8(), txtTimeout->text())) {
+        FStartPending = true;
+        RunningChanged(true);
+        ShowStatus(QLatin1String(analyser::TOwnAddressProbe::AskingJudgeText));
+        return;
+    }
     FRun->Start();
 }
 
 void TfrmProxy::cmdAbortClick()
 {
+    if (FStartPending) {
+        CancelPendingStart();
+        ShowStatus(QStringLiteral("Finished"));
+        return;
+    }
     FRun->Abort();
+}
+
+void TfrmProxy::AskOwnAddress()
+{
+    FOwnAddress->Find(cboProxyJudge->currentText().toUtf8(), txtTimeout->text());
+}
+
+void TfrmProxy::OwnAddressFound(const QString &address, analyser::TOwnAddressSource source)
+{
+    lblIP->setText(address);
+    if (source == analyser::TOwnAddressSource::Machine)
+        ShowStatus(QLatin1String(analyser::TOwnAddressProbe::JudgeNotReachableText));
+    if (!FStartPending)
+        return;
+    FStartPending = false;
+    if (!FRun->Start())
+        RunningChanged(false);
+}
+
+void TfrmProxy::CancelPendingStart()
+{
+    FOwnAddress->Cancel();
+    FStartPending = false;
+    // As at the end of a run: a retry command's mode does not outlive it.
+    RunState.RetryBadMode = RunState.RetryTimeoutMode = RunState.RetryUnknownMode = false;
+    RunningChanged(false);
 }
 
 void TfrmProxy::RunningChanged(bool running)
@@ -54,6 +107,10 @@ void TfrmProxy::RunningChanged(bool running)
 
 void TfrmProxy::StopCheckRun()
 {
+    if (FStartPending) {
+        CancelPendingStart();
+        return;
+    }
     if (!FRun->IsRunning())
         return;
     // Shutdown sends no signal: the buttons and commands are set back here.

@@ -2,6 +2,8 @@
 
 #include "TfrmProxy.h"
 
+#include "analyser/OwnAddress.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -49,4 +51,9 @@ bool TWindowCheckInputs::Retry503() const
 QString TWindowCheckInputs::OwnAddress() const
 {
     return FWindow.lblIP->text();
+}
+
+QList<QByteArray> TWindowCheckInputs::MachineAddresses() const
+{
+    return analyser::MachineAddresses();
 }

@@ -20,6 +20,7 @@ public:
     void AddJudgeItem(const QString &url) override;
     bool Retry503() const override;
     QString OwnAddress() const override;
+    QList<QByteArray> MachineAddresses() const override;
 
 private:
     TfrmProxy &FWindow;

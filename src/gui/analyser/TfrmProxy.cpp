@@ -4,6 +4,7 @@
 #include "CheckInputs.h"
 #include "analyser/AnalyserFiles.h"
 #include "analyser/OwnAddress.h"
+#include "analyser/OwnAddressProbe.h"
 #include "analyser/ProxyEntries.h"
 #include "analyser/StatusTexts.h"
 #include "app/DesignFont.h"
@@ -31,6 +32,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -280,8 +282,11 @@ void TfrmProxy::sldBotsChange()
 
 void TfrmProxy::FormCreate()
 {
-    // No own address found leaves the panel empty; the user can type one.
-    lblIP->setText(analyser::FindOwnAddress());
+    // This machine's address until a judge tells the one it sees. None found
+    // leaves the panel empty; the user can type one.
+    const QString machine = analyser::FindOwnAddress();
+    FOwnAddress->SetMachineAddress(machine);
+    lblIP->setText(machine);
     gui::ReportErrors(this, [this] {
         if (const auto judges = analyser::ReadProxyJudges(FFolder)) {
             const QString text = cboProxyJudge->currentText();
@@ -306,6 +311,10 @@ void TfrmProxy::FormShow()
         return; // the run works on the list it has
     AnalyserList = FMainProxies ? analyser::TakeOver(*FMainProxies) : analyser::TAnalyserList();
     ListChanged(analyser::LoadedProxiesText(static_cast<qsizetype>(AnalyserList.size())));
+    // The first opening asks the judge for the own address in the
+    // background; every start asks again.
+    if (!std::exchange(FOwnAddressAsked, true))
+        AskOwnAddress();
 }
 
 void TfrmProxy::FormClose()
@@ -354,8 +363,12 @@ void TfrmProxy::cmdOpenPJClick()
 void TfrmProxy::lblIPClick()
 {
     QString answer = lblIP->text();
-    if (gui::Dialogs().input(this, QStringLiteral("IP"), QStringLiteral("Enter Your IP Address"),
-                             answer) &&
-        !answer.isEmpty())
-        lblIP->setText(answer);
+    if (!gui::Dialogs().input(this, QStringLiteral("IP"), QStringLiteral("Enter Your IP Address"),
+                              answer) ||
+        answer.isEmpty())
+        return;
+    lblIP->setText(answer);
+    // Typed wins over every judge until the program ends; a start that
+    // waits for the judge goes on with it.
+    FOwnAddress->SetTyped(answer);
 }

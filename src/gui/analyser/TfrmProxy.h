@@ -2,7 +2,8 @@
 // results, the commands that fill, clean, sort, save and copy that list, the
 // run settings (bots, timeout, judge address, 503 retry; section
 // "ProxyChecker" of Options.ini), the judge list (ProxyJudges.ini), the own
-// address and the desktop proxy command.
+// address (as the judge sees it, else this machine's, or typed) and the
+// desktop proxy command.
 #pragma once
 
 #include "analyser/AnalyserSort.h"
@@ -34,7 +35,9 @@ class TWindowCheckInputs;
 
 namespace analyser {
 class TCheckRun;
-}
+class TOwnAddressProbe;
+enum class TOwnAddressSource;
+} // namespace analyser
 
 class TfrmProxy : public QWidget
 {
@@ -66,6 +69,12 @@ public:
     void StopCheckRun();
     // The check run behind cmdStart, cmdAbort and the retry commands.
     analyser::TCheckRun &Run() { return *FRun; }
+    // Finds the own address that lblIP shows: asked of the judge when the
+    // window is first shown and at every start until the user types one.
+    analyser::TOwnAddressProbe &OwnAddressProbe() { return *FOwnAddress; }
+    // A start waits for the judge's answer on the own address (the window
+    // looks as during a run; cmdAbort cancels the start).
+    bool StartPending() const { return FStartPending; }
 
     void FormCreate();
     void FormShow();
@@ -163,6 +172,11 @@ private:
     void BuildMenus();
     void BuildRun();
     void RunningChanged(bool running);
+    // Asks the current judge for the own address (no run waits for it).
+    void AskOwnAddress();
+    void OwnAddressFound(const QString &address, analyser::TOwnAddressSource source);
+    // Drops a start that waits for the own address: no run, as after one.
+    void CancelPendingStart();
     QString IniPath() const;
     std::vector<int> SelectedRows() const;
     void ShowStatus(const QString &text);
@@ -175,6 +189,9 @@ private:
     TAnalyserListModel *FModel = nullptr;
     const leecher::TProxyList *FMainProxies = nullptr;
     bool FRunActive = false;
+    bool FStartPending = false;
+    bool FOwnAddressAsked = false;
+    std::unique_ptr<analyser::TOwnAddressProbe> FOwnAddress;
     // Declared after the list and the run state, so the run goes first.
     std::unique_ptr<TWindowCheckInputs> FInputs;
     std::unique_ptr<analyser::TCheckRun> FRun;

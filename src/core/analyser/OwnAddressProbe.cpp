@@ -1,0 +1,123 @@
+#include "analyser/OwnAddressProbe.h"
+
+#include "analyser/CheckRun.h"
+#include "analyser/JudgeAnalysis.h"
+#include "analyser/OwnAddress.h"
+#include "net/HttpProt.h"
+#include "net/Wait.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace analyser {
+
+using net::THttpCli;
+using net::TWait;
+
+TOwnAddressProbe::TOwnAddressProbe(QObject *parent)
+    : QObject(parent), FWaitInterval(TWait::DefaultInterval())
+{
+}
+
+TOwnAddressProbe::~TOwnAddressProbe()
+{
+    Release();
+}
+
+void TOwnAddressProbe::SetMachineAddress(const QString &address)
+{
+    FMachineAddress = address;
+    if (!FTyped)
+        FAddress = address;
+}
+
+void TOwnAddressProbe::SetTyped(const QString &address)
+{
+    FTyped = true;
+    FAddress = address;
+    if (!IsAsking())
+        return;
+    Release();
+    Q_EMIT found(FAddress, TOwnAddressSource::Typed);
+}
+
+bool TOwnAddressProbe::Find(const QByteArray &judgeURL, const QString &timeoutText)
+{
+    Release();
+    if (FTyped || !OwnAddressSources().askJudges)
+        return false;
+
+    FPage.clear();
+    FPageTooLarge = false;
+    FClient = new THttpCli(this);
+    FClient->SetURL(judgeURL);
+    FClient->SetLocalAddr(FLocalAddr);
+    FClient->OnDocData = [this](THttpCli *client, const char *buffer, qint32 len) {
+        if (client != FClient || FPageTooLarge)
+            return;
+        // Each piece is text up to its first NUL byte, as the run reads it.
+        const qsizetype piece = qsizetype(qstrnlen(buffer, uint(std::max(len, 0))));
+        if (FPage.size() + piece > TCheckRun::MaxJudgePage) {
+            // No judge sends that much: the answer does not count.
+            FPageTooLarge = true;
+            FPage = QByteArray();
+            client->Abort();
+            return;
+        }
+        FPage.append(buffer, piece);
+    };
+    FClient->OnRequestDone = [this](THttpCli *client, net::THttpRequest, quint16) { Done(client); };
+    FWait = new TWait(FClient);
+    FWait->SetInterval(FWaitInterval);
+    FWait->SetCaption(timeoutText.isEmpty() ? QStringLiteral("8") : timeoutText);
+    FWait->OnTimeout = [this](TWait *) {
+        if (FClient)
+            FClient->Abort(); // its completion follows and falls back
+    };
+    FWait->Start();
+    // Even a request that cannot start (a malformed address) ends through a
+    // posted completion, so `found` never comes from inside this call.
+    FClient->StartGet();
+    return true;
+}
+
+void TOwnAddressProbe::Cancel()
+{
+    Release();
+}
+
+void TOwnAddressProbe::Done(THttpCli *client)
+{
+    if (client != FClient)
+        return;
+    const bool answered = client->StatusCode() == 200 && !FPageTooLarge;
+    const QByteArray judged = answered ? JudgedAddress(FPage) : QByteArray();
+    Release();
+    const TOwnAddressSource source =
+        judged.isEmpty() ? TOwnAddressSource::Machine : TOwnAddressSource::Judge;
+    FAddress = judged.isEmpty() ? FMachineAddress : QString::fromLatin1(judged);
+    Q_EMIT found(FAddress, source);
+}
+
+void TOwnAddressProbe::Release()
+{
+    THttpCli *client = std::exchange(FClient, nullptr);
+    TWait *wait = std::exchange(FWait, nullptr);
+    FPage = QByteArray();
+    if (!client)
+        return;
+    if (wait) {
+        wait->Stop();
+        wait->OnTimeout = nullptr;
+    }
+    client->OnDocData = nullptr;
+    client->OnRequestDone = nullptr;
+    // Closes a connection still open; the completion it posts has no handler.
+    // This may run inside the client's own completion: it goes (with its
+    // timer) once that has returned.
+    client->Abort();
+    client->deleteLater();
+}
+
+} // namespace analyser
