@@ -104,14 +104,24 @@ TJudgeField Gateway(QByteArrayView page)
 
 QByteArray JudgedAddress(QByteArrayView page)
 {
-    const TJudgeField field = Gateway(page);
-    qsizetype length = 0;
-    while (length < field.Text.size() && (IsDigit(field.Text[length]) || field.Text[length] == '.'))
-        ++length;
-    const QByteArray address = field.Text.left(length);
-    if (!field.Found || !IsDottedIPv4(address) || address == "0.0.0.0")
+    const qsizetype at = page.indexOf(AddressMarker);
+    if (at < 0)
         return {};
-    return address;
+    const qsizetype from = at + AddressMarker.size();
+    const qsizetype end = from + qMin(AddressField, page.size() - from);
+    qsizetype start = from;
+    while (start < end && IsBlankOrControl(page[start]))
+        ++start;
+    qsizetype stop = start;
+    while (stop < end && (IsDigit(page[stop]) || page[stop] == '.'))
+        ++stop;
+    // The address went on past the field: what the field holds is cut short.
+    if (stop == end && end < page.size() && (IsDigit(page[end]) || page[end] == '.'))
+        return {};
+    const QByteArrayView address = page.sliced(start, stop - start);
+    if (!IsDottedIPv4(address) || address == "0.0.0.0")
+        return {};
+    return address.toByteArray();
 }
 
 void JudgeAnswer(QByteArrayView page, QByteArrayView ownAddress, TProxyItem &entry,

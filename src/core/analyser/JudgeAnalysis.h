@@ -47,11 +47,13 @@ TJudgeField GetLevel(QByteArrayView page);
 TJudgeField Gateway(QByteArrayView page);
 
 // The address a judge reports for a request that reached it directly, as the
-// own address: Gateway's field cut after its leading digits and dots, which
-// must form a dotted IPv4 address (four numbers of 0 to 255, not 0.0.0.0).
-// Empty when the page has no such field. (A judge that puts the next line
-// right after a short address would otherwise yield an "own address" that
-// no page ever holds, and every proxy would pass as anonymous.)
+// own address: within Gateway's 15 bytes, after leading blanks, the digits
+// and dots up to the first other byte, which must form a dotted IPv4 address
+// (four numbers of 0 to 255, not 0.0.0.0) that the 15 bytes do not cut
+// short. Empty otherwise. (A judge that puts the next line right after a
+// short address, or blanks before a long one, would otherwise yield an
+// "own address" that no page ever holds, and every proxy would pass as
+// anonymous.)
 QByteArray JudgedAddress(QByteArrayView page);
 
 // The verdict on a 200 answer: Anonymous, State and one of GoodCount and
