@@ -53,7 +53,11 @@ Script judgeAnswer(const HttpRequest &R)
 
 JudgePeer::JudgePeer(QObject *Parent) : OriginServer(Parent)
 {
-    setResponder(judgeAnswer);
+    setResponder([this](const HttpRequest &R) {
+        HttpRequest Seen = R;
+        Seen.peerAddress = FNat.value(R.peerAddress, R.peerAddress);
+        return judgeAnswer(Seen);
+    });
 }
 
 Script serviceUnavailable()

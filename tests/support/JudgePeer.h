@@ -15,6 +15,7 @@
 #include "support/OriginServer.h"
 
 #include <QByteArray>
+#include <QHash>
 
 namespace testsupport {
 
@@ -31,6 +32,14 @@ class JudgePeer : public OriginServer
 {
 public:
     explicit JudgePeer(QObject *Parent = nullptr);
+
+    // A NAT between the clients and the judge: requests that come from
+    // `From` are reported as coming from `To`, the public address a judge on
+    // the internet sees instead of the machine's own.
+    void translate(const QByteArray &From, const QByteArray &To) { FNat.insert(From, To); }
+
+private:
+    QHash<QByteArray, QByteArray> FNat;
 };
 
 // Answers of proxies that misbehave (for RecordingProxy::answerWith).

@@ -101,4 +101,21 @@ TEST(OwnAddress, TheHostNameFirstThenTheInterfacesNeverLoopback)
     EXPECT_EQ(FindOwnAddress(TOwnAddressSources{}), QString()); // no sources at all
 }
 
+TEST(OwnAddress, MachineAddressesAreTheInterfacesIPv4WithoutLoopback)
+{
+    TOwnAddressSources s;
+    s.hostNameAddresses = [] {
+        return QList<QHostAddress>{QHostAddress(QStringLiteral("1.1.1.1"))};
+    };
+    s.interfaceAddresses = [] {
+        QList<QHostAddress> out;
+        for (const char *a : {"127.0.0.1", "::1", "192.168.1.20", "fe80::1", "10.0.0.2",
+                              "192.168.1.20", "0.0.0.0", "127.0.1.1", "172.17.0.1"})
+            out << QHostAddress(QLatin1String(a));
+        return out;
+    };
+    EXPECT_EQ(MachineAddresses(s), (QList<QByteArray>{"192.168.1.20", "10.0.0.2", "172.17.0.1"}));
+    EXPECT_EQ(MachineAddresses(TOwnAddressSources{}), QList<QByteArray>());
+}
+
 } // namespace

@@ -41,6 +41,71 @@ TEST(JudgeAnalysis, OwnAddressIsFoundAnywhereAsBytes)
     EXPECT_FALSE(CheckAnon(QByteArray("a\0b10.0.0.1", 11), Own));
 }
 
+TEST(JudgeAnalysis, MachineAddressesCountOnlyAsWholeAddresses)
+{
+    const QList<QByteArray> Machine{"192.168.1.20", "10.0.0.1"};
+    const struct
+    {
+        QByteArray Page, Own;
+        bool Anonymous;
+    } Cases[] = {
+        // A private address of this machine forwarded, the own address not.
+        {"HTTP_X_FORWARDED_FOR=192.168.1.20\n", "203.0.113.7", false},
+        {"REMOTE_ADDR=10.0.0.1", "203.0.113.7", false},    // at the page's end
+        {"for=10.0.0.1. Bye", "203.0.113.7", false},       // a full stop after it
+        {"<b>10.0.0.1</b>", "", false},                    // no own address: still found
+        {"REMOTE_ADDR=10.0.0.15\n", "203.0.113.7", true},  // a longer address
+        {"REMOTE_ADDR=110.0.0.1\n", "203.0.113.7", true},  // digits before it
+        {"VIA=5.10.0.0.1\n", "203.0.113.7", true},         // a dot before it
+        {"VIA=10.0.0.1.7\n", "203.0.113.7", true},         // a dot and digits after it
+        {"10.0.0.15 and 10.0.0.1,", "203.0.113.7", false}, // a later whole one counts
+        {"REMOTE_ADDR=10.0.0.2\n", "203.0.113.7", true},
+        {"HTTP_X_FORWARDED_FOR=203.0.113.7\n", "203.0.113.7", false},
+        {"REMOTE_ADDR=10.0.0.2\n", "", true},
+    };
+    for (const auto &C : Cases)
+        EXPECT_EQ(CheckAnon(C.Page, C.Own, Machine), C.Anonymous) << C.Page.toStdString();
+
+    // The verdict on an entry: shown like the own address.
+    TProxyItem Entry{"5.6.7.8", "80"};
+    TCheckRunState Totals;
+    JudgeAnswer("REMOTE_ADDR=5.6.7.8        \nHTTP_X_FORWARDED_FOR=192.168.1.20\nAnonyLevel>3",
+                "203.0.113.7", Entry, Totals, Machine);
+    EXPECT_EQ(Entry.Anonymous, "No");
+    EXPECT_EQ(Entry.State, psBad);
+    EXPECT_EQ(Entry.RemoteAddr, "5.6.7.8");
+    EXPECT_EQ(Totals.BadCount, 1);
+}
+
+TEST(JudgeAnalysis, JudgedAddressIsADottedIPv4AtTheStartOfTheField)
+{
+    const struct
+    {
+        QByteArray Page, Address;
+    } Cases[] = {
+        {"REMOTE_ADDR=203.0.113.7    \n", "203.0.113.7"},
+        {"REMOTE_ADDR=1.2.3.4\nREMOTE_PORT=5", "1.2.3.4"}, // the next line cut off
+        {"REMOTE_ADDR= 9.8.7.6\r\n", "9.8.7.6"},
+        {"REMOTE_ADDR=255.255.255.255\r\n", "255.255.255.255"},
+        // The 15 bytes cut the address short: not an address to trust.
+        {"REMOTE_ADDR= \t255.255.255.255\r\n", ""},
+        {"REMOTE_ADDR=123.123.123.1234\n", ""},
+        {"REMOTE_ADDR=1.2.3.4", "1.2.3.4"},
+        {"REMOTE_ADDR=256.1.1.1\n", ""},
+        {"REMOTE_ADDR=1.2.3\n", ""},
+        {"REMOTE_ADDR=1.2.3.4.5\n", ""},
+        {"REMOTE_ADDR=1..2.3\n", ""},
+        {"REMOTE_ADDR=1234.1.1.1\n", ""},
+        {"REMOTE_ADDR=0.0.0.0\n", ""},
+        {"REMOTE_ADDR=::1\n", ""},
+        {"REMOTE_ADDR=unknown\n", ""},
+        {"REMOTE_ADDR=\n", ""},
+        {"<html>AnonyLevel>1</html>", ""},
+    };
+    for (const auto &C : Cases)
+        EXPECT_EQ(JudgedAddress(C.Page), C.Address) << C.Page.toStdString();
+}
+
 TEST(JudgeAnalysis, LevelIsTheCharacterAfterTheFirstAngleWithinEightyBytes)
 {
     // The window is bytes 0 to 79 from the marker's "A".

@@ -1,10 +1,13 @@
 // The check run against real proxies: four tinyproxy set-ups on their own
 // loopback addresses, a loopback judge, and the run's client connecting from
-// an address of its own, which stands for the user's own address.
+// an address of its own, which stands for the user's own address. The own
+// address is found as the program finds it, by asking the judge directly,
+// and the machine's (private) interface addresses are looked for too.
 //
 // No address is a prefix of another in text, so finding one in a judge page
 // never finds another by accident.
 #include "analyser/CheckRun.h"
+#include "analyser/OwnAddressProbe.h"
 #include "support/AnalyserPrinters.h"
 #include "support/EventLoop.h"
 #include "support/JudgePeer.h"
@@ -70,12 +73,20 @@ TEST(TinyproxyCheck, EachSetupGetsItsWholeRow)
     }
 
     testsupport::JudgePeer Judge;
+    TOwnAddressProbe Probe;
+    Probe.SetMachineAddress(QStringLiteral("192.168.77.5"));
+    Probe.SetLocalAddr(Own);
+    ASSERT_TRUE(Probe.Find(Judge.url("/judge.cgi"), QStringLiteral("8")));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !Probe.IsAsking(); }, 10000));
+    ASSERT_EQ(Probe.Address(), QString::fromLatin1(Own));
+
     TCheckRunState State;
     TCheckInputValues Inputs;
     Inputs.bots = 4;
     Inputs.timeout = QStringLiteral("8");
     Inputs.judgeURL = QString::fromLatin1(Judge.url("/judge.cgi"));
-    Inputs.ownAddress = QString::fromLatin1(Own);
+    Inputs.ownAddress = Probe.Address();
+    Inputs.machineAddresses = {"192.168.77.5", "10.77.0.5"};
     TCheckRun Run(List, State, Inputs);
     Run.SetLocalAddr(Own);
     QString Reply;
@@ -96,8 +107,8 @@ TEST(TinyproxyCheck, EachSetupGetsItsWholeRow)
         E.Speed.toByteArray().toUInt(&Ms);
         EXPECT_TRUE(Ms) << E.Speed.toStdString();
     }
-    // What each proxy actually sent on.
-    ASSERT_EQ(Judge.requests().size(), 4);
+    // What each proxy actually sent on (after the probe's direct request).
+    ASSERT_EQ(Judge.requests().size(), 5);
     for (const auto &R : Judge.requests()) {
         if (R.peerAddress == "127.0.11.21") {
             EXPECT_FALSE(R.hasHeader("Via"));
