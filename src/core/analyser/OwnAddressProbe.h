@@ -19,6 +19,17 @@
 // command line wait for `found`), so every page of the run is judged against
 // the address the judge gave. The wait is bounded by the run's own timeout
 // and never blocks the event loop.
+//
+// A front end drives it like this:
+//   probe.SetMachineAddress(FindOwnAddress());   // the fallback
+//   if (typed) probe.SetTyped(address);          // e.g. from an option
+//   connect(&probe, &TOwnAddressProbe::found, ...start the run with the
+//           address; source Machine means the judge gave none, and the
+//           front end says JudgeNotReachableText...);
+//   if (!probe.Find(judgeURL, timeoutText)) ...start the run at once with
+//           probe.Address();
+// The judge URL goes to the HTTP client as the check run hands it over, so
+// a scheme is handled as the client handles it for the run's requests.
 #pragma once
 
 #include <QByteArray>

@@ -312,7 +312,8 @@ void TfrmProxy::FormShow()
     AnalyserList = FMainProxies ? analyser::TakeOver(*FMainProxies) : analyser::TAnalyserList();
     ListChanged(analyser::LoadedProxiesText(static_cast<qsizetype>(AnalyserList.size())));
     // The first opening asks the judge for the own address in the
-    // background; every start asks again.
+    // background (and the next one, when the window closed before the
+    // answer); every start asks again.
     if (!std::exchange(FOwnAddressAsked, true))
         AskOwnAddress();
 }
@@ -322,6 +323,12 @@ void TfrmProxy::FormClose()
     // Bots address the list by index: a run under way stops before the list
     // can go.
     StopCheckRun();
+    // The first opening's ask goes with the window: nothing reaches the
+    // judge once it is closed, and the next opening asks again.
+    if (FOwnAddress->IsAsking()) {
+        FOwnAddress->Cancel();
+        FOwnAddressAsked = false;
+    }
     QStringList judges;
     for (int i = 0; i < cboProxyJudge->count(); ++i)
         judges << cboProxyJudge->itemText(i);

@@ -238,6 +238,41 @@ TEST_F(OwnAddressTest, APrivateAddressOfThisMachineOnAPageIsNotAnonymous)
     EXPECT_EQ(p->AnalyserList[0].State, psBad);
 }
 
+TEST_F(OwnAddressTest, ClosingTheWindowDropsTheAskOfItsFirstOpening)
+{
+    testsupport::OriginServer silent;
+    silent.setDefault(testsupport::silent());
+    UseJudge(silent.url("/"));
+    p->show();
+    ASSERT_TRUE(p->OwnAddressProbe().IsAsking());
+    ASSERT_TRUE(waitUntil([&] { return silent.requests().size() == 1; }));
+    ASSERT_TRUE(p->close());
+    EXPECT_FALSE(p->OwnAddressProbe().IsAsking());
+    testsupport::spinFor(800); // past the ask's timeout: no answer shows up
+    EXPECT_FALSE(shown.contains(NotReachable));
+    EXPECT_EQ(p->lblIP->text(), Machine);
+
+    // The ask never ended, so the next opening asks again, now with a judge
+    // that answers.
+    UseJudge(Judge.url("/judge"));
+    p->show();
+    ASSERT_TRUE(WaitShown(QString::fromLatin1(Public)));
+    EXPECT_EQ(DirectAsks(), 1);
+
+    // An ask still under way when the program ends goes with the window.
+    UseJudge(silent.url("/"));
+    ASSERT_TRUE(p->close());
+    p->show();
+    p->cmdStartClick(); // an empty list: nothing starts
+    EXPECT_FALSE(p->StartPending());
+    Add(Forwarding());
+    p->cmdStartClick();
+    ASSERT_TRUE(p->StartPending());
+    windows = {};
+    p = nullptr;
+    testsupport::spinFor(100);
+}
+
 TEST_F(OwnAddressTest, AbortOrCloseWhileTheJudgeIsAskedStartsNoRun)
 {
     testsupport::OriginServer silent;
