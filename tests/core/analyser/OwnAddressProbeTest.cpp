@@ -103,6 +103,7 @@ TEST_F(OwnAddressProbeTest, WithoutAnAddressFromTheJudgeThisMachinesStands)
         {"no answer within the timeout", Odd.url("/silent")},
         {"a page without end", Odd.url("/endless")},
         {"not an address at all", "http://"},
+        {"an empty judge box", ""},
     };
     for (const auto &[Name, URL] : Judges) {
         SCOPED_TRACE(Name);
