@@ -1,5 +1,8 @@
 #include "HttpProt.h"
 
+#include "ConnectAnswer.h"
+#include "TlsSession.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QIODevice>
@@ -192,6 +195,7 @@ void THttpCli::EndRequest(TEnd How)
         }
     }
     FAllowedToSend = false;
+    DropTransport();
     if (How != TEnd::Read)
         CloseSocketQuietly();
     if (How == TEnd::Aborted)
@@ -214,6 +218,10 @@ qint64 THttpCli::BytesHeld() const
     constexpr qint64 EntryCost = qint64(sizeof(QByteArray)) + 16;
     qint64 Held = (FRcvdCnt - FRcvdOff) + FLastReceived.size() + FReasonPhrase.size() +
                   FLocation.size() + FURLPath.size() + FTargetHost.size();
+    if (FTunnel)
+        Held += FTunnel->BytesHeld();
+    if (FTls)
+        Held += FTls->BytesBuffered();
     for (const QByteArray &Line : FReceivedHeader)
         Held += Line.size() + EntryCost;
     for (const QByteArray &Value : FWWWAuthenticate)
@@ -234,6 +242,7 @@ void THttpCli::StartRequest(THttpRequest Rq)
     // A connection that the last response left open (it ended by a
     // content-length of 0) is closed first, without news of its own.
     CloseSocketQuietly();
+    DropTransport();
     FCtrlSocket->CancelLookup();
     const quint32 Id = ++FRequestId;
     FStep = TStep::Connecting;
@@ -275,7 +284,9 @@ void THttpCli::StartRequest(THttpRequest Rq)
     FUseProxy = !FProxy.isEmpty();
     if (!FUseProxy) {
         FHostName = P.Host;
-        FPort = P.Port.isEmpty() ? QByteArrayLiteral("80") : P.Port;
+        FPort = !P.Port.isEmpty() ? P.Port
+                : Secure()        ? QByteArrayLiteral("443")
+                                  : QByteArrayLiteral("80");
     } else {
         const TURLParts Q = ParseURL(FProxy);
         FHostName = Q.Host;
@@ -303,7 +314,7 @@ void THttpCli::StartRequest(THttpRequest Rq)
 QByteArray THttpCli::RequestURI() const
 {
     // Spaces are sent encoded: raw, they would split the request line.
-    if (!FUseProxy)
+    if (!ProxyInClear())
         return FURLPath.isEmpty() ? QByteArrayLiteral("/") : SpacesEncoded(FURLPath);
     QByteArray U = FURLProto.isEmpty() ? QByteArrayLiteral("http") : FURLProto;
     U += "://" + FTargetHost;
@@ -388,6 +399,19 @@ void THttpCli::SocketSessionConnected(quint16 Error)
     SetState(hsConnected);
     if (!Busy(Id))
         return;
+    if (Secure()) {
+        if (FUseProxy)
+            StartTunnel();
+        else
+            StartTls({});
+        return;
+    }
+    SessionReady();
+}
+
+void THttpCli::SessionReady()
+{
+    const quint32 Id = FRequestId;
     if (OnSessionConnected) {
         OnSessionConnected(this);
         if (!Busy(Id))
@@ -465,7 +489,7 @@ void THttpCli::SendRequest()
         Headers.append("If-Modified-Since: " + HttpDate(FModifiedSince));
     if (!FUsername.isEmpty())
         Headers.append("Authorization: Basic " + (FUsername + ':' + FPassword).toBase64());
-    if (FUseProxy && !FProxyUsername.isEmpty()) {
+    if (ProxyInClear() && !FProxyUsername.isEmpty()) {
         Headers.append("Proxy-Authorization: Basic " +
                        (FProxyUsername + ':' + FProxyPassword).toBase64());
     }
@@ -503,7 +527,20 @@ void THttpCli::SendRequest()
     Stream += "\r\n";
     if (FRequestType == httpPOST)
         FAllowedToSend = true;
-    FCtrlSocket->Send(Stream.constData(), qint32(Stream.size()));
+    Transmit(Stream.constData(), qint32(Stream.size()));
+}
+
+void THttpCli::Transmit(const char *Data, qint32 Len)
+{
+    if (!FTls) {
+        FCtrlSocket->Send(Data, Len);
+        return;
+    }
+    if (!FTls->Write(Data, Len)) {
+        Fail(FTls->Error());
+        return;
+    }
+    FlushTls();
 }
 
 // The body of a POST goes out piece by piece, each when the last has been
@@ -523,7 +560,7 @@ void THttpCli::SocketDataSent()
     const qint64 Len = FPostStream->read(Chunk, sizeof Chunk);
     if (Len > 0) {
         FBytesSent += qint32(Len);
-        FCtrlSocket->Send(Chunk, qint32(Len));
+        Transmit(Chunk, qint32(Len));
         if (!G.Busy())
             return;
         if (OnSendData) {

@@ -8,6 +8,11 @@
 // OnRequestDone, always delivered from the event loop after the call or event
 // that ended it has returned; the handler may start the next request on the
 // same client or free the client.
+//
+// "https" addresses go over TLS (port 443 unless the address names one):
+// directly, or through the proxy with CONNECT and TLS inside the tunnel. The
+// request and the answer inside are read and written exactly as over a
+// plain connection.
 #pragma once
 
 #include "HttpAddress.h"
@@ -22,11 +27,15 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 class QIODevice;
 
 namespace net {
+
+class TConnectAnswer;
+class TTlsSession;
 
 enum THttpRequest : int { httpAbort = 0, httpGET = 1, httpPOST = 2, httpHEAD = 3 };
 
@@ -128,6 +137,17 @@ public:
     void SetPassword(const QByteArray &Value)
     {
         FPassword = FCallerPassword = Value;
+    }
+    // Whether a TLS peer must show a certificate that the trust store
+    // vouches for and that names the host (default). Off, any certificate is
+    // taken: the connection is still encrypted, but not authenticated.
+    bool VerifyCertificates() const
+    {
+        return FVerifyCertificates;
+    }
+    void SetVerifyCertificates(bool Value)
+    {
+        FVerifyCertificates = Value;
     }
     bool NoCache() const
     {
@@ -351,6 +371,8 @@ private:
     enum class TStep : quint8 {
         Idle,
         Connecting, // name lookup and connect
+        Tunnel,     // CONNECT sent to the proxy, its answer awaited
+        Handshake,  // the TLS handshake runs
         Header,     // request sent, no header line yet
         HeaderOpen, // between OnHeaderBegin and OnHeaderEnd
         Body,       // body pieces until the server closes
@@ -383,6 +405,17 @@ private:
     void SendRequest();
     QByteArray RequestURI() const;
     QByteArray AbsoluteAddress() const;
+    // The address goes over TLS.
+    bool Secure() const
+    {
+        return FURLProto == "https";
+    }
+    // The request itself goes to the proxy (a plain one; a secure one goes
+    // through a tunnel to the host).
+    bool ProxyInClear() const
+    {
+        return FUseProxy && !Secure();
+    }
     bool Busy(quint32 Id) const;
     void CloseSocketQuietly();
 
@@ -397,6 +430,25 @@ private:
     // step Next. Returns whether it is still the same request in the same
     // state afterwards.
     bool CloseHeader(TStep Next);
+
+    // The connection carries requests: OnSessionConnected, then the request.
+    void SessionReady();
+    // Sends request bytes, through TLS when the connection has it.
+    void Transmit(const char *Data, qint32 Len);
+    // Space left in the receive buffer, its held bytes moved to the front.
+    qint32 FreeSpace();
+    // Takes Len bytes just placed after those held in the receive buffer.
+    void ConsumeReceived(qint32 Len);
+    // The tunnel and TLS (HttpTls.cpp).
+    void StartTunnel();
+    void TunnelData();
+    void StartTls(const QByteArray &Early);
+    void TlsDataAvailable();
+    bool DriveHandshake();
+    void PumpTls();
+    void FlushTls();
+    void DropTransport();
+    void TransportClosed(quint16 Error);
 
     // Socket events.
     void SocketDnsLookupDone(quint16 Error);
@@ -424,6 +476,7 @@ private:
         FReference, FUsername, FPassword, FProxyUsername, FProxyPassword, FCookie, FContentTypePost,
         FContentRangeBegin, FContentRangeEnd, FAcceptRanges;
     bool FNoCache = false;
+    bool FVerifyCertificates = true;
     QDateTime FModifiedSince;
     bool FMultiThreaded = false;
     qintptr FTag = 0;
@@ -456,6 +509,9 @@ private:
     bool FAllowedToSend = false;
     qint32 FBytesSent = 0;
     quint16 FRequestDoneError = 0;
+    // The connection's layers above the socket, while it has them.
+    std::unique_ptr<TConnectAnswer> FTunnel;
+    std::unique_ptr<TTlsSession> FTls;
 
     // Per response.
     qint32 FHeaderLineCount = 0;

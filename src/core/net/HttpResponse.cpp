@@ -43,6 +43,11 @@ bool ToInt32(const QByteArray &S, qint32 &Out)
     return true;
 }
 
+QByteArray DefaultPort(const QByteArray &Proto)
+{
+    return Proto == "https" ? QByteArrayLiteral("443") : QByteArrayLiteral("80");
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -57,12 +62,15 @@ void THttpCli::SocketDataAvailable()
         FCtrlSocket->Receive(Junk, sizeof Junk);
         return;
     }
-    if (FRcvdOff > 0) {
-        std::memmove(FRcvdBuf, FRcvdBuf + FRcvdOff, size_t(FRcvdCnt - FRcvdOff));
-        FRcvdCnt -= FRcvdOff;
-        FRcvdOff = 0;
+    if (FStep == TStep::Tunnel) {
+        TunnelData();
+        return;
     }
-    const qint32 Free = RcvBufSize - FRcvdCnt;
+    if (FTls) {
+        TlsDataAvailable();
+        return;
+    }
+    const qint32 Free = FreeSpace();
     if (Free <= 0) {
         // 8192 bytes without a line end: no header line is that long.
         Fail(QByteArrayLiteral("HTTP line too long"));
@@ -71,6 +79,21 @@ void THttpCli::SocketDataAvailable()
     const qint32 Len = FCtrlSocket->Receive(FRcvdBuf + FRcvdCnt, Free);
     if (Len <= 0)
         return;
+    ConsumeReceived(Len);
+}
+
+qint32 THttpCli::FreeSpace()
+{
+    if (FRcvdOff > 0) {
+        std::memmove(FRcvdBuf, FRcvdBuf + FRcvdOff, size_t(FRcvdCnt - FRcvdOff));
+        FRcvdCnt -= FRcvdOff;
+        FRcvdOff = 0;
+    }
+    return RcvBufSize - FRcvdCnt;
+}
+
+void THttpCli::ConsumeReceived(qint32 Len)
+{
     FRcvdCnt += Len;
     FRcvdBuf[FRcvdCnt] = 0;
 
@@ -301,6 +324,10 @@ void THttpCli::CloseStep(quint16 Error)
     // Settled already (or a close of the client's own): nothing to do.
     if (FStep == TStep::Idle || FState == hsAborting)
         return;
+    if (FStep == TStep::Tunnel || FStep == TStep::Handshake) {
+        TransportClosed(Error);
+        return;
+    }
     if (Error)
         FRequestDoneError = Error;
     if (FStep == TStep::HeaderOpen) {
@@ -342,7 +369,7 @@ bool THttpCli::LocationHeader(const QByteArray &Raw)
     }
     QByteArray Proto = FURLProto, Host = FTargetHost, Port = FURLPort, Path;
     TURLParts P;
-    const bool Absolute = Value.startsWith("http://");
+    const bool Absolute = Value.startsWith("http://") || Value.startsWith("https://");
     if (Value.startsWith('/')) {
         Path = Value;
     } else if (Absolute) {
@@ -369,10 +396,11 @@ bool THttpCli::LocationHeader(const QByteArray &Raw)
         return false;
     }
     if (Absolute) {
-        // Credentials belong to the host and port they came with.
-        const QByteArray OldPort = FURLPort.isEmpty() ? QByteArrayLiteral("80") : FURLPort;
-        const QByteArray NewPort = Port.isEmpty() ? QByteArrayLiteral("80") : Port;
-        if (Host.compare(FTargetHost, Qt::CaseInsensitive) != 0 || NewPort != OldPort) {
+        // Credentials belong to the scheme, host and port they came with.
+        const QByteArray OldPort = !FURLPort.isEmpty() ? FURLPort : DefaultPort(FURLProto);
+        const QByteArray NewPort = !Port.isEmpty() ? Port : DefaultPort(Proto);
+        if (Host.compare(FTargetHost, Qt::CaseInsensitive) != 0 || NewPort != OldPort ||
+            (Proto == "https") != Secure()) {
             FUsername.clear();
             FPassword.clear();
         }
@@ -411,6 +439,7 @@ void THttpCli::RelocationStep()
     FLocationSeen = false;
     FStep = TStep::Connecting;
     FRcvdOff = FRcvdCnt = 0;
+    DropTransport();
     if (FRequestType == httpPOST)
         FRequestType = httpGET;
     if (OnLocationChange) {
