@@ -64,6 +64,7 @@ bool TCheckRun::Start()
     if (FInputs.TimeoutText().isEmpty())
         FInputs.SetTimeoutText(QStringLiteral("8"));
     FJudgeURL = judge.toUtf8();
+    FVerifyCertificates = !FJudgeURL.startsWith("https://") || FInputs.VerifyCertificates();
     FTimeoutText = FInputs.TimeoutText();
     FMachineAddresses = FInputs.MachineAddresses();
 
@@ -104,6 +105,7 @@ void TCheckRun::CreateBots()
         client->SetSocksUsercode(QByteArray::number(b));
         client->SetURL(FJudgeURL);
         client->SetLocalAddr(FLocalAddr);
+        client->SetVerifyCertificates(FVerifyCertificates);
         client->OnDocData = [this](THttpCli *c, const char *buffer, qint32 len) {
             AHttpCliDocData(c, buffer, len);
         };

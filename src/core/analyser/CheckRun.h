@@ -66,6 +66,10 @@ public:
     // This machine's interface addresses (MachineAddresses in OwnAddress.h),
     // which a page must not show either; read at the start.
     virtual QList<QByteArray> MachineAddresses() const = 0;
+    // Whether an "https" judge must show a valid certificate for its host
+    // ("VerifyCertificates" of Options.ini); read at the start of a run whose
+    // judge is one.
+    virtual bool VerifyCertificates() const { return true; }
 };
 
 // Plain values for tests and front ends without a window.
@@ -78,6 +82,7 @@ struct TCheckInputValues : ICheckInputs
     bool retry503 = false;
     QString ownAddress;
     QList<QByteArray> machineAddresses;
+    bool verifyCertificates = true;
 
     int Bots() const override { return bots; }
     QString TimeoutText() const override { return timeout; }
@@ -88,6 +93,7 @@ struct TCheckInputValues : ICheckInputs
     bool Retry503() const override { return retry503; }
     QString OwnAddress() const override { return ownAddress; }
     QList<QByteArray> MachineAddresses() const override { return machineAddresses; }
+    bool VerifyCertificates() const override { return verifyCertificates; }
 };
 
 class TCheckRun : public QObject
@@ -194,6 +200,7 @@ private:
     qint32 FModeState = psNone;
     bool FModeSet = false;
     QByteArray FJudgeURL;
+    bool FVerifyCertificates = true;
     QString FTimeoutText;
     QList<QByteArray> FMachineAddresses;
     int FProgress = 0;

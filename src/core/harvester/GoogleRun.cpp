@@ -63,6 +63,7 @@ bool TSiteRun::StartGoogle()
     leeched->Load(FFolder);
     FSearchHost = settings::ReadSearchHost(
         settings::TIniFile(QDir(FFolder).filePath(settings::OptionsFileName)));
+    ReadVerifyCertificates();
 
     const auto clock = std::chrono::system_clock::now().time_since_epoch().count();
     FRandom.seed(FRandomSeed ? *FRandomSeed : quint64(clock));
@@ -94,6 +95,7 @@ void TSiteRun::CreateGoogleBots()
         FLiveClients.push_back(client);
         FClientByBot.push_back(client);
         client->SetTag(b);
+        client->SetVerifyCertificates(FVerifyCertificates);
         client->SetURL(harvester::SearchUrl(TSearchForm::First, FSearchHost, ChooseTerm()));
         // The whole proxy text, whatever the check boxes say: empty means a
         // direct connection, "host:port" is taken apart by the client.

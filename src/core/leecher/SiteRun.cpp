@@ -7,8 +7,10 @@
 #include "net/HttpProt.h"
 #include "net/Wait.h"
 #include "settings/Options.h"
+#include "settings/OptionsFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -90,6 +92,7 @@ bool TSiteRun::StartVerify()
 // the timeout text ("8" when empty), empty bot lists and the gauge.
 void TSiteRun::PrepareRun()
 {
+    ReadVerifyCertificates();
     Q_EMIT abortEnabledChanged(true);
     FNextSite = 0;
     if (FInputs.TimeoutText().isEmpty())
@@ -113,6 +116,7 @@ void TSiteRun::CreateBots(TKind kind)
         client->SetTag(FNextSite);
         client->SetSocksUsercode(QByteArray::number(b));
         client->SetURL(FSites[size_t(FNextSite)].URL);
+        client->SetVerifyCertificates(FVerifyCertificates);
         if (kind == TKind::Leech) {
             client->OnDocData = [this](THttpCli *c, const char *buffer, qint32 len) {
                 APHttpCliDocData(c, buffer, len);
@@ -157,6 +161,12 @@ void TSiteRun::CreateBots(TKind kind)
         else
             client->StartHead();
     }
+}
+
+void TSiteRun::ReadVerifyCertificates()
+{
+    FVerifyCertificates = settings::ReadVerifyCertificates(
+        settings::TIniFile(QDir(FFolder).filePath(settings::OptionsFileName)));
 }
 
 // ---------------------------------------------------------------------------

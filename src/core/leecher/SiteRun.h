@@ -239,6 +239,8 @@ private:
 
     bool BeginRun();
     void PrepareRun();
+    // "VerifyCertificates" of Options.ini, for the bots of the run starting.
+    void ReadVerifyCertificates();
     void CreateBots(TKind kind);
     void EndOfRun();
     // The file step's result is back on the user-interface thread; `cleaned`
@@ -289,6 +291,8 @@ private:
     harvester::TRandom FRandom;
     std::optional<quint64> FRandomSeed;
     QByteArray FSearchHost;
+    // TLS peers must show a valid certificate for their host (Options.ini).
+    bool FVerifyCertificates = true;
     // Leeched.ini could not be written at the end of the harvest: reported
     // with the run's other file error.
     QString FLeechedFailure;

@@ -100,4 +100,9 @@ QByteArray ReadSearchHost(const TIniFile &ini)
     return host.isEmpty() ? DefaultSearchHost : host.toUtf8();
 }
 
+bool ReadVerifyCertificates(const TIniFile &ini)
+{
+    return ini.ReadBool(SectionOptions, QStringLiteral("VerifyCertificates"), true);
+}
+
 } // namespace settings

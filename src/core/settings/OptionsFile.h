@@ -59,4 +59,10 @@ void WriteOptionsSection(TIniFile &ini, const IOptions &options);
 // value gives DefaultSearchHost.
 QByteArray ReadSearchHost(const TIniFile &ini);
 
+// "VerifyCertificates" of section "Options": whether a TLS peer must show a
+// certificate that the trust store vouches for and that names its host. Not
+// one of the dialog's keys either: the runs read it at their start. A
+// missing or unreadable value is true.
+bool ReadVerifyCertificates(const TIniFile &ini);
+
 } // namespace settings
