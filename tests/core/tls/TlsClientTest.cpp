@@ -9,10 +9,13 @@
 #include "support/SilentPort.h"
 #include "support/TestCertificates.h"
 #include "support/TlsFront.h"
+#include "util/Limits.h"
 
 #include <openssl/ssl.h>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace net;
 using testsupport::CertificatePair;
@@ -220,4 +223,36 @@ TEST(TlsClient, StalledHandshakeTimesOut)
     ASSERT_TRUE(F.get("https://127.0.0.1:" + QByteArray::number(Silent.port()) + "/"));
     F.expectFailure("Connection aborted on request");
     EXPECT_EQ(F.Probe.LastError, httperrAborted);
+}
+
+TEST(TlsClient, HostileAnswersMeetTheSameLimitsAsOverPlainHttp)
+{
+    OriginServer Server;
+    TlsFront Front(Server.port(), Certs().good());
+    const QByteArray Ok = "HTTP/1.0 200 OK\r\n";
+    const struct
+    {
+        Script Answer;
+        QByteArray Reason;
+    } Cases[] = {
+        {Script().send(Ok).repeat("X-Pad: " + QByteArray(36, 'a') + "\r\n", -1),
+         "HTTP header too large"},
+        {Script().send(Ok + "X-Endless: ").repeat(QByteArray(1000, 'z'), -1), "HTTP line too long"},
+        {Script().send(Ok + QByteArray("X-A: b\0c\r\n\r\nbody", 17)).keepOpen(),
+         "NUL byte in HTTP header"},
+        {Script().send(Ok).repeat("WWW-Authenticate: Basic realm=x\r\n", -1),
+         "Too many authentication challenges"},
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Reason.toStdString());
+        Server.route("/hostile", C.Answer);
+        Fetch F;
+        qint64 Peak = 0;
+        F.Client.OnHeaderData = [&](THttpCli *S) { Peak = std::max(Peak, S->BytesHeld()); };
+        ASSERT_TRUE(F.get(Front.url("/hostile")));
+        F.expectFailure(C.Reason);
+        // A full header and one record of the session at most.
+        EXPECT_LE(Peak, limits::MaxHeaderBytes + limits::MaxHeaderLines * 64 +
+                            2 * limits::MaxHeaderLineBytes + 17 * 1024);
+    }
 }
