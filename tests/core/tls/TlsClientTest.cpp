@@ -13,6 +13,8 @@
 
 #include <openssl/ssl.h>
 
+#include <QBuffer>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -101,6 +103,21 @@ TEST(TlsClient, SameExchangeAsOverPlainHttp)
     EXPECT_TRUE(Large.Probe.NulAfterEveryPiece);
     for (const QByteArray &Piece : Large.Probe.Pieces)
         EXPECT_LE(Piece.size(), 8192);
+
+    // A body posted in several pieces goes through the session whole.
+    const QByteArray Form = QByteArray("a=b&").repeated(5000);
+    QBuffer Stream;
+    Stream.setData(Form);
+    Stream.open(QIODevice::ReadOnly);
+    Fetch Post;
+    Post.Client.SetPostStream(&Stream);
+    Post.Client.SetURL(Front.url("/page"));
+    Post.Client.StartPost();
+    ASSERT_TRUE(Post.Probe.waitDone());
+    EXPECT_EQ(Post.Probe.Status, 200);
+    ASSERT_EQ(Server.requests().size(), 4);
+    EXPECT_EQ(Server.requests()[3].method, "POST");
+    EXPECT_EQ(Server.requests()[3].body, Form);
     EXPECT_EQ(TTlsSession::LiveCount(), 0);
 }
 
