@@ -53,7 +53,8 @@ void AppendForRequestLine(QByteArray &url, QByteArrayView text)
 
 QByteArray SearchUrl(TSearchForm form, QByteArrayView host, QByteArrayView term)
 {
-    QByteArray url = "http://" + host.toByteArray();
+    QByteArray url =
+        host.startsWith("https://") ? host.toByteArray() : "http://" + host.toByteArray();
     if (form == TSearchForm::First) {
         url += "/search?hl=en&lr=&ie=UTF-8&oe=utf-8&q=%22";
         AppendForRequestLine(url, term);

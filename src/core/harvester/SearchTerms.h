@@ -31,7 +31,8 @@ enum class TSearchForm {
     AfterPage, // a new search after a leeched page: the phrase gets ":80" added
 };
 
-// "http://" + host + the form's path and query, with the term between encoded
+// "http://" + host + the form's path and query (a host given as "https://"
+// + host keeps that scheme), with the term between encoded
 // double quotes. The term goes in as it stands; only bytes that cannot stand
 // in a request line (controls, space, DEL, 8-bit) are percent-encoded, so a
 // host text that kept a line break from its page can never add lines to the

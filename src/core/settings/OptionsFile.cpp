@@ -90,14 +90,21 @@ QByteArray ReadSearchHost(const TIniFile &ini)
     QString host =
         ini.ReadString(SectionOptions, QStringLiteral("SearchHost"), QString()).trimmed();
     // The request address is "http://" + host + path: a user who writes the
-    // whole address still gets what was meant.
+    // whole address still gets what was meant. A search engine that speaks
+    // TLS only is named with its scheme, which stays.
     const QString scheme = QStringLiteral("http://");
-    if (host.startsWith(scheme, Qt::CaseInsensitive))
+    const QString secure = QStringLiteral("https://");
+    const bool tls = host.startsWith(secure, Qt::CaseInsensitive);
+    if (tls)
+        host.remove(0, secure.size());
+    else if (host.startsWith(scheme, Qt::CaseInsensitive))
         host.remove(0, scheme.size());
     while (host.endsWith(QLatin1Char('/')))
         host.chop(1);
     host = host.trimmed();
-    return host.isEmpty() ? DefaultSearchHost : host.toUtf8();
+    if (host.isEmpty())
+        return DefaultSearchHost;
+    return tls ? "https://" + host.toUtf8() : host.toUtf8();
 }
 
 bool ReadVerifyCertificates(const TIniFile &ini)

@@ -55,8 +55,9 @@ void WriteOptionsSection(TIniFile &ini, const IOptions &options);
 
 // "SearchHost" of section "Options": the search engine's host, or host:port,
 // that the harvest asks. Not one of the dialog's keys: it is only read. A
-// leading "http://" and trailing slashes are dropped; a missing or blank
-// value gives DefaultSearchHost.
+// leading "http://" and trailing slashes are dropped; a leading "https://"
+// stays (in lower case), for a search over TLS; a missing or blank value
+// gives DefaultSearchHost.
 QByteArray ReadSearchHost(const TIniFile &ini);
 
 // "VerifyCertificates" of section "Options": whether a TLS peer must show a

@@ -132,6 +132,9 @@ TEST(HarvestPieces, SearchAddressesAndTerms)
     EXPECT_EQ(harvester::SearchUrl(TSearchForm::AfterPage, "127.0.0.1:81", "1.2.3.4:8080"),
               "http://127.0.0.1:81/search?q=%221.2.3.4:8080%3A80%22&btnG=Google+Search"
               "&hl=en&lr=&ie=UTF-8&oe=utf-8");
+    EXPECT_EQ(harvester::SearchUrl(TSearchForm::AfterPage, "https://s.example", "1.2.3.4:80"),
+              "https://s.example/search?q=%221.2.3.4:80%3A80%22&btnG=Google+Search"
+              "&hl=en&lr=&ie=UTF-8&oe=utf-8");
     // A host that kept a line break or TAB from its page cannot add request lines.
     EXPECT_EQ(harvester::SearchUrl(TSearchForm::First, "h", "a.b.c\r\n\t :80"),
               "http://h/search?hl=en&lr=&ie=UTF-8&oe=utf-8&q=%22a.b.c%0D%0A%09%20:80%22"
@@ -173,6 +176,8 @@ TEST(HarvestPieces, SearchHostSetting)
         const char *Value, *Host;
     } Cases[] = {{"search.example:8080", "search.example:8080"},
                  {"  HTTP://search.example/ ", "search.example"},
+                 {" HTTPS://Search.example:8443// ", "https://Search.example:8443"},
+                 {"https:///", "www.google.com"},
                  {"   ", "www.google.com"}};
     for (const auto &C : Cases) {
         Ini.WriteString(QStringLiteral("options"), QStringLiteral("searchhost"),
