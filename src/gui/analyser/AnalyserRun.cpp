@@ -20,7 +20,7 @@
 
 void TfrmProxy::BuildRun()
 {
-    FInputs = std::make_unique<TWindowCheckInputs>(*this);
+    FInputs = std::make_unique<TWindowCheckInputs>(*this, IniPath());
     FRun = std::make_unique<analyser::TCheckRun>(AnalyserList, RunState, *FInputs);
     analyser::TCheckRun *run = FRun.get();
     connect(run, &analyser::TCheckRun::runningChanged, this, &TfrmProxy::RunningChanged);

@@ -3,6 +3,7 @@
 #include "TfrmProxy.h"
 
 #include "analyser/OwnAddress.h"
+#include "settings/OptionsFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -56,4 +57,9 @@ QString TWindowCheckInputs::OwnAddress() const
 QList<QByteArray> TWindowCheckInputs::MachineAddresses() const
 {
     return analyser::MachineAddresses();
+}
+
+bool TWindowCheckInputs::VerifyCertificates() const
+{
+    return settings::ReadVerifyCertificates(settings::TIniFile(FIniPath));
 }

@@ -1,6 +1,8 @@
 // What the check run reads from the analyser window: its controls, read at
 // the moment the run asks, so that the 503 box and the own address apply at
 // once during a run while bots, timeout and judge are taken at its start.
+// Whether an https judge's certificate is checked comes from Options.ini,
+// read at the start of a run that needs it.
 #pragma once
 
 #include "analyser/CheckRun.h"
@@ -10,7 +12,10 @@ class TfrmProxy;
 class TWindowCheckInputs : public analyser::ICheckInputs
 {
 public:
-    explicit TWindowCheckInputs(TfrmProxy &window) : FWindow(window) {}
+    TWindowCheckInputs(TfrmProxy &window, const QString &iniPath)
+        : FWindow(window), FIniPath(iniPath)
+    {
+    }
 
     int Bots() const override;
     QString TimeoutText() const override;
@@ -21,7 +26,9 @@ public:
     bool Retry503() const override;
     QString OwnAddress() const override;
     QList<QByteArray> MachineAddresses() const override;
+    bool VerifyCertificates() const override;
 
 private:
     TfrmProxy &FWindow;
+    QString FIniPath;
 };

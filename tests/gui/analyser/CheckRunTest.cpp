@@ -5,10 +5,14 @@
 
 #include "analyser/CheckRun.h"
 #include "net/HttpProt.h"
+#include "settings/IniFile.h"
 #include "support/EventLoop.h"
 #include "support/JudgePeer.h"
 #include "support/RecordingProxy.h"
 #include "support/RefusedPort.h"
+#include "support/TestCertificates.h"
+#include "support/Tinyproxy.h"
+#include "support/TlsFront.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -373,6 +377,32 @@ TEST_F(CheckRunTest, TheProgramEndsDuringARunWithoutTouchingTheGoneList)
     p = nullptr;
     testsupport::spinFor(300);
     EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(CheckRunTest, AnHttpsJudgesCertificateIsCheckedAsOptionsIniSays)
+{
+    ASSERT_FALSE(testsupport::Tinyproxy::program().isEmpty())
+        << "tinyproxy is not installed: scripts/setup installs it, this suite needs it";
+    const testsupport::TestCertificates &certs = testsupport::TestCertificates::shared();
+    ASSERT_TRUE(certs.ok()) << certs.error().toStdString();
+    testsupport::TlsFront front(Judge.port(), certs.selfSigned());
+    testsupport::Tinyproxy proxy("127.0.0.1", {"ConnectPort " + QByteArray::number(front.port())});
+    ASSERT_TRUE(proxy.started()) << proxy.error().toStdString();
+    Add(proxy.address());
+    p->cboProxyJudge->setEditText(QString::fromLatin1(front.url("/judge")));
+
+    p->cmdStart->click();
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_EQ(Field(&TProxyItem::Status),
+              Strings{"404 - TLS: certificate verify failed (self-signed certificate)"});
+
+    // Switched off in the file: the next start takes the certificate.
+    settings::TIniFile(dir.filePath(QStringLiteral("Options.ini")))
+        .WriteString(QStringLiteral("Options"), QStringLiteral("VerifyCertificates"),
+                     QStringLiteral("0"));
+    p->cmdStart->click();
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_EQ(Field(&TProxyItem::Status), Strings{"200 - OK"});
 }
 
 } // namespace
