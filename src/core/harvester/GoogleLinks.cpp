@@ -9,7 +9,7 @@ namespace {
 
 const leecher::TPageRegex &ResultPattern()
 {
-    static const leecher::TPageRegex pattern("<p class=g><a href=(http://)(.*?)(>)");
+    static const leecher::TPageRegex pattern("<p class=g><a href=(https?://)(.*?)(>)");
     return pattern;
 }
 
@@ -19,7 +19,7 @@ QByteArray GetGoogleLinks(QByteArrayView page)
 {
     QByteArray links;
     ResultPattern().ForEachMatch(page, [&links](QByteArrayView match) {
-        const qsizetype start = match.indexOf("http://");
+        const qsizetype start = match.indexOf("href=") + 5;
         links.append(match.sliced(start, match.size() - 1 - start)).append("\r\n");
         return true;
     });

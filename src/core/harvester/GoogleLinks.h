@@ -10,7 +10,8 @@ namespace harvester {
 
 // Every result link of the page, in page order, each followed by CR LF
 // (empty text when there is none). A result is "<p class=g><a href=http://"
-// and the link runs from that "http://" up to the first ">" after it, exactly
+// (or "https://", for sites that speak TLS only) and the link runs from its
+// scheme up to the first ">" after it, exactly
 // as the page writes it (quotes or further attributes included, line breaks
 // too). Matching is case-sensitive, results never overlap, and the page is
 // read up to its first NUL.

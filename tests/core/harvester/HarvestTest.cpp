@@ -103,6 +103,8 @@ TEST(HarvestPieces, ResultLinksFollowThePatternsRules)
 {
     const QByteArray Page = "<html><p class=g><a href=http://a.example/1>One</a>\r\n"
                             "<p class=g><a href=http://b.example/2\" class=l>Two</a>\r\n"
+                            "<p class=g><a href=https://tls.example/3>Three</a>\r\n"
+                            "<p class=g><a href=HTTPS://caps.example/>caps</a>\r\n"
                             "<P class=g><a href=http://upper.example/>caps</a>\r\n"
                             "<p class=g><a href=\"http://quoted.example/\">quoted</a>\r\n"
                             "<p class=g><a href=http://split.example\r\n/x>broken</a>\r\n"
@@ -112,13 +114,15 @@ TEST(HarvestPieces, ResultLinksFollowThePatternsRules)
     const QByteArray Links = harvester::GetGoogleLinks(Page);
     EXPECT_EQ(Links, "http://a.example/1\r\n"
                      "http://b.example/2\" class=l\r\n"
+                     "https://tls.example/3\r\n"
                      "http://split.example\r\n/x\r\n"
                      "http://c.example<p class=g\r\n"
                      "http://e.example/\r\n");
     // A link that spans a line break becomes one entry per line.
-    EXPECT_EQ(Lines(Links), (QList<QByteArray>{"http://a.example/1", "http://b.example/2\" class=l",
-                                               "http://split.example", "/x",
-                                               "http://c.example<p class=g", "http://e.example/"}));
+    EXPECT_EQ(Lines(Links),
+              (QList<QByteArray>{"http://a.example/1", "http://b.example/2\" class=l",
+                                 "https://tls.example/3", "http://split.example", "/x",
+                                 "http://c.example<p class=g", "http://e.example/"}));
     EXPECT_EQ(harvester::GetGoogleLinks("no results here"), QByteArray());
     EXPECT_TRUE(Lines("http://x/\r\n\r\nhttp://x/\n>").size() == 3); // blank lines never a link
 }

@@ -1,7 +1,7 @@
 // The runs over https sites: a leech run over a mixed list finds what it
 // finds over plain HTTP, and "VerifyCertificates" of Options.ini, read at
 // every start, decides whether a site (or an https judge) with a broken
-// certificate is taken.
+// certificate is taken; a search engine that speaks TLS only is harvested.
 #include "analyser/CheckRun.h"
 #include "leecher/SiteRun.h"
 #include "settings/IniFile.h"
@@ -9,6 +9,7 @@
 #include "support/AnalyserPrinters.h"
 #include "support/EventLoop.h"
 #include "support/OriginServer.h"
+#include "support/SearchEngine.h"
 #include "support/TestCertificates.h"
 #include "support/Tinyproxy.h"
 #include "support/TlsFront.h"
@@ -144,6 +145,38 @@ TEST(TlsRun, VerifyCertificatesIsReadAtEveryStart)
     R.setVerify("1");
     ASSERT_TRUE(R.leech({Front.url("/p")}));
     EXPECT_EQ(R.Sites[0].State, ssBad);
+}
+
+TEST(TlsRun, HarvestSearchesAndLeechesOverTls)
+{
+    using testsupport::SearchEngine;
+    const TestCertificates &Certs = TestCertificates::shared();
+    ASSERT_TRUE(Certs.ok()) << Certs.error().toStdString();
+    SearchEngine Engine;
+    const quint16 EnginePort = Engine.host().mid(Engine.host().indexOf(':') + 1).toUShort();
+    TlsFront Front(EnginePort, Certs.good());
+    Engine.route("/a", Script::response(200, "OK", {}, "<td>1.2.3.4:8080</td>"));
+    Engine.setAnswer([&](const SearchEngine::Query &) {
+        return SearchEngine::resultsPage(Engine.queries().size() == 1
+                                             ? QList<QByteArray>{Front.url("/a")}
+                                             : QList<QByteArray>{});
+    });
+    LeechRun R;
+    R.Inputs.bots = 1;
+    settings::TIniFile(QDir(R.Dir.path()).filePath(settings::OptionsFileName))
+        .WriteString(settings::SectionOptions, QStringLiteral("SearchHost"),
+                     QString::fromLatin1(Front.url("/")));
+    ASSERT_TRUE(R.Run.StartGoogle());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return Engine.queries().size() >= 2; }, 15000));
+    R.Run.Abort();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return R.Finished > 0; }, 15000));
+
+    EXPECT_EQ(Engine.queries()[0].form, 1);
+    EXPECT_EQ(Engine.pages(), QList<QByteArray>{"/a"});
+    EXPECT_EQ(R.proxyTexts(), QStringList{QStringLiteral("1.2.3.4:8080")});
+    // The engine is reached through the TLS front only: each search and the
+    // page had a handshake of its own.
+    EXPECT_GE(Front.handshakes(), Engine.queries().size() + 1);
 }
 
 TEST(TlsRun, CheckRunWithAnHttpsJudgeThroughTinyproxy)
