@@ -53,6 +53,7 @@ bool TOwnAddressProbe::Find(const QByteArray &judgeURL, const QString &timeoutTe
     FClient = new THttpCli(this);
     FClient->SetURL(judgeURL);
     FClient->SetLocalAddr(FLocalAddr);
+    FClient->SetVerifyCertificates(FVerifyCertificates);
     FClient->OnDocData = [this](THttpCli *client, const char *buffer, qint32 len) {
         if (client != FClient || FPageTooLarge)
             return;

@@ -88,6 +88,10 @@ public:
     // Local address the ask's connection comes from ("0.0.0.0", any, by
     // default). For tests and the command line, like the check run's.
     void SetLocalAddr(const QByteArray &addr) { FLocalAddr = addr; }
+    // Whether an "https" judge must show a valid certificate for its host
+    // (on by default). Front ends set it as for the run's own requests, so
+    // that a judge the run takes is never refused by the ask alone.
+    void SetVerifyCertificates(bool verify) { FVerifyCertificates = verify; }
 
 Q_SIGNALS:
     // An ask ended (or a typed address ended it): the address now in force
@@ -107,6 +111,7 @@ private:
     bool FPageTooLarge = false;
     quint16 FWaitInterval;
     QByteArray FLocalAddr = QByteArrayLiteral("0.0.0.0");
+    bool FVerifyCertificates = true;
 };
 
 } // namespace analyser

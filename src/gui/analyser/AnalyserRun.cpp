@@ -53,7 +53,7 @@ void TfrmProxy::cmdStartClick()
     // (the run's own timeout): so the very first page is judged against the
     // right address. Meanwhile the window stands as during a run; cmdAbort
     // cancels the start.
-    if (FOwnAddress->Find(cboProxyJudge->currentText().toUtf8(), txtTimeout->text())) {
+    if (AskOwnAddress()) {
         FStartPending = true;
         RunningChanged(true);
         ShowStatus(QLatin1String(analyser::TOwnAddressProbe::AskingJudgeText));
@@ -72,9 +72,11 @@ void TfrmProxy::cmdAbortClick()
     FRun->Abort();
 }
 
-void TfrmProxy::AskOwnAddress()
+bool TfrmProxy::AskOwnAddress()
 {
-    FOwnAddress->Find(cboProxyJudge->currentText().toUtf8(), txtTimeout->text());
+    // The ask takes the judge's certificate as the run will.
+    FOwnAddress->SetVerifyCertificates(FInputs->VerifyCertificates());
+    return FOwnAddress->Find(cboProxyJudge->currentText().toUtf8(), txtTimeout->text());
 }
 
 void TfrmProxy::OwnAddressFound(const QString &address, analyser::TOwnAddressSource source)

@@ -172,8 +172,9 @@ private:
     void BuildMenus();
     void BuildRun();
     void RunningChanged(bool running);
-    // Asks the current judge for the own address (no run waits for it).
-    void AskOwnAddress();
+    // Asks the current judge for the own address; false when nothing is
+    // asked (a typed address holds). A start waits for the answer.
+    bool AskOwnAddress();
     void OwnAddressFound(const QString &address, analyser::TOwnAddressSource source);
     // Drops a start that waits for the own address: no run, as after one.
     void CancelPendingStart();

@@ -7,6 +7,8 @@
 #include "support/EventLoop.h"
 #include "support/JudgePeer.h"
 #include "support/RefusedPort.h"
+#include "support/TestCertificates.h"
+#include "support/TlsFront.h"
 
 #include <QElapsedTimer>
 
@@ -184,6 +186,26 @@ TEST_F(OwnAddressProbeTest, ANewAskOrCancelDropsTheOldAnswer)
     testsupport::spinFor(100);
     EXPECT_EQ(Judge.connectionCount(), Before);
     EXPECT_EQ(Found.size(), 1u);
+}
+
+TEST_F(OwnAddressProbeTest, AnHttpsJudgesCertificateIsCheckedAsTheFrontEndSays)
+{
+    const testsupport::TestCertificates &Certs = testsupport::TestCertificates::shared();
+    ASSERT_TRUE(Certs.ok()) << Certs.error().toStdString();
+    testsupport::TlsFront Front(Judge.port(), Certs.selfSigned());
+
+    // Checked by default: a judge whose certificate fails gives no address.
+    ASSERT_TRUE(Probe.Find(Front.url("/judge"), QStringLiteral("10")));
+    ASSERT_TRUE(WaitFound());
+    EXPECT_EQ(Found.back(), FromMachine());
+
+    // Not checked: the judge answers through TLS, and it saw the front's
+    // connection.
+    Probe.SetVerifyCertificates(false);
+    ASSERT_TRUE(Probe.Find(Front.url("/judge"), QStringLiteral("10")));
+    ASSERT_TRUE(WaitFound(2));
+    EXPECT_EQ(Found.back(), FromJudge("127.0.0.1"));
+    EXPECT_EQ(Front.handshakes(), 1);
 }
 
 } // namespace

@@ -390,19 +390,26 @@ TEST_F(CheckRunTest, AnHttpsJudgesCertificateIsCheckedAsOptionsIniSays)
     ASSERT_TRUE(proxy.started()) << proxy.error().toStdString();
     Add(proxy.address());
     p->cboProxyJudge->setEditText(QString::fromLatin1(front.url("/judge")));
+    // The start asks the judge for the own address under the same rule.
+    analyser::OwnAddressSources().askJudges = true;
+    auto askedAndRun = [&] {
+        return waitUntil([&] { return !p->StartPending() && !p->Run().IsRunning(); }, 10000);
+    };
 
     p->cmdStart->click();
-    ASSERT_TRUE(WaitFinished());
+    ASSERT_TRUE(askedAndRun());
     EXPECT_EQ(Field(&TProxyItem::Status),
               Strings{"404 - TLS: certificate verify failed (self-signed certificate)"});
+    EXPECT_EQ(p->lblIP->text(), QStringLiteral("192.0.2.10")); // the judge refused: this machine's
 
     // Switched off in the file: the next start takes the certificate.
     settings::TIniFile(dir.filePath(QStringLiteral("Options.ini")))
         .WriteString(QStringLiteral("Options"), QStringLiteral("VerifyCertificates"),
                      QStringLiteral("0"));
     p->cmdStart->click();
-    ASSERT_TRUE(WaitFinished());
+    ASSERT_TRUE(askedAndRun());
     EXPECT_EQ(Field(&TProxyItem::Status), Strings{"200 - OK"});
+    EXPECT_EQ(p->lblIP->text(), QStringLiteral("127.0.0.1")); // as the judge saw the ask
 }
 
 } // namespace
