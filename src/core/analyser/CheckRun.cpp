@@ -89,8 +89,12 @@ void TCheckRun::CreateBots()
 {
     const quint32 generation = FGeneration;
     const int entries = int(FList.size());
-    // The page slots are 100, and a run without bots would never end.
-    const int bots = std::clamp(FInputs.Bots(), 1, MaxBots);
+    // A run without bots would never end.
+    const int bots = std::clamp(FInputs.Bots(), 1, FBotLimit);
+    if (FBotPage.size() < size_t(bots))
+        FBotPage.resize(size_t(bots));
+    FBotStartTick.assign(size_t(bots), 0);
+    FBotOverflow.assign(size_t(bots), false);
     for (int b = 0; b < bots && FState.NextEntry < entries; ++b) {
         if (FModeSet) {
             SkipToModeState();
@@ -415,8 +419,8 @@ void TCheckRun::Shutdown()
     FBotWaits.clear();
     for (QByteArray &page : FBotPage)
         page = QByteArray();
-    FBotOverflow.fill(false);
-    FBotStartTick.fill(0);
+    std::fill(FBotOverflow.begin(), FBotOverflow.end(), false);
+    std::fill(FBotStartTick.begin(), FBotStartTick.end(), 0);
     FState.StopRequested = false;
     FState.RetryBadMode = FState.RetryTimeoutMode = FState.RetryUnknownMode = false;
     FModeSet = false;

@@ -29,7 +29,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include <array>
+#include <algorithm>
 #include <vector>
 
 namespace net {
@@ -46,8 +46,8 @@ class ICheckInputs
 public:
     virtual ~ICheckInputs() = default;
 
-    // Bots slider position (1 to 100; other values are kept within that).
-    // Read at the start.
+    // Bots slider position (1 to 100 in the window; the run keeps any value
+    // within 1 and its bot limit). Read at the start.
     virtual int Bots() const = 0;
     // Per-request timeout in seconds, as the text of its edit; read at the
     // start. The run writes "8" back when the text is empty.
@@ -101,8 +101,11 @@ class TCheckRun : public QObject
     Q_OBJECT
 
 public:
-    // At most this many bots, hence page slots and start ticks.
+    // The bot limit of a run object unless SetBotLimit says otherwise: the
+    // most the window's slider gives.
     static constexpr int MaxBots = 100;
+    // The highest bot limit there is (the command line's).
+    static constexpr int MaxBotLimit = 4096;
     // A judge page is held only up to this size (judges send a few KiB); a
     // proxy that sends more is aborted and recorded as bad with
     // PageTooLargeStatus.
@@ -144,6 +147,10 @@ public:
     // default); applies to the next run. For tests and the command line,
     // where the judge must tell the client's address from the proxies'.
     void SetLocalAddr(const QByteArray &addr) { FLocalAddr = addr; }
+    // Most bots a run starts, kept within 1 and MaxBotLimit; MaxBots unless
+    // set. Applies to the next run.
+    void SetBotLimit(int bots) { FBotLimit = std::clamp(bots, 1, MaxBotLimit); }
+    int BotLimit() const { return FBotLimit; }
 
 Q_SIGNALS:
     // A run began (true: start disabled, abort enabled) or ended (false).
@@ -209,13 +216,15 @@ private:
     std::vector<net::THttpCli *> FLiveBots;
     std::vector<net::THttpCli *> FBotClients; // by bot number; null once retired
     std::vector<net::TWait *> FBotWaits;
-    std::array<QByteArray, MaxBots> FBotPage;
-    std::array<quint32, MaxBots> FBotStartTick{};
+    // Per bot number, sized for the run at its start.
+    std::vector<QByteArray> FBotPage;
+    std::vector<quint32> FBotStartTick;
     // The bot's page went over MaxJudgePage and its request was aborted.
-    std::array<bool, MaxBots> FBotOverflow{};
+    std::vector<char> FBotOverflow;
 
     quint16 FWaitInterval;
     QByteArray FLocalAddr = QByteArrayLiteral("0.0.0.0");
+    int FBotLimit = MaxBots;
 };
 
 } // namespace analyser

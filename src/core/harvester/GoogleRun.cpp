@@ -61,8 +61,9 @@ bool TSiteRun::StartGoogle()
     // Leeched.ini leaves the program idle instead of overwritten at the end.
     auto leeched = std::make_unique<TLeechedLinks>();
     leeched->Load(FFolder);
-    FSearchHost = settings::ReadSearchHost(
-        settings::TIniFile(QDir(FFolder).filePath(settings::OptionsFileName)));
+    FSearchHost = FSearchHostOverride ? *FSearchHostOverride
+                                      : settings::ReadSearchHost(settings::TIniFile(
+                                            QDir(FFolder).filePath(settings::OptionsFileName)));
     ReadVerifyCertificates();
 
     const auto clock = std::chrono::system_clock::now().time_since_epoch().count();
@@ -88,7 +89,7 @@ void TSiteRun::CreateGoogleBots()
 {
     // Every slider position gets a bot and a link list, however few links
     // there will be.
-    const int bots = std::clamp(FInputs.Bots(), 1, MaxBots);
+    const int bots = PrepareBotSlots();
     FLinkList.assign(size_t(bots), {});
     for (int b = 0; b < bots; ++b) {
         auto *client = new THttpCli(this);

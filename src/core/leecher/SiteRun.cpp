@@ -105,10 +105,19 @@ void TSiteRun::PrepareRun()
     Q_EMIT progressChanged(FProgress, FProgressMax);
 }
 
+int TSiteRun::PrepareBotSlots()
+{
+    // A run without bots would never end.
+    const int bots = std::clamp(FInputs.Bots(), 1, FBotLimit);
+    if (FPageText.size() < size_t(bots))
+        FPageText.resize(size_t(bots));
+    FReceived.assign(size_t(bots), 0);
+    return bots;
+}
+
 void TSiteRun::CreateBots(TKind kind)
 {
-    // The page buffers have 100 slots, and a run without bots would never end.
-    const int bots = std::clamp(FInputs.Bots(), 1, MaxBots);
+    const int bots = PrepareBotSlots();
     for (int b = 0; b < bots && FNextSite < int(FSites.size()); ++b) {
         auto *client = new THttpCli(this);
         FLiveClients.push_back(client);
@@ -180,7 +189,7 @@ int TSiteRun::BotOf(const THttpCli *client) const
     int b = -1;
     if (!FGoogleMode)
         b = client->SocksUsercode().toInt(&ok);
-    else if (client->Tag() >= 0 && client->Tag() < MaxBots)
+    else if (client->Tag() >= 0 && client->Tag() < qintptr(FClientByBot.size()))
         b = int(client->Tag());
     // Only a live bot of this run counts: a retired client has been detached
     // and is on its way out.

@@ -38,7 +38,6 @@
 #include <QtGlobal>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <deque>
 #include <memory>
@@ -66,7 +65,8 @@ class IRunInputs
 public:
     virtual ~IRunInputs() = default;
 
-    // Bots slider position (1 to 100; other values are kept within that).
+    // Bots slider position (1 to 100 in the window; the run keeps any value
+    // within 1 and its bot limit).
     virtual int Bots() const = 0;
     // Per-request idle timeout in seconds, as the text of its edit. The
     // harvest lowers a number above 30 to "30" in the edit itself.
@@ -101,8 +101,11 @@ class TSiteRun : public QObject
     Q_OBJECT
 
 public:
-    // At most this many bots, hence page buffers.
+    // The bot limit of a run object unless SetBotLimit says otherwise: the
+    // most the window's slider gives.
     static constexpr int MaxBots = 100;
+    // The highest bot limit there is (the command line's).
+    static constexpr int MaxBotLimit = 4096;
     // A page is held in memory only up to this size by default.
     static constexpr qint64 DefaultPageLimit = qint64(64) * 1024 * 1024;
 
@@ -162,6 +165,13 @@ public:
     // default); applies to the next run. Tests shorten it.
     void SetWaitInterval(quint16 ms) { FWaitInterval = ms; }
     quint16 WaitInterval() const { return FWaitInterval; }
+    // Most bots a run starts, kept within 1 and MaxBotLimit; MaxBots unless
+    // set. Applies to the next run.
+    void SetBotLimit(int bots) { FBotLimit = std::clamp(bots, 1, MaxBotLimit); }
+    int BotLimit() const { return FBotLimit; }
+    // The search host of the next harvests instead of the one Options.ini
+    // names (a front end's own setting); nothing goes back to Options.ini's.
+    void SetSearchHost(std::optional<QByteArray> host) { FSearchHostOverride = std::move(host); }
     // Largest page held in memory; a site that sends more is aborted and
     // recorded as failed. 64 MiB by default.
     // (Kept below 2 GiB, the most a site's byte count can show.)
@@ -257,6 +267,9 @@ private:
     void AdvanceProgress();
     void ReleaseClient(net::THttpCli *client);
     void SetRunning(bool running);
+    // The number of bots the next run starts (the inputs' count within the
+    // bot limit); the per-bot slots are made ready for that many.
+    int PrepareBotSlots();
     // Harvest steps.
     void CreateGoogleBots();
     QByteArray ChooseTerm();
@@ -280,17 +293,19 @@ private:
     std::vector<net::THttpCli *> FLiveClients;
     std::vector<net::THttpCli *> FClientByBot;
     std::vector<net::TWait *> FWaitByBot;
-    std::array<QByteArray, MaxBots> FPageText;
+    // One page buffer per bot number; they keep their room between runs.
+    std::vector<QByteArray> FPageText;
 
     // The harvest's state: per bot the result links not taken yet, the bytes
     // of the request under way (for the page cap), and for the whole harvest
     // the links already leeched, the term draws and the search host.
     std::vector<std::deque<QByteArray>> FLinkList;
-    std::array<qint64, MaxBots> FReceived{};
+    std::vector<qint64> FReceived;
     std::unique_ptr<TLeechedLinks> FLeechedLinks;
     harvester::TRandom FRandom;
     std::optional<quint64> FRandomSeed;
     QByteArray FSearchHost;
+    std::optional<QByteArray> FSearchHostOverride;
     // TLS peers must show a valid certificate for their host (Options.ini).
     bool FVerifyCertificates = true;
     // Leeched.ini could not be written at the end of the harvest: reported
@@ -308,6 +323,7 @@ private:
     std::thread FFileStep;
 
     quint16 FWaitInterval = 1000;
+    int FBotLimit = MaxBots;
     qint64 FPageLimit = DefaultPageLimit;
 };
 

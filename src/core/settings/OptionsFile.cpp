@@ -87,8 +87,13 @@ void WriteOptionsSection(TIniFile &ini, const IOptions &o)
 
 QByteArray ReadSearchHost(const TIniFile &ini)
 {
-    QString host =
-        ini.ReadString(SectionOptions, QStringLiteral("SearchHost"), QString()).trimmed();
+    return NormalSearchHost(
+        ini.ReadString(SectionOptions, QStringLiteral("SearchHost"), QString()));
+}
+
+QByteArray NormalSearchHost(QString host)
+{
+    host = host.trimmed();
     // The request address is "http://" + host + path: a user who writes the
     // whole address still gets what was meant. A search engine that speaks
     // TLS only is named with its scheme, which stays.

@@ -59,6 +59,8 @@ void WriteOptionsSection(TIniFile &ini, const IOptions &options);
 // stays (in lower case), for a search over TLS; a missing or blank value
 // gives DefaultSearchHost.
 QByteArray ReadSearchHost(const TIniFile &ini);
+// The same reading of a search host given elsewhere (a command line).
+QByteArray NormalSearchHost(QString host);
 
 // "VerifyCertificates" of section "Options": whether a TLS peer must show a
 // certificate that the trust store vouches for and that names its host. Not
