@@ -1,0 +1,159 @@
+// check and judge-page: the analyser's check run (TCheckRun) over a proxy
+// list, an earlier result, or one proxy.
+#include "CliSettings.h"
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "FileLimit.h"
+#include "InputFiles.h"
+#include "OutputFile.h"
+#include "Progress.h"
+#include "ResultFormats.h"
+#include "RunWait.h"
+
+#include "analyser/CheckRun.h"
+#include "analyser/OwnAddress.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+using analyser::TCheckRun;
+
+// The proxy list of check: FILE, or standard input for "-" or no FILE
+// (never a terminal: that would wait for typing).
+analyser::TAnalyserList ReadProxies(const TCliCommand &c, QString &name)
+{
+    QString path = c.Input;
+    if (c.Command == TSubcommand::JudgePage) {
+        const qsizetype colon = path.indexOf(u':');
+        analyser::TProxyItem entry;
+        entry.Host = path.first(colon).toUtf8();
+        entry.Port = path.sliced(colon + 1).toUtf8();
+        return {entry};
+    }
+    if (path.isEmpty()) {
+        if (::isatty(STDIN_FILENO))
+            throw leecher::EFileError(
+                QStringLiteral("-"),
+                QStringLiteral("check wants a proxy list: a FILE, or one on standard input."));
+        path = QStringLiteral("-");
+    }
+    name = DisplayName(path);
+    TListForm form = TListForm::ProxyLines;
+    analyser::TAnalyserList list = ProxiesFromText(ReadTextFile(path), path, &form);
+    if (c.Only != TOnly::All && form == TListForm::ProxyLines)
+        throw leecher::EFileError(path, QStringLiteral("--only takes up an earlier result of "
+                                                       "check in csv or json form; %1 is a "
+                                                       "plain proxy list.")
+                                            .arg(name));
+    return list;
+}
+
+qint64 CountState(const analyser::TAnalyserList &list, qint32 state)
+{
+    return std::count_if(list.begin(), list.end(),
+                         [state](const analyser::TProxyItem &e) { return e.State == state; });
+}
+
+} // namespace
+
+int RunCheckCommand(const TCliCommand &c, const QString &folder)
+{
+    const bool judgePage = c.Command == TSubcommand::JudgePage;
+    const TOutput output(c.Output);
+    analyser::TCheckInputValues inputs;
+    analyser::TAnalyserList list;
+    QString listName;
+    // Everything is read and checked before the run; the own address last,
+    // as it may ask the name service.
+    try {
+        list = ReadProxies(c, listName);
+        output.Check();
+        inputs = ReadCheckSettings(folder, c.Settings, [] { return analyser::FindOwnAddress(); });
+    } catch (const leecher::EFileError &e) {
+        Complain(e.Message());
+        return ExitBadInput;
+    }
+    if (list.empty()) {
+        Complain(QStringLiteral("No proxies in %1.").arg(listName));
+        return ExitNothing;
+    }
+
+    TProgress progress(ProgressModeFor(c.Quiet), stderr);
+    if (inputs.ownAddress.isEmpty())
+        progress.Say(QStringLiteral("No own address is known: every proxy that answers counts as "
+                                    "anonymous (--own-address names it)."));
+    if (judgePage)
+        inputs.bots = 1;
+    const TFileLimit limit = FitFileLimit(inputs.bots);
+    if (limit.Capped)
+        progress.Say(QStringLiteral("The open-file limit is %1: %2 bots instead of %3.")
+                         .arg(limit.Limit)
+                         .arg(limit.Bots)
+                         .arg(inputs.bots));
+    inputs.bots = limit.Bots;
+
+    analyser::TCheckRunState state;
+    state.RetryBadMode = c.Only == TOnly::Bad;
+    state.RetryTimeoutMode = c.Only == TOnly::Timeout;
+    state.RetryUnknownMode = c.Only == TOnly::Unknown;
+    TCheckRun run(list, state, inputs);
+    run.SetBotLimit(TCheckRun::MaxBotLimit);
+    if (!c.Bind.isEmpty())
+        run.SetLocalAddr(c.Bind);
+
+    QString reply;
+    QObject::connect(&run, &TCheckRun::replyChanged, &run,
+                     [&](const QString &text) { reply = text; });
+    QObject::connect(&run, &TCheckRun::statusChanged, &run, [&](const QString &text) {
+        // The window shows the totals beside the progress line.
+        progress.Status(text.startsWith(u'[') && !reply.isEmpty() ? text + u' ' + reply : text);
+    });
+    progress.SetSource([&]() -> TProgressCounts {
+        return {run.Progress(), run.ProgressMax(),
+                QStringLiteral("good %1  bad %2  timeouts %3  retries %4")
+                    .arg(state.GoodCount)
+                    .arg(state.BadCount)
+                    .arg(state.TimeoutCount)
+                    .arg(state.RetryCount)};
+    });
+    TRunWait wait(
+        progress, [&] { run.Abort(); }, [&] { run.Shutdown(); });
+    QObject::connect(&run, &TCheckRun::finished, &run, [&] { wait.Finished(); });
+
+    QElapsedTimer clock;
+    clock.start();
+    progress.Start();
+    run.Start();
+    wait.Exec([&] { return run.IsRunning(); });
+    progress.Finish(judgePage ? QString()
+                              : QStringLiteral("%1 of %2 proxies checked: %3 good, %4 bad, %5 "
+                                               "timeouts, %6 retries in %7")
+                                    .arg(run.Progress())
+                                    .arg(list.size())
+                                    .arg(state.GoodCount)
+                                    .arg(state.BadCount)
+                                    .arg(state.TimeoutCount)
+                                    .arg(state.RetryCount)
+                                    .arg(SecondsText(clock.elapsed())));
+
+    try {
+        output.Write(judgePage
+                         ? FormatVerdict(list.front(), c.Format)
+                         : FormatCheckResults(list, c.Format, output.TxtLineEnd(), c.GoodOnly));
+    } catch (const leecher::EFileError &e) {
+        Complain(e.Message());
+        return ExitBadInput;
+    }
+    if (wait.Interrupted())
+        return ExitInterrupted;
+    return CountState(list, analyser::psGood) == 0 ? ExitNothing : ExitDone;
+}
+
+} // namespace cli

@@ -1,0 +1,75 @@
+// vexo-cli's command line: one subcommand and its options.
+//
+//   vexo-cli leech [FILE]        vexo-cli verify [FILE]
+//   vexo-cli check [FILE|-]      vexo-cli harvest [--duration D]
+//   vexo-cli judge-page HOST:PORT
+//
+// Every setting that a run reads has an option; a setting without one on the
+// command line comes from Options.ini of the data folder (see CliSettings.h).
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace cli {
+
+enum class TSubcommand { Leech, Verify, Check, Harvest, JudgePage };
+enum class TFormat { Txt, Csv, Json };
+// The entries a check run takes: all, or only those of one earlier result.
+enum class TOnly { All, Bad, Timeout, Unknown };
+
+// Settings given on the command line; an empty optional leaves the value of
+// Options.ini.
+struct TSettingOverrides
+{
+    std::optional<int> Bots;
+    std::optional<QString> Timeout;
+    std::optional<bool> UseProxy;
+    std::optional<QString> Proxy;
+    std::optional<bool> ProxyAuth;
+    std::optional<QString> ProxyUsername;
+    std::optional<QString> ProxyPassword;
+    std::optional<bool> RetryTimeout;
+    std::optional<bool> Dupes;
+    std::optional<bool> WriteFile;
+    // The extraction fallback of the subcommand's pages: "Special" for leech,
+    // "GooglerSpecial" for harvest.
+    std::optional<bool> Special;
+    std::optional<QString> Judge;
+    std::optional<bool> Retry503;
+    std::optional<QByteArray> SearchHost;
+    std::optional<QString> OwnAddress;
+};
+
+struct TCliCommand
+{
+    enum TAction { RunCommand, ShowText };
+    TAction Action = RunCommand;
+    QString Text; // ShowText: help or version, for standard output
+
+    TSubcommand Command = TSubcommand::Leech;
+    std::optional<QString> Dir;
+    // The list file (leech, verify: default Sites.ini; check: "-" or none
+    // reads standard input); judge-page: the proxy as HOST:PORT.
+    QString Input;
+    TSettingOverrides Settings;
+    TFormat Format = TFormat::Txt;
+    QString Output; // empty or "-": standard output
+    bool GoodOnly = false;
+    bool Quiet = false;
+    TOnly Only = TOnly::All;
+    QByteArray Bind;                  // check, judge-page: the local address to connect from
+    std::optional<qint64> DurationMs; // harvest
+};
+
+// The subcommand's name as typed.
+QString SubcommandName(TSubcommand command);
+
+// False with one line in `error` for anything unusable; --help and --version
+// give ShowText.
+bool ParseCliCommandLine(const QStringList &arguments, TCliCommand &command, QString *error);
+
+} // namespace cli

@@ -1,0 +1,38 @@
+// The settings a vexo-cli run reads: Options.ini of the data folder, as the
+// desktop program reads it, and over it what the command line gives. The
+// command line never writes Options.ini.
+#pragma once
+
+#include "CliCommand.h"
+
+#include "analyser/CheckRun.h"
+#include "leecher/SiteRun.h"
+#include "settings/Options.h"
+
+#include <functional>
+#include <optional>
+
+namespace cli {
+
+struct TSiteRunSettings
+{
+    settings::TOptionValues Options;
+    leecher::TRunInputValues Inputs;
+    // The search host given on the command line; else the harvest reads
+    // Options.ini's itself.
+    std::optional<QByteArray> SearchHost;
+};
+
+// Sections "Main" and "Options", for leech, verify and harvest. Raises
+// leecher::EFileError when Options.ini exists but cannot be read as text.
+TSiteRunSettings ReadSiteRunSettings(const QString &folder, TSubcommand command,
+                                     const TSettingOverrides &overrides);
+
+// Section "ProxyChecker", for check and judge-page. `ownAddress` gives the
+// machine's own address when the command line names none (it may ask the
+// name service, so it is only called then). Raises as above.
+analyser::TCheckInputValues ReadCheckSettings(const QString &folder,
+                                              const TSettingOverrides &overrides,
+                                              const std::function<QString()> &ownAddress);
+
+} // namespace cli

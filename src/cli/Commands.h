@@ -1,0 +1,27 @@
+// vexo-cli's subcommands. Each drives the run object the windows drive,
+// with the same files, and returns the exit status (ExitCodes.h).
+#pragma once
+
+#include "CliCommand.h"
+
+#include <QString>
+
+namespace cli {
+
+// The whole program after its application object exists: the command line,
+// the data folder, the subcommand.
+int RunCli(const QStringList &arguments);
+
+// leech, verify and harvest (the main window's runs).
+int RunSiteCommand(const TCliCommand &command, const QString &folder);
+// check and judge-page (the analyser's run).
+int RunCheckCommand(const TCliCommand &command, const QString &folder);
+
+// One line on standard error, "vexo-cli: " first; errors are shown also
+// with --quiet.
+void Complain(const QString &line);
+
+// "12.3 s"
+QString SecondsText(qint64 ms);
+
+} // namespace cli

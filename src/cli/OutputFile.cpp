@@ -1,0 +1,83 @@
+#include "OutputFile.h"
+
+#include "InputFiles.h"
+
+#include "lists/FileError.h"
+#include "lists/ListFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+[[noreturn]] void Fail(const QString &path, const QString &reason)
+{
+    const QString name = path.isEmpty() ? QStringLiteral("standard output")
+                                        : QStringLiteral("file ") + DisplayName(path);
+    throw leecher::EFileError(path, QStringLiteral("Cannot write ") + name + QStringLiteral(". ") +
+                                        reason);
+}
+
+QString SystemReason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool MayWrite(const QString &path, int mode = W_OK)
+{
+    return ::access(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+} // namespace
+
+TOutput::TOutput(QString path) : FPath(path == QStringLiteral("-") ? QString() : std::move(path)) {}
+
+void TOutput::Check() const
+{
+    if (!ToFile())
+        return;
+    const QFileInfo info(FPath);
+    if (info.isDir())
+        Fail(FPath, QStringLiteral("Is a directory"));
+    if (info.exists()) {
+        if (!MayWrite(FPath))
+            Fail(FPath, SystemReason());
+        if (!info.isFile())
+            return; // a pipe or a device is written as it is
+    }
+    // A file is replaced by renaming a new one over it: its folder must take one.
+    const QString folder = info.absolutePath();
+    if (!QFileInfo(folder).isDir())
+        Fail(FPath, QStringLiteral("No such file or directory"));
+    if (!MayWrite(folder, W_OK | X_OK))
+        Fail(FPath, SystemReason());
+}
+
+void TOutput::Write(QByteArrayView data) const
+{
+    if (!ToFile()) {
+        if (std::fwrite(data.data(), 1, size_t(data.size()), stdout) != size_t(data.size()) ||
+            std::fflush(stdout) != 0)
+            Fail(QString(), SystemReason());
+        return;
+    }
+    const QFileInfo info(FPath);
+    if (info.exists() && !info.isFile()) {
+        QFile file(FPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+            file.write(data.data(), data.size()) != data.size())
+            Fail(FPath, file.errorString());
+        return;
+    }
+    leecher::WriteFileAtomically(FPath, data);
+}
+
+} // namespace cli

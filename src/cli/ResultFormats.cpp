@@ -1,0 +1,441 @@
+#include "ResultFormats.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+#include <vector>
+
+namespace cli {
+
+using analyser::TProxyItem;
+
+namespace {
+
+constexpr std::array<std::pair<qint32, const char *>, 5> ProxyStates{{
+    {analyser::psNone, "none"},
+    {analyser::psBad, "bad"},
+    {analyser::psTimeout, "timeout"},
+    {analyser::psGood, "good"},
+    {analyser::psUnknown, "unknown"},
+}};
+
+constexpr std::array<const char *, 8> CheckColumns{"host",    "port",      "status", "state",
+                                                   "gateway", "anonymous", "level",  "speed"};
+
+void EndLine(QByteArray &out, TLineEnd end)
+{
+    out.append(end == TLineEnd::CrLf ? "\r\n" : "\n");
+}
+
+void AppendJsonString(QByteArray &out, QByteArrayView bytes)
+{
+    out.append('"');
+    for (const QChar c : QString::fromUtf8(bytes)) {
+        const char16_t u = c.unicode();
+        if (u == '"' || u == '\\') {
+            out.append('\\').append(char(u));
+        } else if (u < 0x20) {
+            static const char Hex[] = "0123456789abcdef";
+            out.append("\\u00").append(Hex[u >> 4]).append(Hex[u & 15]);
+        } else {
+            out.append(QString(c).toUtf8());
+        }
+    }
+    out.append('"');
+}
+
+// A field that needs quotes has them, with its quotes doubled; blanks at
+// either end are quoted too, so that no reader trims them away.
+void AppendCsvField(QByteArray &out, QByteArrayView field)
+{
+    const bool quote = field.contains(',') || field.contains('"') || field.contains('\r') ||
+                       field.contains('\n') ||
+                       (!field.isEmpty() && (field.front() == ' ' || field.back() == ' ' ||
+                                             field.front() == '\t' || field.back() == '\t'));
+    if (!quote) {
+        out.append(field);
+        return;
+    }
+    out.append('"');
+    for (const char c : field) {
+        if (c == '"')
+            out.append('"');
+        out.append(c);
+    }
+    out.append('"');
+}
+
+std::array<QByteArray, 8> CheckFields(const TProxyItem &e)
+{
+    return {e.Host.toByteArray(),    e.Port.toByteArray(),       e.Status.toByteArray(),
+            ProxyStateName(e.State), e.RemoteAddr.toByteArray(), e.Anonymous.toByteArray(),
+            e.Level.toByteArray(),   e.Speed.toByteArray()};
+}
+
+void AppendCheckRecord(QByteArray &out, const TProxyItem &e, TFormat format, TLineEnd txtEnd)
+{
+    switch (format) {
+    case TFormat::Txt:
+        out.append(e.Host.view()).append(':').append(e.Port.view());
+        EndLine(out, txtEnd);
+        return;
+    case TFormat::Csv: {
+        const auto fields = CheckFields(e);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                out.append(',');
+            AppendCsvField(out, fields[i]);
+        }
+        out.append('\n');
+        return;
+    }
+    case TFormat::Json: {
+        const auto fields = CheckFields(e);
+        out.append('{');
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                out.append(',');
+            out.append('"').append(CheckColumns[i]).append("\":");
+            if (i + 1 == fields.size()) // speed: milliseconds, or null before a 200 answer
+                out.append(fields[i].isEmpty() ? QByteArray("null") : fields[i]);
+            else
+                AppendJsonString(out, fields[i]);
+        }
+        out.append("}\n");
+        return;
+    }
+    }
+}
+
+// Splits csv text into records of fields; quoted fields may hold commas,
+// doubled quotes and line ends. `lines` receives each record's first line.
+bool SplitCsv(QByteArrayView text, std::vector<std::vector<QByteArray>> &records,
+              std::vector<int> &lines, QString *error)
+{
+    std::vector<QByteArray> fields;
+    QByteArray field;
+    bool quoted = false, wasQuoted = false, any = false;
+    int line = 1, recordLine = 1;
+    const auto endField = [&] {
+        fields.push_back(std::exchange(field, QByteArray()));
+        wasQuoted = false;
+    };
+    const auto endRecord = [&] {
+        endField();
+        // A blank line is no record.
+        if (any) {
+            records.push_back(std::move(fields));
+            lines.push_back(recordLine);
+        }
+        fields.clear();
+        any = false;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field.append('"');
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                if (c == '\n')
+                    ++line;
+                field.append(c);
+            }
+            continue;
+        }
+        if (!any)
+            recordLine = line;
+        if (c == '"' && field.isEmpty() && !wasQuoted) {
+            quoted = wasQuoted = any = true;
+        } else if (c == ',') {
+            any = true;
+            endField();
+        } else if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            endRecord();
+            ++line;
+        } else if (wasQuoted) {
+            *error = QStringLiteral("Line %1 has text after a closing quote.").arg(line);
+            return false;
+        } else {
+            any = true;
+            field.append(c);
+        }
+    }
+    if (quoted) {
+        *error = QStringLiteral("Line %1 opens a quote that is never closed.").arg(recordLine);
+        return false;
+    }
+    endRecord();
+    return true;
+}
+
+bool IsSpeed(QByteArrayView text)
+{
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return text.size() <= 10;
+}
+
+QString NotARecord(int line)
+{
+    return QStringLiteral("Line %1 is not a result of check (%2).")
+        .arg(line)
+        .arg(QString::fromLatin1(CsvHeader()));
+}
+
+// The text of a JSON field: a string, a number written as decimal digits, or
+// nothing (null or missing).
+std::optional<QByteArray> JsonText(const QJsonObject &object, const char *key)
+{
+    const QJsonValue value = object.value(QLatin1StringView(key));
+    if (value.isUndefined() || value.isNull())
+        return QByteArray();
+    if (value.isString())
+        return value.toString().toUtf8();
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (d >= 0 && d <= 4294967295.0 && d == double(qint64(d)))
+            return QByteArray::number(qint64(d));
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QByteArray CsvHeader()
+{
+    QByteArray header;
+    for (const char *column : CheckColumns)
+        header.append(header.isEmpty() ? "" : ",").append(column);
+    return header;
+}
+
+QByteArray ProxyStateName(qint32 state)
+{
+    for (const auto &[code, name] : ProxyStates) {
+        if (code == state)
+            return name;
+    }
+    return {};
+}
+
+std::optional<qint32> ProxyStateFromName(QByteArrayView name)
+{
+    for (const auto &[code, text] : ProxyStates) {
+        if (name == QByteArrayView(text))
+            return code;
+    }
+    return std::nullopt;
+}
+
+QByteArray SiteStateName(qint32 state)
+{
+    switch (state) {
+    case leecher::ssIdle:
+        return "idle";
+    case leecher::ssFetched:
+        return "good";
+    case leecher::ssBad:
+        return "bad";
+    case leecher::ssTimeout:
+        return "timeout";
+    case leecher::ssFound:
+        return "found";
+    case leecher::ssReceiving:
+        return "receiving";
+    }
+    return {};
+}
+
+QByteArray FormatCheckResults(const analyser::TAnalyserList &list, TFormat format, TLineEnd txtEnd,
+                              bool goodOnly)
+{
+    QByteArray out;
+    if (format == TFormat::Csv)
+        out.append(CsvHeader()).append('\n');
+    for (const TProxyItem &e : list) {
+        if (!goodOnly || e.State == analyser::psGood)
+            AppendCheckRecord(out, e, format, txtEnd);
+    }
+    return out;
+}
+
+QByteArray FormatVerdict(const TProxyItem &e, TFormat format)
+{
+    if (format != TFormat::Txt) {
+        QByteArray out = format == TFormat::Csv ? CsvHeader() + '\n' : QByteArray();
+        AppendCheckRecord(out, e, format, TLineEnd::Lf);
+        return out;
+    }
+    const auto fields = CheckFields(e);
+    QByteArray out = "proxy: " + e.Host.toByteArray() + ':' + e.Port.toByteArray() + '\n';
+    for (size_t i = 2; i < fields.size(); ++i) {
+        out.append(CheckColumns[i]).append(": ").append(fields[i]);
+        if (i + 1 == fields.size() && !fields[i].isEmpty())
+            out.append(" ms");
+        out.append('\n');
+    }
+    return out;
+}
+
+QByteArray FormatProxies(const leecher::TProxyList &list, TFormat format, TLineEnd txtEnd)
+{
+    QByteArray out;
+    if (format == TFormat::Csv)
+        out.append("host,port\n");
+    for (const leecher::TProxyItem &p : list) {
+        switch (format) {
+        case TFormat::Txt:
+            out.append(p.Host.view()).append(':').append(p.Port.view());
+            EndLine(out, txtEnd);
+            break;
+        case TFormat::Csv:
+            AppendCsvField(out, p.Host.view());
+            out.append(',');
+            AppendCsvField(out, p.Port.view());
+            out.append('\n');
+            break;
+        case TFormat::Json:
+            out.append("{\"host\":");
+            AppendJsonString(out, p.Host.view());
+            out.append(",\"port\":");
+            AppendJsonString(out, p.Port.view());
+            out.append("}\n");
+            break;
+        }
+    }
+    return out;
+}
+
+QByteArray FormatSites(const leecher::TSiteList &list, TFormat format, TLineEnd txtEnd)
+{
+    QByteArray out;
+    if (format == TFormat::Csv)
+        out.append("url,state,status\n");
+    for (const leecher::TSiteItem &s : list) {
+        const QByteArray state = SiteStateName(s.State);
+        const QByteArray status = s.Status.toUtf8();
+        switch (format) {
+        case TFormat::Txt:
+            out.append(s.URL).append('\t').append(state).append('\t').append(status);
+            EndLine(out, txtEnd);
+            break;
+        case TFormat::Csv:
+            AppendCsvField(out, s.URL);
+            out.append(',').append(state).append(',');
+            AppendCsvField(out, status);
+            out.append('\n');
+            break;
+        case TFormat::Json:
+            out.append("{\"url\":");
+            AppendJsonString(out, s.URL);
+            out.append(",\"state\":");
+            AppendJsonString(out, state);
+            out.append(",\"status\":");
+            AppendJsonString(out, status);
+            out.append("}\n");
+            break;
+        }
+    }
+    return out;
+}
+
+bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QString *error)
+{
+    std::vector<std::vector<QByteArray>> records;
+    std::vector<int> lines;
+    if (!SplitCsv(content, records, lines, error))
+        return false;
+    const auto isHeader = [](const std::vector<QByteArray> &fields) {
+        if (fields.size() != CheckColumns.size())
+            return false;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].trimmed() != CheckColumns[i])
+                return false;
+        }
+        return true;
+    };
+    if (records.empty() || !isHeader(records.front())) {
+        *error = NotARecord(lines.empty() ? 1 : lines.front());
+        return false;
+    }
+    analyser::TAnalyserList read;
+    for (size_t r = 1; r < records.size(); ++r) {
+        const std::vector<QByteArray> &f = records[r];
+        const std::optional<qint32> state =
+            f.size() == CheckColumns.size() ? ProxyStateFromName(f[3]) : std::nullopt;
+        if (!state || !IsSpeed(f[7])) {
+            *error = NotARecord(lines[r]);
+            return false;
+        }
+        TProxyItem e;
+        e.Host = f[0];
+        e.Port = f[1];
+        e.Status = f[2];
+        e.State = *state;
+        e.RemoteAddr = f[4];
+        e.Anonymous = f[5];
+        e.Level = f[6];
+        e.Speed = f[7];
+        read.push_back(std::move(e));
+    }
+    list.insert(list.end(), std::make_move_iterator(read.begin()),
+                std::make_move_iterator(read.end()));
+    return true;
+}
+
+bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QString *error)
+{
+    analyser::TAnalyserList read;
+    int line = 0;
+    for (QByteArrayView rest = content; !rest.isEmpty();) {
+        ++line;
+        const qsizetype end = rest.indexOf('\n');
+        QByteArrayView text = end < 0 ? rest : rest.first(end);
+        rest = end < 0 ? QByteArrayView() : rest.sliced(end + 1);
+        text = text.trimmed();
+        if (text.isEmpty())
+            continue;
+        const QJsonDocument doc = QJsonDocument::fromJson(text.toByteArray());
+        const QJsonObject o = doc.object();
+        std::array<std::optional<QByteArray>, 8> f;
+        for (size_t i = 0; i < f.size(); ++i)
+            f[i] = JsonText(o, CheckColumns[i]);
+        const bool fieldsOk =
+            std::all_of(f.begin(), f.end(), [](const auto &v) { return bool(v); });
+        const std::optional<qint32> state =
+            fieldsOk ? (f[3]->isEmpty() ? analyser::psNone : ProxyStateFromName(*f[3]))
+                     : std::nullopt;
+        if (!doc.isObject() || !o.contains(QStringLiteral("host")) || !state || !IsSpeed(*f[7])) {
+            *error = QStringLiteral("Line %1 is not a result of check (a JSON object with host, "
+                                    "port, status, state, gateway, anonymous, level, speed).")
+                         .arg(line);
+            return false;
+        }
+        TProxyItem e;
+        e.Host = *f[0];
+        e.Port = *f[1];
+        e.Status = *f[2];
+        e.State = *state;
+        e.RemoteAddr = *f[4];
+        e.Anonymous = *f[5];
+        e.Level = *f[6];
+        e.Speed = *f[7];
+        read.push_back(std::move(e));
+    }
+    list.insert(list.end(), std::make_move_iterator(read.begin()),
+                std::make_move_iterator(read.end()));
+    return true;
+}
+
+} // namespace cli

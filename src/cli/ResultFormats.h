@@ -1,0 +1,54 @@
+// The results vexo-cli prints or writes, as txt, csv or JSON Lines, and the
+// reading of earlier check results (csv, JSON Lines) that --only takes up.
+//
+//   check, judge-page  txt: HOST:PORT (what the analyser's result files hold)
+//                      csv/json: host, port, status, state, gateway,
+//                      anonymous, level, speed
+//   leech, harvest     txt: HOST:PORT; csv/json: host, port
+//   verify             txt: URL, state and status separated by tabs;
+//                      csv/json: url, state, status
+//
+// Texts are written as they are held (bytes; JSON strings as UTF-8, bytes
+// that are not UTF-8 become U+FFFD there). csv and json end every line with
+// LF; txt ends them with LF, or CR LF in a file, as the desktop program's
+// list files.
+#pragma once
+
+#include "CliCommand.h"
+
+#include "analyser/ProxyItem.h"
+#include "lists/Records.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+namespace cli {
+
+enum class TLineEnd { Lf, CrLf };
+
+// The first line of a csv result of check.
+QByteArray CsvHeader();
+
+// "none", "bad", "timeout", "good", "unknown"; nothing for other codes.
+QByteArray ProxyStateName(qint32 state);
+std::optional<qint32> ProxyStateFromName(QByteArrayView name);
+// "idle", "good" (fetched), "bad", "timeout", "found", "receiving".
+QByteArray SiteStateName(qint32 state);
+
+// Check results in list order; `goodOnly` keeps the psGood entries.
+QByteArray FormatCheckResults(const analyser::TAnalyserList &list, TFormat format, TLineEnd txtEnd,
+                              bool goodOnly);
+// One verdict; txt is a short report of one "name: value" line per field.
+QByteArray FormatVerdict(const analyser::TProxyItem &entry, TFormat format);
+QByteArray FormatProxies(const leecher::TProxyList &list, TFormat format, TLineEnd txtEnd);
+QByteArray FormatSites(const leecher::TSiteList &list, TFormat format, TLineEnd txtEnd);
+
+// Earlier results written by FormatCheckResults (csv or json); false with a
+// message naming the line when one cannot be read.
+bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QString *error);
+bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QString *error);
+
+} // namespace cli

@@ -1,0 +1,300 @@
+// vexo-cli check and judge-page end to end: a loopback judge, proxies that
+// forward, refuse, answer 503 or never answer; each output format read back;
+// an earlier result taken up again; standard input; interruptions.
+#include "CliFixture.h"
+
+#include "InputFiles.h"
+#include "ResultFormats.h"
+#include "support/AnalyserPrinters.h"
+#include "support/JudgePeer.h"
+#include "support/RecordingProxy.h"
+#include "support/RefusedPort.h"
+
+#include <QRegularExpression>
+
+#include <csignal>
+
+using analyser::TAnalyserList;
+using testsupport::CliProcess;
+using testsupport::CliRun;
+using testsupport::HttpRequest;
+using testsupport::JudgePeer;
+using testsupport::RecordingProxy;
+using testsupport::RefusedPort;
+using testsupport::runCli;
+using testsupport::Script;
+using testsupport::waitUntil;
+
+namespace {
+
+// Never the machine's address: a judge page of these tests cannot show it.
+const QString Own = QStringLiteral("192.0.2.55");
+
+class CheckCommandsTest : public CliFixture
+{
+protected:
+    void SetUp() override
+    {
+        Busy.answerWith(testsupport::serviceUnavailable());
+        Silent.answerWith(testsupport::silent());
+        Write(QStringLiteral("proxies.txt"), Good.address() + "\r\n" + Refused.address() + "\r\n" +
+                                                 Busy.address() + "\r\n" + Silent.address() +
+                                                 "\r\n");
+    }
+    QStringList Check(const QStringList &More) const
+    {
+        return CommandWith("check", QStringList{QStringLiteral("--judge"),
+                                                QString::fromLatin1(Judge.url("/judge.cgi")),
+                                                QStringLiteral("--own-address"), Own,
+                                                QStringLiteral("--timeout"), QStringLiteral("1")} +
+                                        More);
+    }
+    static TAnalyserList Parsed(const QByteArray &Text)
+    {
+        return cli::ProxiesFromText(Text, QStringLiteral("output"));
+    }
+
+    JudgePeer Judge;
+    RecordingProxy Good, Busy, Silent;
+    RefusedPort Refused;
+};
+
+// Everything but the speed, which differs from run to run.
+void ExpectSameResults(const TAnalyserList &A, const TAnalyserList &B)
+{
+    ASSERT_EQ(A.size(), B.size());
+    for (size_t I = 0; I < A.size(); ++I) {
+        SCOPED_TRACE(I);
+        EXPECT_EQ(A[I].Host, B[I].Host);
+        EXPECT_EQ(A[I].Port, B[I].Port);
+        EXPECT_EQ(A[I].Status, B[I].Status);
+        EXPECT_EQ(A[I].State, B[I].State);
+        EXPECT_EQ(A[I].RemoteAddr, B[I].RemoteAddr);
+        EXPECT_EQ(A[I].Anonymous, B[I].Anonymous);
+        EXPECT_EQ(A[I].Level, B[I].Level);
+        EXPECT_EQ(A[I].Speed.isEmpty(), B[I].Speed.isEmpty());
+    }
+}
+
+} // namespace
+
+TEST_F(CheckCommandsTest, EveryResultInEachFormat)
+{
+    const QString JsonFile = Path(QStringLiteral("results.json"));
+    const CliRun Json =
+        runCli(Check({Path(QStringLiteral("proxies.txt")), QStringLiteral("--format"),
+                      QStringLiteral("json"), QStringLiteral("--output"), JsonFile}));
+    ASSERT_TRUE(Json.finished);
+    EXPECT_EQ(Json.exitCode, 0) << Json.err.toStdString();
+    EXPECT_TRUE(Json.out.isEmpty());
+    const TAnalyserList Results = Parsed(Read(QStringLiteral("results.json")));
+    ASSERT_EQ(Results.size(), 4u);
+    ASSERT_FALSE(Judge.requests().isEmpty());
+    const char Level = testsupport::judgeLevel(Judge.requests().first());
+
+    EXPECT_EQ(Results[0].Status, "200 - OK");
+    EXPECT_EQ(Results[0].State, analyser::psGood);
+    EXPECT_EQ(Results[0].Anonymous, "Yes");
+    EXPECT_EQ(Results[0].Level, QByteArray(1, Level));
+    EXPECT_EQ(Results[0].RemoteAddr, "127.0.0.1");
+    EXPECT_FALSE(Results[0].Speed.isEmpty());
+    EXPECT_EQ(Results[1].State, analyser::psBad);
+    EXPECT_TRUE(Results[1].Status.toByteArray().startsWith("404 - "))
+        << Results[1].Status.toStdString();
+    EXPECT_EQ(Results[2].Status, "503 - Service Unavailable");
+    EXPECT_EQ(Results[2].State, analyser::psBad);
+    EXPECT_EQ(Results[3].Status, "Timeout");
+    EXPECT_EQ(Results[3].State, analyser::psTimeout);
+    EXPECT_TRUE(Json.err.contains("[4 / 4] - 100% Complete [Good=1] [Bad=2] [Timeouts=1] "
+                                  "[Retries=0]\nFinished\n"))
+        << Json.err.toStdString();
+
+    const CliRun Csv =
+        runCli(Check({Path(QStringLiteral("proxies.txt")), QStringLiteral("--format"),
+                      QStringLiteral("csv"), QStringLiteral("--quiet")}));
+    EXPECT_EQ(Csv.exitCode, 0);
+    EXPECT_TRUE(Csv.out.startsWith(cli::CsvHeader() + '\n'));
+    ExpectSameResults(Parsed(Csv.out), Results);
+
+    // txt: the analyser's result file, CR LF in a file; the good ones only.
+    const CliRun Txt = runCli(Check({Path(QStringLiteral("proxies.txt")), QStringLiteral("--quiet"),
+                                     QStringLiteral("--good-only"), QStringLiteral("--output"),
+                                     Path(QStringLiteral("good.txt"))}));
+    EXPECT_EQ(Txt.exitCode, 0);
+    EXPECT_EQ(Read(QStringLiteral("good.txt")), Good.address() + "\r\n");
+}
+
+TEST_F(CheckCommandsTest, AnEarlierResultIsTakenUpAgain)
+{
+    const CliRun First = runCli(Check(
+        {Path(QStringLiteral("proxies.txt")), QStringLiteral("--quiet"), QStringLiteral("--format"),
+         QStringLiteral("csv"), QStringLiteral("--output"), Path(QStringLiteral("r.csv"))}));
+    ASSERT_EQ(First.exitCode, 0) << First.err.toStdString();
+    const TAnalyserList Before = Parsed(Read(QStringLiteral("r.csv")));
+    const qsizetype GoodAsked = Good.requests().size();
+
+    // The silent proxy forwards now; only the entries that timed out are
+    // asked again, the others keep their results.
+    Silent.setResponder([](const HttpRequest &) { return std::optional<Script>(); });
+    const CliRun Again = runCli(
+        Check({Path(QStringLiteral("r.csv")), QStringLiteral("--only"), QStringLiteral("timeout"),
+               QStringLiteral("--format"), QStringLiteral("json")}));
+    EXPECT_EQ(Again.exitCode, 0) << Again.err.toStdString();
+    const TAnalyserList After = Parsed(Again.out);
+    ASSERT_EQ(After.size(), 4u);
+    TAnalyserList Expected = Before;
+    Expected[3] = After[3];
+    ExpectSameResults(After, Expected);
+    EXPECT_EQ(After[3].State, analyser::psGood);
+    EXPECT_EQ(Good.requests().size(), GoodAsked);
+    EXPECT_TRUE(Again.err.contains("[4 / 4] - 100% Complete [Good=1] [Bad=0] [Timeouts=0]"))
+        << Again.err.toStdString();
+
+    // --only needs results: a plain list is refused before any request.
+    const CliRun Plain = runCli(Check(
+        {Path(QStringLiteral("proxies.txt")), QStringLiteral("--only"), QStringLiteral("bad")}));
+    EXPECT_EQ(Plain.exitCode, 1);
+    EXPECT_TRUE(Plain.err.contains("is a plain proxy list")) << Plain.err.toStdString();
+}
+
+TEST_F(CheckCommandsTest, StandardInputAndNoGoodProxy)
+{
+    const CliRun In = [&] {
+        CliProcess P(Check({QStringLiteral("--quiet")}), Good.address() + "\n" + Refused.address());
+        return P.wait();
+    }();
+    EXPECT_EQ(In.exitCode, 0) << In.err.toStdString();
+    EXPECT_EQ(In.out, Good.address() + '\n' + Refused.address() + '\n');
+
+    const CliRun Dash = [&] {
+        CliProcess P(Check({QStringLiteral("-"), QStringLiteral("--quiet")}), Refused.address());
+        return P.wait();
+    }();
+    EXPECT_EQ(Dash.exitCode, 3); // no good proxy
+    EXPECT_EQ(Dash.out, Refused.address() + '\n');
+
+    const CliRun Empty = [&] {
+        CliProcess P(Check({QStringLiteral("-")}), "\n\n");
+        return P.wait();
+    }();
+    EXPECT_EQ(Empty.exitCode, 3);
+    EXPECT_TRUE(Empty.err.contains("No proxies in standard input."));
+}
+
+TEST_F(CheckCommandsTest, InterruptedChecksLeaveWholeFiles)
+{
+    // A judge that takes its time through one proxy: twenty entries, two bots.
+    RecordingProxy Slow;
+    Slow.setResponder([](const HttpRequest &R) {
+        return std::optional<Script>(Script().wait(300).send(testsupport::judgeResponse(R)));
+    });
+    QByteArray List;
+    for (int I = 0; I < 20; ++I)
+        List += Slow.address() + "\r\n";
+    Write(QStringLiteral("slow.txt"), List);
+    const QString Out = Path(QStringLiteral("out.json"));
+    {
+        CliProcess P(
+            Check({Path(QStringLiteral("slow.txt")), QStringLiteral("--bots"), QStringLiteral("2"),
+                   QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--format"),
+                   QStringLiteral("json"), QStringLiteral("--output"), Out}));
+        ASSERT_TRUE(waitUntil([&] { return Slow.requests().size() >= 4; }, 10000));
+        P.signal(SIGINT);
+        const CliRun R = P.wait();
+        EXPECT_EQ(R.exitCode, 2) << R.err.toStdString();
+        EXPECT_TRUE(R.err.contains("Stopping: the requests under way end first"));
+        const TAnalyserList L = Parsed(Read(QStringLiteral("out.json")));
+        ASSERT_EQ(L.size(), 20u);
+        // The checks under way ended and were recorded; no new one began.
+        const qsizetype Asked = Slow.requests().size();
+        EXPECT_LE(Asked, 7);
+        for (qsizetype I = 0; I < 20; ++I) {
+            SCOPED_TRACE(I);
+            EXPECT_EQ(L[size_t(I)].State, I < Asked ? analyser::psGood : analyser::psNone);
+        }
+    }
+    // A second signal stops at once, also while requests wait for answers
+    // that never come: the file is still whole.
+    List.clear();
+    for (int I = 0; I < 5; ++I)
+        List += Silent.address() + "\r\n";
+    Write(QStringLiteral("silent.txt"), List);
+    CliProcess P(Check({Path(QStringLiteral("silent.txt")), QStringLiteral("--timeout"),
+                        QStringLiteral("60"), QStringLiteral("--format"), QStringLiteral("csv"),
+                        QStringLiteral("--output"), Path(QStringLiteral("out.csv"))}));
+    ASSERT_TRUE(waitUntil([&] { return Silent.requests().size() >= 5; }, 10000));
+    P.signal(SIGINT);
+    ASSERT_TRUE(waitUntil([&] { return P.err().contains("Stopping:"); }, 10000));
+    P.signal(SIGTERM);
+    const CliRun R = P.wait(10000);
+    ASSERT_TRUE(R.finished);
+    EXPECT_EQ(R.exitCode, 2);
+    const TAnalyserList L = Parsed(Read(QStringLiteral("out.csv")));
+    ASSERT_EQ(L.size(), 5u);
+    EXPECT_EQ(L[0].Status, "Analyzing");
+}
+
+TEST_F(CheckCommandsTest, JudgePageGivesTheVerdict)
+{
+    const QStringList Base{QStringLiteral("--judge"), QString::fromLatin1(Judge.url("/judge.cgi")),
+                           QStringLiteral("--own-address"), Own};
+    const CliRun R =
+        runCli(CommandWith("judge-page", QStringList{QString::fromLatin1(Good.address())} + Base));
+    EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
+    ASSERT_FALSE(Judge.requests().isEmpty());
+    const QList<QByteArray> Report = R.out.split('\n');
+    ASSERT_EQ(Report.size(), 8); // seven lines
+    EXPECT_EQ(Report.first(6).join('\n'),
+              "proxy: " + Good.address() +
+                  "\nstatus: 200 - OK\nstate: good\n"
+                  "gateway: 127.0.0.1\nanonymous: Yes\nlevel: " +
+                  QByteArray(1, testsupport::judgeLevel(Judge.requests().last())));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^speed: \\d+ ms$"))
+                    .match(QString::fromLatin1(Report[6]))
+                    .hasMatch())
+        << Report[6].toStdString();
+
+    // A proxy that tells the judge who sent it: not anonymous, status 3.
+    RecordingProxy Telling;
+    Telling.addForwardHeader("X-Forwarded-For: " + Own.toLatin1());
+    const CliRun T = runCli(
+        CommandWith("judge-page", QStringList{QString::fromLatin1(Telling.address()),
+                                              QStringLiteral("--format"), QStringLiteral("json")} +
+                                      Base));
+    EXPECT_EQ(T.exitCode, 3);
+    const TAnalyserList L = Parsed(T.out);
+    ASSERT_EQ(L.size(), 1u);
+    EXPECT_EQ(L[0].State, analyser::psBad);
+    EXPECT_EQ(L[0].Anonymous, "No");
+}
+
+TEST_F(CheckCommandsTest, JudgePageTriesOutVexoJudge)
+{
+    QProcess Server;
+    Server.start(QStringLiteral(VEXO_JUDGE_PROGRAM),
+                 {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
+    ASSERT_TRUE(Server.waitForStarted(5000));
+    QByteArray Said;
+    const QRegularExpression Listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    QRegularExpressionMatch M;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            Said += Server.readAllStandardError();
+            M = Listening.match(QString::fromLatin1(Said));
+            return M.hasMatch();
+        },
+        10000));
+    const CliRun R = runCli(
+        Command("judge-page", {QString::fromLatin1(Good.address()), QStringLiteral("--judge"),
+                               QStringLiteral("http://127.0.0.1:%1/").arg(M.captured(1)),
+                               QStringLiteral("--own-address"), Own, QStringLiteral("--format"),
+                               QStringLiteral("json")}));
+    Server.terminate();
+    Server.waitForFinished(5000);
+    EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
+    const TAnalyserList L = Parsed(R.out);
+    ASSERT_EQ(L.size(), 1u);
+    EXPECT_EQ(L[0].State, analyser::psGood);
+    EXPECT_EQ(L[0].RemoteAddr, "127.0.0.1"); // the proxy, as the judge saw it
+    EXPECT_EQ(L[0].Level.size(), 1);         // the judge's level digit
+}
