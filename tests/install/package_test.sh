@@ -16,6 +16,7 @@ expect_in_package() {
 }
 expect_in_package ./usr/bin/vexo
 expect_in_package ./usr/bin/vexo-judge
+expect_in_package ./usr/bin/vexo-cli
 expect_in_package "./usr/share/applications/$app_id.desktop"
 expect_in_package "./usr/share/metainfo/$app_id.metainfo.xml"
 for size in 16 22 24 32 48 64 128 256; do

@@ -10,6 +10,7 @@ stage "$root"
 usr="$root/usr"
 [ -x "$usr/bin/vexo" ] || fail "usr/bin/vexo missing"
 [ -x "$usr/bin/vexo-judge" ] || fail "usr/bin/vexo-judge missing"
+[ -x "$usr/bin/vexo-cli" ] || fail "usr/bin/vexo-cli missing"
 # The programs' folder as installed: nothing may be added to it.
 programs=$(ls "$usr/bin")
 desktop="$usr/share/applications/$app_id.desktop"
@@ -69,6 +70,18 @@ wait_holds "$pid_dir" "$work/chosen/data"
 for p in "$pid_ro" "$pid_rw" "$pid_portable" "$pid_dir"; do
   stop_vexo "$p"
 done
+
+# The command line follows the same rule: installed, it works in the user's
+# data folder (here it finds no site list there, and says where it looked).
+home_cli=$(new_home home-cli)
+set +e
+env -i PATH=/usr/bin:/bin HOME="$home_cli" "${run_as[@]}" "$work/ro/usr/bin/vexo-cli" leech \
+  >"$work/cli.log" 2>&1
+cli_status=$?
+set -e
+[ "$cli_status" -eq 1 ] || fail "vexo-cli leech without a site list ended with $cli_status"
+grep -q "\"$home_cli/.local/share/vexo/Sites.ini\". No such file" "$work/cli.log" ||
+  fail "vexo-cli did not look in the user's data folder"
 
 expect_used "$home_ro/.local/share/vexo"
 expect_used "$home_rw/.local/share/vexo"
