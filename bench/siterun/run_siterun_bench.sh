@@ -24,31 +24,8 @@ cmake --build "$BUILD" --target siterun_bench window_bench -j2 >/dev/null
 DIR=$(mktemp -d)
 mkdir -p "$DIR/www/p" "$DIR/tmp" "$DIR/out"
 
-# Pages: a table of 50 proxies (40 of their own, 10 from a pool of 1000 that
-# many pages share, so the run has duplicates to remove) in about 20 KiB.
-python3 - "$DIR/www/p" "$N" <<'PY'
-import random, sys
-out, n = sys.argv[1], int(sys.argv[2])
-rnd = random.Random(1234)
-ip = lambda: "%d.%d.%d.%d" % (rnd.randint(1, 223), rnd.randint(0, 255), rnd.randint(0, 255), rnd.randint(1, 254))
-ports = [80, 3128, 8000, 8080, 8888, 1080]
-pool = ["%s:%d" % (ip(), rnd.choice(ports)) for _ in range(1000)]
-filler = ("<p>Fresh proxy list, checked every hour. Anonymous and elite HTTP proxies, "
-          "sorted by country and speed. Use them at your own risk.</p>\n")
-for i in range(n):
-    proxies = ["%s:%d" % (ip(), rnd.choice(ports)) for _ in range(40)] + rnd.sample(pool, 10)
-    rnd.shuffle(proxies)
-    rows = "".join("<tr><td>%s</td><td>HTTP</td><td>anonymous</td><td>%d ms</td></tr>\n"
-                   % (p, rnd.randint(50, 900)) for p in proxies)
-    head = "<html><head><title>Proxy list %d</title></head><body>\n<table>\n" % i
-    tail = "</table>\n"
-    body = head + rows + tail
-    while len(body) < 20 * 1024 - 20:
-        body += filler
-    body += "</body></html>\n"
-    with open("%s/%d.html" % (out, i), "w") as f:
-        f.write(body)
-PY
+# Pages: a table of 50 proxies in about 20 KiB (see bench/lib/proxy_pages.py).
+python3 bench/lib/proxy_pages.py "$DIR/www/p" "$N"
 start_nginx "$DIR"
 
 echo "pages: $N of $(stat -c %s "$DIR/www/p/0.html") bytes (page 0), bots: $BOTS, nginx $("$NGINX" -v 2>&1 | sed 's/.*\///')"
