@@ -129,8 +129,8 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
 
     QElapsedTimer clock;
     clock.start();
-    progress.Start();
     run.Start();
+    progress.Start(); // the counts are known from here on
     wait.Exec([&] { return run.IsRunning(); });
     progress.Finish(judgePage ? QString()
                               : QStringLiteral("%1 of %2 proxies checked: %3 good, %4 bad, %5 "

@@ -162,7 +162,6 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
 
     QElapsedTimer clock;
     clock.start();
-    progress.Start();
     try {
         if (c.Command == TSubcommand::Leech)
             run.StartLeech();
@@ -175,6 +174,7 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
         Complain(e.Message());
         return ExitBadInput;
     }
+    progress.Start(); // the counts are known from here on
     wait.Exec([&] { return run.IsRunning(); });
 
     if (wait.Forced() && pages) {
