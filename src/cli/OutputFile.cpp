@@ -64,7 +64,9 @@ void TOutput::Check() const
 void TOutput::Write(QByteArrayView data) const
 {
     if (!ToFile()) {
-        if (std::fwrite(data.data(), 1, size_t(data.size()), stdout) != size_t(data.size()) ||
+        // Nothing to print is no write at all (an empty text has no bytes to point at).
+        if ((!data.isEmpty() &&
+             std::fwrite(data.data(), 1, size_t(data.size()), stdout) != size_t(data.size())) ||
             std::fflush(stdout) != 0)
             Fail(QString(), SystemReason());
         return;
