@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -67,6 +68,29 @@ void AppendCsvField(QByteArray &out, QByteArrayView field)
         out.append(c);
     }
     out.append('"');
+}
+
+// "Host:Port" lines, the whole text sized at once: a run may have found
+// hundreds of thousands of proxies.
+QByteArray ProxyLines(const leecher::TProxyList &list, TLineEnd end)
+{
+    const qsizetype endSize = end == TLineEnd::CrLf ? 2 : 1;
+    qsizetype total = 0;
+    for (const leecher::TProxyItem &p : list)
+        total += p.Host.size() + 1 + p.Port.size() + endSize;
+    QByteArray out(total, Qt::Uninitialized);
+    char *at = out.data();
+    const auto put = [&at](const char *bytes, qsizetype n) {
+        std::memcpy(at, bytes, size_t(n));
+        at += n;
+    };
+    for (const leecher::TProxyItem &p : list) {
+        put(p.Host.data(), p.Host.size());
+        *at++ = ':';
+        put(p.Port.data(), p.Port.size());
+        put("\r\n" + 2 - endSize, endSize);
+    }
+    return out;
 }
 
 std::array<QByteArray, 8> CheckFields(const TProxyItem &e)
@@ -229,13 +253,15 @@ QByteArray ProxyStateName(qint32 state)
     return {};
 }
 
-std::optional<qint32> ProxyStateFromName(QByteArrayView name)
+bool ProxyStateFromName(QByteArrayView name, qint32 &state)
 {
     for (const auto &[code, text] : ProxyStates) {
-        if (name == QByteArrayView(text))
-            return code;
+        if (name == QByteArrayView(text)) {
+            state = code;
+            return true;
+        }
     }
-    return std::nullopt;
+    return false;
 }
 
 QByteArray SiteStateName(qint32 state)
@@ -290,14 +316,14 @@ QByteArray FormatVerdict(const TProxyItem &e, TFormat format)
 
 QByteArray FormatProxies(const leecher::TProxyList &list, TFormat format, TLineEnd txtEnd)
 {
+    if (format == TFormat::Txt)
+        return ProxyLines(list, txtEnd);
     QByteArray out;
     if (format == TFormat::Csv)
         out.append("host,port\n");
     for (const leecher::TProxyItem &p : list) {
         switch (format) {
-        case TFormat::Txt:
-            out.append(p.Host.view()).append(':').append(p.Port.view());
-            EndLine(out, txtEnd);
+        case TFormat::Txt: // above
             break;
         case TFormat::Csv:
             AppendCsvField(out, p.Host.view());
@@ -372,9 +398,8 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
     analyser::TAnalyserList read;
     for (size_t r = 1; r < records.size(); ++r) {
         const std::vector<QByteArray> &f = records[r];
-        const std::optional<qint32> state =
-            f.size() == CheckColumns.size() ? ProxyStateFromName(f[3]) : std::nullopt;
-        if (!state || !IsSpeed(f[7])) {
+        qint32 state = analyser::psNone;
+        if (f.size() != CheckColumns.size() || !ProxyStateFromName(f[3], state) || !IsSpeed(f[7])) {
             *error = NotARecord(lines[r]);
             return false;
         }
@@ -382,7 +407,7 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
         e.Host = f[0];
         e.Port = f[1];
         e.Status = f[2];
-        e.State = *state;
+        e.State = state;
         e.RemoteAddr = f[4];
         e.Anonymous = f[5];
         e.Level = f[6];
@@ -413,10 +438,10 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
             f[i] = JsonText(o, CheckColumns[i]);
         const bool fieldsOk =
             std::all_of(f.begin(), f.end(), [](const auto &v) { return bool(v); });
-        const std::optional<qint32> state =
-            fieldsOk ? (f[3]->isEmpty() ? analyser::psNone : ProxyStateFromName(*f[3]))
-                     : std::nullopt;
-        if (!doc.isObject() || !o.contains(QStringLiteral("host")) || !state || !IsSpeed(*f[7])) {
+        // A state left out reads as never checked.
+        qint32 state = analyser::psNone;
+        const bool stateOk = fieldsOk && (f[3]->isEmpty() || ProxyStateFromName(*f[3], state));
+        if (!doc.isObject() || !o.contains(QStringLiteral("host")) || !stateOk || !IsSpeed(*f[7])) {
             *error = QStringLiteral("Line %1 is not a result of check (a JSON object with host, "
                                     "port, status, state, gateway, anonymous, level, speed).")
                          .arg(line);
@@ -426,7 +451,7 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
         e.Host = *f[0];
         e.Port = *f[1];
         e.Status = *f[2];
-        e.State = *state;
+        e.State = state;
         e.RemoteAddr = *f[4];
         e.Anonymous = *f[5];
         e.Level = *f[6];

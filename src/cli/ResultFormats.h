@@ -34,7 +34,8 @@ QByteArray CsvHeader();
 
 // "none", "bad", "timeout", "good", "unknown"; nothing for other codes.
 QByteArray ProxyStateName(qint32 state);
-std::optional<qint32> ProxyStateFromName(QByteArrayView name);
+// False for a name that is none of these.
+bool ProxyStateFromName(QByteArrayView name, qint32 &state);
 // "idle", "good" (fetched), "bad", "timeout", "found", "receiving".
 QByteArray SiteStateName(qint32 state);
 
