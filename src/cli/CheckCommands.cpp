@@ -12,6 +12,7 @@
 
 #include "analyser/CheckRun.h"
 #include "analyser/OwnAddress.h"
+#include "analyser/OwnAddressProbe.h"
 
 #include <QElapsedTimer>
 
@@ -86,9 +87,6 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     }
 
     TProgress progress(ProgressModeFor(c.Quiet), stderr);
-    if (inputs.ownAddress.isEmpty())
-        progress.Say(QStringLiteral("No own address is known: every proxy that answers counts as "
-                                    "anonymous (--own-address names it)."));
     if (judgePage)
         inputs.bots = 1;
     const TFileLimit limit = FitFileLimit(inputs.bots);
@@ -98,6 +96,10 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
                          .arg(limit.Bots)
                          .arg(inputs.bots));
     inputs.bots = limit.Bots;
+    // A page showing any address of this machine's interfaces gives the user
+    // away too; an empty --own-address asks for no such search at all.
+    if (!c.Settings.OwnAddress || !c.Settings.OwnAddress->isEmpty())
+        inputs.machineAddresses = analyser::MachineAddresses();
 
     analyser::TCheckRunState state;
     state.RetryBadMode = c.Only == TOnly::Bad;
@@ -123,15 +125,52 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
                     .arg(state.TimeoutCount)
                     .arg(state.RetryCount)};
     });
+
+    // Unless --own-address names it, the own address is the one the judge
+    // sees: behind NAT the machine's own is a private one no judge shows.
+    analyser::TOwnAddressProbe probe;
     TRunWait wait(
-        progress, [&] { run.Abort(); }, [&] { run.Shutdown(); });
+        progress,
+        [&] {
+            if (!probe.IsAsking()) {
+                run.Abort();
+                return;
+            }
+            probe.Cancel(); // nothing was checked yet: the run never starts
+            wait.Finished();
+        },
+        [&] {
+            probe.Cancel();
+            run.Shutdown();
+        });
     QObject::connect(&run, &TCheckRun::finished, &run, [&] { wait.Finished(); });
+    if (!c.Settings.OwnAddress) {
+        probe.SetMachineAddress(inputs.ownAddress);
+        if (!c.Bind.isEmpty())
+            probe.SetLocalAddr(c.Bind);
+        QObject::connect(&probe, &analyser::TOwnAddressProbe::found, &probe,
+                         [&](const QString &address, analyser::TOwnAddressSource source) {
+                             inputs.ownAddress = address;
+                             if (source == analyser::TOwnAddressSource::Machine)
+                                 progress.Say(QLatin1StringView(
+                                     analyser::TOwnAddressProbe::JudgeNotReachableText));
+                             wait.Finished();
+                         });
+        if (probe.Find(inputs.judgeURL.toUtf8(), inputs.timeout))
+            wait.Exec([&] { return probe.IsAsking(); });
+    }
+    if (inputs.ownAddress.isEmpty() && !wait.Interrupted())
+        progress.Say(QStringLiteral("No own address is known: every proxy that answers counts as "
+                                    "anonymous (--own-address names it)."));
 
     QElapsedTimer clock;
     clock.start();
-    run.Start();
-    progress.Start(); // the counts are known from here on
-    wait.Exec([&] { return run.IsRunning(); });
+    // A stop asked for while the judge was asked leaves every entry unchecked.
+    if (!wait.Interrupted()) {
+        run.Start();
+        progress.Start(); // the counts are known from here on
+        wait.Exec([&] { return run.IsRunning(); });
+    }
     progress.Finish(judgePage ? QString()
                               : QStringLiteral("%1 of %2 proxies checked: %3 good, %4 bad, %5 "
                                                "timeouts, %6 retries in %7")

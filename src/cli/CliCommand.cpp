@@ -227,8 +227,10 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
         parser.addOption(Option("retry-503", "Check a proxy again when it answers 503."));
         parser.addOption(Option("no-retry-503", "Record a 503 answer as bad."));
         parser.addOption(Option("own-address",
-                                "The address a judge page must not show (default: the "
-                                "machine's own address); empty: never looked for.",
+                                "The address a judge page must not show (default: the address "
+                                "the judge sees, asked directly before the run; the machine's "
+                                "own when the judge cannot be reached); empty: no address of "
+                                "this machine is looked for.",
                                 "ADDR"));
         parser.addOption(Option("bind", "Connect from this local IPv4 address.", "ADDR"));
     }

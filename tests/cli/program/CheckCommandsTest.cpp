@@ -5,6 +5,7 @@
 
 #include "InputFiles.h"
 #include "ResultFormats.h"
+#include "analyser/OwnAddressProbe.h"
 #include "support/AnalyserPrinters.h"
 #include "support/JudgePeer.h"
 #include "support/RecordingProxy.h"
@@ -297,4 +298,80 @@ TEST_F(CheckCommandsTest, JudgePageTriesOutVexoJudge)
     EXPECT_EQ(L[0].State, analyser::psGood);
     EXPECT_EQ(L[0].RemoteAddr, "127.0.0.1"); // the proxy, as the judge saw it
     EXPECT_EQ(L[0].Level.size(), 1);         // the judge's level digit
+}
+
+// Without --own-address the judge is asked directly which address it sees:
+// behind NAT that is the public one a transparent proxy gives away, not the
+// machine's own. --own-address wins; a judge out of reach leaves the
+// machine's address and says so; a stop during the ask checks nothing.
+TEST_F(CheckCommandsTest, TheOwnAddressIsTheOneTheJudgeSees)
+{
+    const QByteArray Local = "127.0.0.7";    // where the program's connections come from
+    const QByteArray Public = "203.0.113.7"; // what the judge sees behind the NAT
+    Judge.translate(Local, Public);
+    const auto DirectAsks = [&] {
+        qsizetype N = 0;
+        for (const HttpRequest &R : Judge.requests())
+            N += R.peerAddress == Local;
+        return N;
+    };
+    RecordingProxy Transparent;
+    Transparent.addForwardHeader("X-Forwarded-For: " + Public);
+    Write(QStringLiteral("two.txt"), Transparent.address() + "\n" + Good.address() + "\n");
+    const auto CheckTwo = [&](const QByteArray &JudgeUrl, const QStringList &More) {
+        return runCli(CommandWith(
+            "check",
+            QStringList{Path(QStringLiteral("two.txt")), QStringLiteral("--judge"),
+                        QString::fromLatin1(JudgeUrl), QStringLiteral("--bind"),
+                        QString::fromLatin1(Local), QStringLiteral("--timeout"),
+                        QStringLiteral("2"), QStringLiteral("--format"), QStringLiteral("json")} +
+                More));
+    };
+    const QByteArray NotReachable = analyser::TOwnAddressProbe::JudgeNotReachableText;
+
+    const CliRun Asked = CheckTwo(Judge.url("/judge.cgi"), {});
+    EXPECT_EQ(Asked.exitCode, 0) << Asked.err.toStdString();
+    EXPECT_EQ(DirectAsks(), 1);
+    EXPECT_FALSE(Asked.err.contains(NotReachable)) << Asked.err.toStdString();
+    TAnalyserList L = Parsed(Asked.out);
+    ASSERT_EQ(L.size(), 2u);
+    EXPECT_EQ(L[0].Anonymous, "No");
+    EXPECT_EQ(L[0].State, analyser::psBad);
+    EXPECT_EQ(L[1].Anonymous, "Yes");
+    EXPECT_EQ(L[1].State, analyser::psGood);
+
+    const CliRun Typed = CheckTwo(Judge.url("/judge.cgi"), {QStringLiteral("--own-address"), Own});
+    EXPECT_EQ(Typed.exitCode, 0) << Typed.err.toStdString();
+    EXPECT_EQ(DirectAsks(), 1); // the judge was not asked
+    L = Parsed(Typed.out);
+    ASSERT_EQ(L.size(), 2u);
+    EXPECT_EQ(L[0].Anonymous, "Yes"); // the typed address is not on its page
+
+    const CliRun Away = CheckTwo(Refused.url("/judge.cgi"), {});
+    EXPECT_EQ(Away.exitCode, 3); // the proxies cannot reach it either
+    EXPECT_TRUE(Away.err.contains(NotReachable + '\n')) << Away.err.toStdString();
+    EXPECT_EQ(Parsed(Away.out).size(), 2u);
+    const CliRun Quiet = CheckTwo(Refused.url("/judge.cgi"), {QStringLiteral("--quiet")});
+    EXPECT_EQ(Quiet.exitCode, 3);
+    EXPECT_TRUE(Quiet.err.isEmpty()) << Quiet.err.toStdString();
+
+    // A judge that takes the request and never answers: Ctrl-C while the
+    // program waits for it writes the list unchecked.
+    const qsizetype Through = Transparent.requests().size() + Good.requests().size();
+    CliProcess P(
+        CommandWith("check", {Path(QStringLiteral("two.txt")), QStringLiteral("--judge"),
+                              QString::fromLatin1("http://" + Silent.address() + "/judge.cgi"),
+                              QStringLiteral("--timeout"), QStringLiteral("60"),
+                              QStringLiteral("--format"), QStringLiteral("json"),
+                              QStringLiteral("--output"), Path(QStringLiteral("o.json"))}));
+    ASSERT_TRUE(waitUntil([&] { return Silent.requests().size() >= 1; }, 10000));
+    P.signal(SIGINT);
+    const CliRun R = P.wait(10000);
+    ASSERT_TRUE(R.finished);
+    EXPECT_EQ(R.exitCode, 2) << R.err.toStdString();
+    L = Parsed(Read(QStringLiteral("o.json")));
+    ASSERT_EQ(L.size(), 2u);
+    EXPECT_EQ(L[0].State, analyser::psNone);
+    EXPECT_EQ(L[1].State, analyser::psNone);
+    EXPECT_EQ(Transparent.requests().size() + Good.requests().size(), Through);
 }

@@ -1,6 +1,7 @@
 // vexo-cli check against real proxies: four tinyproxy set-ups on their own
 // loopback addresses and a loopback judge, the program connecting from an
-// address of its own that stands for the user's own address.
+// address of its own that stands for the user's own address, which it learns
+// by asking the judge.
 #include "CliFixture.h"
 
 #include "InputFiles.h"
@@ -71,7 +72,6 @@ TEST_F(CliRealProxyTest, EachSetupGetsItsWholeRecord)
     const CliRun R = runCli(
         Command("check", {Path(QStringLiteral("proxies.txt")), QStringLiteral("--judge"),
                           QString::fromLatin1(Judge.url("/judge.cgi")), QStringLiteral("--bind"),
-                          QString::fromLatin1(Own), QStringLiteral("--own-address"),
                           QString::fromLatin1(Own), QStringLiteral("--bots"), QStringLiteral("4"),
                           QStringLiteral("--format"), QStringLiteral("json")}));
     ASSERT_TRUE(R.finished);
