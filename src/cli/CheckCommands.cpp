@@ -148,6 +148,8 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
         probe.SetMachineAddress(inputs.ownAddress);
         if (!c.Bind.isEmpty())
             probe.SetLocalAddr(c.Bind);
+        // The ask takes an https judge's certificate as the run will.
+        probe.SetVerifyCertificates(inputs.verifyCertificates);
         QObject::connect(&probe, &analyser::TOwnAddressProbe::found, &probe,
                          [&](const QString &address, analyser::TOwnAddressSource source) {
                              inputs.ownAddress = address;

@@ -334,8 +334,10 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
         if (parser.isSet(QStringLiteral("judge"))) {
             const QString judge = Last(parser, QStringLiteral("judge"));
             const QUrl url(judge, QUrl::StrictMode);
-            if (!url.isValid() || url.scheme() != QStringLiteral("http") || url.host().isEmpty()) {
-                *error = QStringLiteral("--judge wants an http:// address, as "
+            const bool web =
+                url.scheme() == QStringLiteral("http") || url.scheme() == QStringLiteral("https");
+            if (!url.isValid() || !web || url.host().isEmpty()) {
+                *error = QStringLiteral("--judge wants an http:// or https:// address, as "
                                         "http://judge.example.org/azenv.php");
                 return false;
             }

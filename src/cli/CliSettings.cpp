@@ -76,6 +76,7 @@ analyser::TCheckInputValues ReadCheckSettings(const QString &folder, const TSett
     s.timeout = checker.timeout;
     s.judgeURL = checker.proxyJudge;
     s.retry503 = checker.retry503;
+    s.verifyCertificates = settings::ReadVerifyCertificates(ini);
 
     Take(s.bots, o.Bots);
     Take(s.timeout, o.Timeout);

@@ -68,6 +68,9 @@ TEST(CliCommandLine, EachCommandTakesItsOptions)
     EXPECT_TRUE(C.Quiet);
     EXPECT_EQ(C.Format, TFormat::Csv);
     EXPECT_EQ(Parse({"check", "old.json", "--only", "timeout"}).Only, TOnly::Timeout);
+    EXPECT_EQ(
+        Parse({"judge-page", "127.0.0.1:80", "--judge", "https://j.example/a"}).Settings.Judge,
+        QStringLiteral("https://j.example/a"));
 
     const TCliCommand H = Parse({"harvest", "--duration", "15m", "--search-host",
                                  "http://127.0.0.1:9/", "--no-proxy", "--special"});
@@ -113,8 +116,8 @@ TEST(CliCommandLine, RefusesWhatCannotBeFollowed)
         {{"check", "--format", "xml"}, "--format wants txt, csv or json"},
         {{"check", "--only", "good", "old.csv"}, "--only wants bad, timeout or unknown"},
         {{"check", "--only", "bad"}, "--only wants FILE"},
-        {{"check", "--judge", "ftp://j/"}, "--judge wants an http:// address"},
-        {{"check", "--judge", "judge"}, "--judge wants an http:// address"},
+        {{"check", "--judge", "ftp://j/"}, "--judge wants an http:// or https:// address"},
+        {{"check", "--judge", "judge"}, "--judge wants an http:// or https:// address"},
         {{"check", "--own-address", "my.host"}, "--own-address wants an IPv4 address"},
         {{"check", "--bind", "localhost"}, "--bind wants a local IPv4 address"},
         {{"check", "--output", ""}, "--output needs a file name"},
@@ -190,9 +193,11 @@ TEST_F(CliSettingsTest, OptionsIniUnderTheCommandLine)
     EXPECT_TRUE(S.Options.dupes);
     EXPECT_TRUE(S.Options.writeFile);
     EXPECT_FALSE(S.Inputs.automate);
+    EXPECT_TRUE(ReadCheckSettings(Dir.path(), {}, [] { return QString(); }).verifyCertificates);
 
     WriteOptions("[Main]\r\nBots=500\r\nTimeout=12\r\n[Options]\r\nUseProxy=1\r\n"
                  "Proxy=10.0.0.1:3128\r\nDupes=0\r\nSpecial=1\r\nGooglerSpecial=0\r\n"
+                 "VerifyCertificates=0\r\n"
                  "[ProxyChecker]\r\nBots=0\r\nRetry503=1\r\nProxyJudge=http://j.example/a\r\n"
                  "Timeout=4\r\n");
     S = ReadSiteRunSettings(Dir.path(), TSubcommand::Leech, {});
@@ -229,6 +234,7 @@ TEST_F(CliSettingsTest, OptionsIniUnderTheCommandLine)
     EXPECT_TRUE(C.retry503);
     EXPECT_EQ(C.judgeURL, QStringLiteral("http://j.example/a"));
     EXPECT_EQ(C.timeout, QStringLiteral("4"));
+    EXPECT_FALSE(C.verifyCertificates); // for an https judge
     EXPECT_EQ(C.ownAddress, QStringLiteral("192.0.2.7"));
     TSettingOverrides CO;
     CO.OwnAddress = QStringLiteral("198.51.100.2");
