@@ -7,7 +7,7 @@ namespace cli {
 TRunWait::TRunWait(TProgress &progress, std::function<void()> abort, std::function<void()> shutdown)
     : FProgress(progress), FAbort(std::move(abort)), FShutdown(std::move(shutdown))
 {
-    QObject::connect(&FSignals, &TStopSignals::stopAsked, &FLoop, [this](int count) {
+    QObject::connect(&FSignals, &util::TStopSignals::stopAsked, &FLoop, [this](int count) {
         if (count == 1) {
             FProgress.Say(QStringLiteral("Stopping: the requests under way end first (interrupt "
                                          "again to stop at once)."));

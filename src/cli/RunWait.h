@@ -4,7 +4,7 @@
 #pragma once
 
 #include "Progress.h"
-#include "StopSignals.h"
+#include "util/StopSignals.h"
 
 #include <QEventLoop>
 #include <QString>
@@ -34,7 +34,7 @@ private:
     TProgress &FProgress;
     std::function<void()> FAbort;
     std::function<void()> FShutdown;
-    TStopSignals FSignals;
+    util::TStopSignals FSignals{2}; // the first stops in order, the second at once
     QEventLoop FLoop;
     bool FForced = false;
 };

@@ -5,10 +5,11 @@
 // signal during that close ends the program at once, as before.
 #pragma once
 
+#include "util/StopSignals.h"
+
 #include <QObject>
 #include <QPointer>
 
-class QSocketNotifier;
 class QWidget;
 
 namespace gui {
@@ -20,20 +21,19 @@ public:
     // Watches the signals for the life of this object (one watcher at a
     // time). A signal that comes before the window is known waits for it.
     explicit TCloseOnSignal(QObject *parent = nullptr);
-    ~TCloseOnSignal() override; // gives the signals back their default action
 
     // The window to close.
     void SetWindow(QWidget *window);
 
-    // The signals taken over.
-    static const int Signals[3];
-
 private:
     void SignalArrived();
 
+    // One signal is taken over: from then on a signal ends the program at
+    // once, the way out when the close itself hangs, say on an error box
+    // nobody answers.
+    util::TStopSignals FSignals{1};
     QPointer<QWidget> FWindow;
     bool FPending = false; // a signal came before the window
-    QSocketNotifier *FNotifier = nullptr;
 };
 
 } // namespace gui

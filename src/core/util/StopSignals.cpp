@@ -8,11 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace cli {
+namespace util {
 
 namespace {
-
-constexpr int Watched[] = {SIGINT, SIGTERM, SIGHUP};
 
 // A signal handler may do almost nothing: it writes one byte into this
 // pair, whose other end the event loop watches.
@@ -34,15 +32,17 @@ void SetAction(void (*handler)(int))
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : Watched)
+    for (const int signal : TStopSignals::Signals)
         ::sigaction(signal, &action, nullptr);
 }
 
 } // namespace
 
-TStopSignals::TStopSignals(QObject *parent) : QObject(parent)
+const int TStopSignals::Signals[3] = {SIGTERM, SIGINT, SIGHUP};
+
+TStopSignals::TStopSignals(int taken, QObject *parent) : QObject(parent), FTaken(taken)
 {
-    if (Pair[0] >= 0)
+    if (Pair[0] >= 0 || FTaken < 1)
         return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, Pair) != 0) {
         Pair[0] = Pair[1] = -1;
@@ -71,12 +71,12 @@ void TStopSignals::Arrived()
     int arrived = 0;
     while ((n = ::read(Pair[1], bytes, sizeof bytes)) > 0)
         arrived += int(n);
-    for (int i = 0; i < arrived && FCount < 2; ++i) {
+    for (int i = 0; i < arrived && FCount < FTaken; ++i) {
         ++FCount;
-        if (FCount == 2)
+        if (FCount == FTaken)
             SetAction(SIG_DFL);
         Q_EMIT stopAsked(FCount);
     }
 }
 
-} // namespace cli
+} // namespace util
