@@ -21,6 +21,7 @@
 
 #include "analyser/CheckRunState.h"
 #include "analyser/ProxyItem.h"
+#include "util/Limits.h"
 
 #include <QByteArray>
 #include <QList>
@@ -109,7 +110,7 @@ public:
     // A judge page is held only up to this size (judges send a few KiB); a
     // proxy that sends more is aborted and recorded as bad with
     // PageTooLargeStatus.
-    static constexpr qsizetype MaxJudgePage = 1024 * 1024;
+    static constexpr qsizetype MaxJudgePage = limits::MaxJudgePageBytes;
     static constexpr const char *PageTooLargeStatus = "Judge page over 1 MiB";
 
     // The list, run state and inputs must outlive the run object (or

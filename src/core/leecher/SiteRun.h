@@ -30,6 +30,7 @@
 #include "harvester/SearchTerms.h"
 #include "lists/LeechedLinks.h"
 #include "lists/Records.h"
+#include "util/Limits.h"
 
 #include <QByteArray>
 #include <QLatin1StringView>
@@ -107,7 +108,7 @@ public:
     // The highest bot limit there is (the command line's).
     static constexpr int MaxBotLimit = 4096;
     // A page is held in memory only up to this size by default.
-    static constexpr qint64 DefaultPageLimit = qint64(64) * 1024 * 1024;
+    static constexpr qint64 DefaultPageLimit = limits::MaxPageBytes;
 
     // `folder` is where Proxies.txt is written. The lists, options and
     // inputs must outlive the run object (or Shutdown must be called first).

@@ -31,8 +31,12 @@ inline constexpr int MaxRelocations = 20;
 // too long".
 inline constexpr qint32 MaxLocationBytes = 8 * 1024;
 
-// A page held in memory by a run (a site, a search result page, a judge
-// page); a bigger one is aborted and recorded as failed.
+// A page held in memory by the leech run or the harvest (a site, a search
+// result page); a bigger one is aborted and recorded as failed.
 inline constexpr qint64 MaxPageBytes = qint64(64) * 1024 * 1024;
+
+// A judge page held by the check run or the own-address ask: judges send a
+// few KiB, so a proxy that sends more is cut off and recorded as bad.
+inline constexpr qint64 MaxJudgePageBytes = 1024 * 1024;
 
 } // namespace limits

@@ -239,7 +239,6 @@ TEST(HostileBody, EndlessBodyIsNeverHeldByTheClient)
 
 TEST(HostileBody, EndlessPageIsCutByTheLeechRunsPageCap)
 {
-    static_assert(leecher::TSiteRun::DefaultPageLimit == limits::MaxPageBytes);
     OriginServer Server;
     Server.route("/endless",
                  Script().send(Ok + "\r\n1.2.3.4:80 ").repeat(QByteArray(16384, 'x'), -1));
