@@ -30,7 +30,9 @@ QVariant TAnalyserListModel::data(const QModelIndex &index, int role) const
     if (role == Qt::DecorationRole && index.column() == colHost && p.State >= 0 &&
         p.State < FImages.size())
         return FImages[p.State];
-    if (role != Qt::DisplayRole)
+    // The tool tip carries the whole text: a narrow column elides a long
+    // status ("503 - Service Unavailable") or gateway.
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const TCompactBytes *fields[] = {&p.Host,      &p.Port,  &p.Status, &p.RemoteAddr,
                                      &p.Anonymous, &p.Level, &p.Speed};

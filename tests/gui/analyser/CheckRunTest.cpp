@@ -172,6 +172,9 @@ TEST_F(CheckRunTest, TheStartButtonChecksEveryRowAndTheWindowShowsTheRun)
     EXPECT_EQ(model->data(model->index(3, colStatus)).toString(),
               QStringLiteral("404 - Connection refused (Error #10061)"));
     EXPECT_EQ(model->data(model->index(1, colLevel)).toString(), QStringLiteral("2"));
+    // A status too long for its column is still readable whole in its tool tip.
+    EXPECT_EQ(model->data(model->index(3, colStatus), Qt::ToolTipRole).toString(),
+              QStringLiteral("404 - Connection refused (Error #10061)"));
 
     EXPECT_EQ(p->lblReply->text(), QStringLiteral("[Good=2] [Bad=2] [Timeouts=1] [Retries=0]"));
     EXPECT_EQ(Status(), "Finished");
