@@ -13,7 +13,7 @@
 //                  --entries 10000 --bots 100 --rounds 3 --ab /usr/bin/ab
 //   checkrun_bench --scenario refused --entries 10000 --bots 100
 //   checkrun_bench --scenario silent --entries 2000 --bots 100 --timeout 1
-#include "AbClient.h"
+#include "../lib/AbClient.h"
 #include "analyser/CheckRun.h"
 #include "util/EventDispatcher.h"
 
@@ -201,13 +201,13 @@ int main(int argc, char **argv)
         TAnalyserList Warm(List.begin(), List.begin() + std::min<long>(Entries, 1000));
         CheckAll(Warm, Judge, Bots, Timeout);
         if (!Ab.isEmpty())
-            RunAb(Ab, 1000, Bots, Proxy, Judge);
+            RunAb(Ab, 1000, Bots, Judge, Proxy);
         // The machine may be shared: alternate the two and take the median of each.
         std::vector<double> AbRates, RunRates;
         std::vector<Result> Runs;
         for (int R = 0; R < Rounds; ++R) {
             if (!Ab.isEmpty())
-                AbRates.push_back(RunAb(Ab, Entries, Bots, Proxy, Judge));
+                AbRates.push_back(RunAb(Ab, Entries, Bots, Judge, Proxy));
             Runs.push_back(CheckAll(List, Judge, Bots, Timeout));
             RunRates.push_back(Runs.back().Rate(List.size()));
         }

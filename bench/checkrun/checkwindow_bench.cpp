@@ -6,7 +6,7 @@
 //
 //   checkwindow_bench --proxy 127.0.0.1:8081 --judge http://127.0.0.1:8082/j
 //                     --entries 10000 --rounds 1 [--ab /usr/bin/ab]
-#include "AbClient.h"
+#include "../lib/AbClient.h"
 #include "analyser/CheckRun.h"
 #include "analyser/TfrmProxy.h"
 #include "app/Dialogs.h"
@@ -136,12 +136,12 @@ int main(int argc, char **argv)
     w.cboProxyJudge->setEditText(judge);
 
     if (!ab.isEmpty())
-        RunAb(ab, 1000, 100, proxy, judge); // warms the proxy's connections to the judge
+        RunAb(ab, 1000, 100, judge, proxy); // warms the proxy's connections to the judge
     std::vector<double> abRates;
     std::vector<TRound> runs;
     for (int i = 0; i < rounds; ++i) {
         if (!ab.isEmpty())
-            abRates.push_back(RunAb(ab, entries, 100, proxy, judge));
+            abRates.push_back(RunAb(ab, entries, 100, judge, proxy));
         runs.push_back(CheckFromTheWindow(app, w));
     }
     std::sort(runs.begin(), runs.end(),

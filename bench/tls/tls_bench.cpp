@@ -15,10 +15,10 @@
 #include "settings/Options.h"
 #include "util/EventDispatcher.h"
 
+#include "../lib/AbClient.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <malloc.h>
@@ -79,23 +79,6 @@ RunResult LeechRun(const QByteArray &Base, long Count, int Bots, const QString &
             std::fprintf(stderr, "site: %s\n", S.Status.toUtf8().constData());
     }
     return R;
-}
-
-// Requests per second that ab reports, 0 when it failed.
-double RunAb(const QString &Ab, long N, int C, const QByteArray &Url)
-{
-    QProcess P;
-    P.start(Ab, {QStringLiteral("-q"), QStringLiteral("-n"), QString::number(N),
-                 QStringLiteral("-c"), QString::number(C), QString::fromLatin1(Url)});
-    if (!P.waitForFinished(600000))
-        return 0;
-    const QString Out = QString::fromLocal8Bit(P.readAllStandardOutput());
-    const auto Failed = QRegularExpression(QStringLiteral("Failed requests:\\s+(\\d+)")).match(Out);
-    if (Failed.hasMatch() && Failed.captured(1) != QStringLiteral("0"))
-        std::fprintf(stderr, "ab: %s failed requests\n", qPrintable(Failed.captured(1)));
-    const auto M =
-        QRegularExpression(QStringLiteral("Requests per second:\\s+([0-9.]+)")).match(Out);
-    return M.hasMatch() ? M.captured(1).toDouble() : 0;
 }
 
 // Heap bytes held per client while N clients are each in the middle of a
@@ -191,7 +174,7 @@ int main(int argc, char **argv)
     std::vector<RunResult> Runs;
     long Missing = 0;
     for (int R = 0; R < Rounds; ++R) {
-        const double AbRate = RunAb(Ab, Sites, Bots, AbUrl);
+        const double AbRate = RunAb(Ab, Sites, Bots, QString::fromLatin1(AbUrl));
         const RunResult Run = LeechRun(Base, Sites, Bots, Folder);
         const RunResult Plain = LeechRun(PlainBase, Sites, Bots, Folder);
         Missing += (Run.Sites - Run.Found) + (Plain.Sites - Plain.Found);

@@ -1,19 +1,26 @@
-// ab (ApacheBench) run through a proxy, for the check run benches' ratio.
+// ab (ApacheBench) as the reference the benches compare against.
 #pragma once
 
+#include <QByteArray>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 
-// Requests per second that "ab -n N -c C -X proxy url" reports; 0 when it failed.
-inline double RunAb(const QString &Ab, long N, int C, const QByteArray &Proxy, const QString &Url)
+// Requests per second that "ab -n N -c C [-X proxy] url" reports; 0 when it
+// failed.
+inline double RunAb(const QString &Ab, long N, int C, const QString &Url,
+                    const QByteArray &Proxy = {})
 {
+    QStringList Args{QStringLiteral("-q"), QStringLiteral("-n"), QString::number(N),
+                     QStringLiteral("-c"), QString::number(C)};
+    if (!Proxy.isEmpty())
+        Args << QStringLiteral("-X") << QString::fromLatin1(Proxy);
+    Args << Url;
     QProcess P;
-    P.start(Ab,
-            {QStringLiteral("-q"), QStringLiteral("-n"), QString::number(N), QStringLiteral("-c"),
-             QString::number(C), QStringLiteral("-X"), QString::fromLatin1(Proxy), Url});
+    P.start(Ab, Args);
     if (!P.waitForFinished(600000))
         return 0;
     const QString Out = QString::fromLocal8Bit(P.readAllStandardOutput());
