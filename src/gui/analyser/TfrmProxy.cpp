@@ -10,6 +10,7 @@
 #include "app/DesignFont.h"
 #include "app/Dialogs.h"
 #include "app/Images.h"
+#include "lists/ItemAt.h"
 #include "lists/WebAddress.h"
 #include "settings/OptionsFile.h"
 
@@ -30,8 +31,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <stdexcept>
-#include <string>
 #include <utility>
 
 namespace {
@@ -254,9 +253,7 @@ void TfrmProxy::SetMainProxyList(const leecher::TProxyList *proxies)
 
 analyser::TProxyItem &TfrmProxy::PItem(int index)
 {
-    if (index < 0 || static_cast<size_t>(index) >= AnalyserList.size())
-        throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
-    return AnalyserList[static_cast<size_t>(index)];
+    return lists::ItemAt(AnalyserList, index);
 }
 
 void TfrmProxy::ClearProxyList()

@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "Images.h"
 #include "analyser/TfrmProxy.h"
+#include "lists/ItemAt.h"
 #include "lists/ListFiles.h"
 #include "lists/ListModels.h"
 #include "settings/OptionsFile.h"
@@ -27,7 +28,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace {
 
@@ -280,16 +280,12 @@ const settings::IOptions &TfrmLeecher::Options() const
 
 leecher::TSiteItem &TfrmLeecher::SItem(int index)
 {
-    if (index < 0 || static_cast<size_t>(index) >= SiteList.size())
-        throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
-    return SiteList[static_cast<size_t>(index)];
+    return lists::ItemAt(SiteList, index);
 }
 
 leecher::TProxyItem &TfrmLeecher::PItem(int index)
 {
-    if (index < 0 || static_cast<size_t>(index) >= ProxyList.size())
-        throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
-    return ProxyList[static_cast<size_t>(index)];
+    return lists::ItemAt(ProxyList, index);
 }
 
 void TfrmLeecher::ClearSiteList()
