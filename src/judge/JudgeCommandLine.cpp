@@ -47,6 +47,19 @@ bool ReadSecret(const QString &path, QByteArray &secret, QString *error)
     return true;
 }
 
+// A count of connections, 1 to 100000.
+bool ParseCount(const QString &text, const char *option, int &count, QString *error)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < 1 || n > 100000) {
+        *error = QLatin1StringView(option) + QStringLiteral(" wants a number from 1 to 100000");
+        return false;
+    }
+    count = n;
+    return true;
+}
+
 } // namespace
 
 bool ParseJudgeCommandLine(const QStringList &arguments, TJudgeCommand &command, QString *error)
@@ -82,9 +95,15 @@ bool ParseJudgeCommandLine(const QStringList &arguments, TJudgeCommand &command,
         QStringLiteral("Connections served at once (default %1); more get 503.")
             .arg(MaxConnections),
         QStringLiteral("N"));
+    const QCommandLineOption maxPerSource(
+        QStringLiteral("max-per-source"),
+        QStringLiteral("Connections of one source address served at once (default "
+                       "--max-connections / %1, at least 1); more get 503.")
+            .arg(PerSourceShare),
+        QStringLiteral("N"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({listen, clientIp, token, secretFile, sign, maxConnections});
+    parser.addOptions({listen, clientIp, token, secretFile, sign, maxConnections, maxPerSource});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -123,15 +142,13 @@ bool ParseJudgeCommandLine(const QStringList &arguments, TJudgeCommand &command,
     }
     if (parser.isSet(secretFile) && !ReadSecret(parser.value(secretFile), config.Secret, error))
         return false;
-    if (parser.isSet(maxConnections)) {
-        bool ok = false;
-        const int n = parser.value(maxConnections).toInt(&ok);
-        if (!ok || n < 1 || n > 100000) {
-            *error = QStringLiteral("--max-connections wants a number from 1 to 100000");
-            return false;
-        }
-        config.Limits.Connections = n;
-    }
+    if (parser.isSet(maxConnections) &&
+        !ParseCount(parser.value(maxConnections), "--max-connections", config.Limits.Connections,
+                    error))
+        return false;
+    if (parser.isSet(maxPerSource) &&
+        !ParseCount(parser.value(maxPerSource), "--max-per-source", config.Limits.PerSource, error))
+        return false;
     if (parser.isSet(sign)) {
         if (!net::WSocketIsDottedIP(parser.value(sign).toLatin1(), &command.SignAddress)) {
             *error = QStringLiteral("--sign wants an IPv4 address: ") + parser.value(sign);

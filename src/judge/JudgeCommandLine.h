@@ -1,7 +1,7 @@
 // The judge's command line:
 //
 //   vexo-judge [--listen ADDR:PORT] [--client-ip ADDR]... [--token TEXT]
-//              [--secret-file FILE] [--max-connections N]
+//              [--secret-file FILE] [--max-connections N] [--max-per-source N]
 //   vexo-judge --sign ADDR --secret-file FILE
 #pragma once
 

@@ -7,6 +7,8 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
+
 namespace judge {
 
 // The request line and header lines together, line ends included: 431.
@@ -30,11 +32,15 @@ inline constexpr qsizetype MaxLingerBytes = 64 * 1024;
 // Connections served at the same time; one over the cap gets 503 at once
 // and is closed.
 inline constexpr int MaxConnections = 1024;
+// Connections of one source address served at the same time, by default
+// this share of the cap (at least one): one client holding idle
+// connections cannot starve the others. One over it gets 503 at once.
+inline constexpr int PerSourceShare = 16;
 // Queue of connections the kernel completes before the judge accepts them.
 inline constexpr int ListenBacklog = 4096;
 
 // The limits a server runs with: the constants above unless a test or the
-// command line (--max-connections) says otherwise.
+// command line (--max-connections, --max-per-source) says otherwise.
 struct TJudgeLimits
 {
     qsizetype HeaderBytes = MaxHeaderBytes;
@@ -43,6 +49,12 @@ struct TJudgeLimits
     int WriteTimeout = WriteTimeoutMs;
     int Linger = LingerMs;
     int Connections = MaxConnections;
+    int PerSource = 0; // 0: a share of Connections, whatever that ends up as
+
+    int SourceCap() const
+    {
+        return PerSource > 0 ? PerSource : std::max(1, Connections / PerSourceShare);
+    }
 };
 
 } // namespace judge

@@ -43,7 +43,8 @@ struct TJudgeServer::TConnection
 
     int Fd;
     TPhase Phase = Reading;
-    bool Counted = true; // within the cap; false for one being refused
+    TAdmission::TVerdict Admitted = TAdmission::Serve; // or Refuse, being told so
+    quint32 Source = 0;  // the peer's address, as the admission counts it
     unsigned Events = 0; // what epoll watches for; 0 before it was added
     qint64 Deadline = 0;
     QByteArray In;
@@ -58,7 +59,8 @@ struct TJudgeServer::TConnection
 };
 
 TJudgeServer::TJudgeServer(const TJudgeConfig &config, QObject *parent)
-    : QTcpServer(parent), FConfig(config)
+    : QTcpServer(parent), FConfig(config),
+      FAdmission(config.Limits.Connections, config.Limits.SourceCap())
 {
     const TJudgeLimits &l = FConfig.Limits;
     const int shortest = std::min({l.ReadTimeout, l.WriteTimeout, l.Linger});
@@ -101,11 +103,16 @@ bool TJudgeServer::Start(QString *error)
 void TJudgeServer::incomingConnection(qintptr descriptor)
 {
     const int fd = int(descriptor);
-    const bool counted = FOpen < FConfig.Limits.Connections;
-    // Refusals are cheap but hold a descriptor while they linger: beyond
-    // as many again, a connection is closed without a word.
-    if (!counted && FRefusing >= FConfig.Limits.Connections) {
-        ++FCounts.Busy;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const bool known = ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) == 0 &&
+                       peer.sin_family == AF_INET;
+    const quint32 source = known ? peer.sin_addr.s_addr : 0;
+    bool bySource = false;
+    const TAdmission::TVerdict verdict = FAdmission.Admit(source, &bySource);
+    if (verdict != TAdmission::Serve)
+        ++(bySource ? FCounts.SourceBusy : FCounts.Busy);
+    if (verdict == TAdmission::Drop) {
         ::close(fd);
         return;
     }
@@ -114,19 +121,15 @@ void TJudgeServer::incomingConnection(qintptr descriptor)
     FConnections.emplace_back(fd, FConfig.Limits);
     TConnection &c = FConnections.back();
     c.Self = std::prev(FConnections.end());
-    c.Counted = counted;
-    ++(counted ? FOpen : FRefusing);
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) == 0 &&
-        peer.sin_family == AF_INET) {
+    c.Admitted = verdict;
+    c.Source = source;
+    if (known) {
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         c.Peer = text;
         c.PeerPort = ntohs(peer.sin_port);
     }
-    if (!counted) {
-        ++FCounts.Busy;
+    if (verdict == TAdmission::Refuse) {
         Answer(c, ErrorResponse(503), true);
         return;
     }
@@ -352,7 +355,7 @@ void TJudgeServer::Close(TConnection &c)
 {
     // Closing the only descriptor also takes it out of the epoll set.
     ::close(c.Fd);
-    --(c.Counted ? FOpen : FRefusing);
+    FAdmission.Release(c.Source, c.Admitted);
     FConnections.erase(c.Self);
 }
 
@@ -368,8 +371,13 @@ QByteArray CountsLine(const TJudgeCounts &counts)
         const char *Name;
         quint64 Count;
     } refused[] = {
-        {"400", counts.BadRequests}, {"403", counts.Forbidden}, {"405", counts.WrongMethod},
-        {"408", counts.TimedOut},    {"431", counts.TooLarge},  {"503", counts.Busy},
+        {"400", counts.BadRequests},
+        {"403", counts.Forbidden},
+        {"405", counts.WrongMethod},
+        {"408", counts.TimedOut},
+        {"431", counts.TooLarge},
+        {"503", counts.Busy},
+        {"503 per source", counts.SourceBusy},
     };
     line += ", refused";
     for (const auto &r : refused)

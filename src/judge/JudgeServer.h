@@ -10,6 +10,7 @@
 // server counts answers only. It never looks an address up.
 #pragma once
 
+#include "Admission.h"
 #include "JudgeLimits.h"
 
 #include <QByteArray>
@@ -50,6 +51,7 @@ struct TJudgeCounts
     quint64 TimedOut = 0;            // 408
     quint64 TooLarge = 0;            // 431
     quint64 Busy = 0;                // 503: over the connection cap
+    quint64 SourceBusy = 0;          // 503: over the cap of its source address
     quint64 Dropped = 0;             // closed before a whole request came
     bool operator==(const TJudgeCounts &) const = default;
 };
@@ -64,8 +66,8 @@ public:
 
     // Starts listening; false with the reason in error.
     bool Start(QString *error);
-    // Connections being served (within the cap).
-    int OpenConnections() const { return FOpen; }
+    // Connections being served (within the caps).
+    int OpenConnections() const { return FAdmission.Serving(); }
     const TJudgeCounts &Counts() const { return FCounts; }
     const TJudgeConfig &Config() const { return FConfig; }
 
@@ -90,8 +92,7 @@ private:
     TJudgeConfig FConfig;
     TJudgeCounts FCounts;
     TConnections FConnections;
-    int FOpen = 0;     // within the cap
-    int FRefusing = 0; // over the cap, being told so
+    TAdmission FAdmission;
     int FEpoll = -1;
     QSocketNotifier *FEpollNotifier = nullptr;
     QTimer FSweep;

@@ -32,6 +32,7 @@ TEST(JudgeCommandLine, DefaultsAndValues)
     EXPECT_EQ(c.Config.Address, QHostAddress(QHostAddress::LocalHost));
     EXPECT_EQ(c.Config.Port, 8080);
     EXPECT_EQ(c.Config.Limits.Connections, MaxConnections);
+    EXPECT_EQ(c.Config.Limits.SourceCap(), MaxConnections / PerSourceShare);
     EXPECT_TRUE(c.Config.Token.isEmpty());
 
     QTemporaryDir dir;
@@ -42,10 +43,10 @@ TEST(JudgeCommandLine, DefaultsAndValues)
     secret.close();
     const std::string path = secretPath.toStdString();
     TJudgeCommand d;
-    ASSERT_TRUE(
-        Parse({"--listen", "0.0.0.0:9000", "--client-ip", "203.0.113.7", "--client-ip",
-               "198.51.100.1", "--token", "t0k", "--secret-file", path, "--max-connections", "50"},
-              d, &error))
+    ASSERT_TRUE(Parse({"--listen", "0.0.0.0:9000", "--client-ip", "203.0.113.7", "--client-ip",
+                       "198.51.100.1", "--token", "t0k", "--secret-file", path, "--max-connections",
+                       "50", "--max-per-source", "7"},
+                      d, &error))
         << error.toStdString();
     EXPECT_EQ(d.Config.Address, QHostAddress(QHostAddress::AnyIPv4));
     EXPECT_EQ(d.Config.Port, 9000);
@@ -53,6 +54,9 @@ TEST(JudgeCommandLine, DefaultsAndValues)
     EXPECT_EQ(d.Config.Token, "t0k");
     EXPECT_EQ(d.Config.Secret, "0123456789abcdefXYZ");
     EXPECT_EQ(d.Config.Limits.Connections, 50);
+    EXPECT_EQ(d.Config.Limits.SourceCap(), 7);
+    // A small cap still lets each source have one.
+    EXPECT_EQ(TJudgeLimits{.Connections = 8}.SourceCap(), 1);
 
     TJudgeCommand s;
     ASSERT_TRUE(Parse({"--sign", "203.0.113.7", "--secret-file", path}, s, &error));
@@ -82,6 +86,7 @@ TEST(JudgeCommandLine, RefusesWhatCannotWork)
         {"--sign", "203.0.113.7"},
         {"--max-connections", "0"},
         {"--max-connections", "many"},
+        {"--max-per-source", "0"},
         {"--no-such-option"},
         {"stray"},
     };

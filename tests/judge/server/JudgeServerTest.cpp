@@ -46,6 +46,14 @@ protected:
     {
         return Send("GET " + target + " HTTP/1.0\r\nHost: judge\r\n" + headerLines + "\r\n", from);
     }
+    // A connection from the local address From that sends nothing.
+    std::unique_ptr<QTcpSocket> IdleConnection(const QByteArray &from)
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->bind(QHostAddress(QString::fromLatin1(from)));
+        socket->connectToHost(QHostAddress::LocalHost, FServer->serverPort());
+        return socket;
+    }
     // A plain request still gets its page.
     void ExpectServing()
     {
@@ -250,11 +258,10 @@ TEST_F(JudgeServerTest, ConnectionsOverTheCapGetServiceUnavailable)
     TJudgeConfig config;
     config.Limits.Connections = 3;
     Start(config);
+    // Three sources, each within its own cap of one.
     std::vector<std::unique_ptr<QTcpSocket>> idle;
-    for (int i = 0; i < 3; ++i) {
-        idle.push_back(std::make_unique<QTcpSocket>());
-        idle.back()->connectToHost(QHostAddress::LocalHost, FServer->serverPort());
-    }
+    for (int i = 1; i <= 3; ++i)
+        idle.push_back(IdleConnection("127.0.3." + QByteArray::number(i)));
     ASSERT_TRUE(testsupport::waitUntil([&] { return FServer->OpenConnections() == 3; }));
     for (int i = 0; i < 2; ++i) {
         const RawAnswer busy = Get();
@@ -266,4 +273,29 @@ TEST_F(JudgeServerTest, ConnectionsOverTheCapGetServiceUnavailable)
     idle.clear();
     ASSERT_TRUE(testsupport::waitUntil([&] { return FServer->OpenConnections() == 0; }));
     ExpectServing();
+}
+
+TEST_F(JudgeServerTest, OneSourceHoldingItsCapLeavesTheOthersServed)
+{
+    TJudgeConfig config;
+    config.Limits.Connections = 64; // a sixteenth: four per source
+    Start(config);
+    const QByteArray greedy = "127.0.29.1";
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 4; ++i)
+        idle.push_back(IdleConnection(greedy));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return FServer->OpenConnections() == 4; }));
+    // Its next one is refused at once, not left to time out.
+    const RawAnswer more = Get({}, greedy);
+    EXPECT_EQ(more.status(), 503);
+    EXPECT_EQ(FServer->Counts().SourceBusy, 1u);
+    for (const QByteArray from : {"127.0.0.1", "127.0.29.2"})
+        EXPECT_EQ(Get({}, from).status(), 200) << from.toStdString();
+    // Room comes back as the source lets go of a connection.
+    idle.pop_back();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return FServer->OpenConnections() == 3; }));
+    EXPECT_EQ(Get({}, greedy).status(), 200);
+    EXPECT_EQ(FServer->Counts().Busy, 0u);
+    idle.clear();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return FServer->OpenConnections() == 0; }));
 }
