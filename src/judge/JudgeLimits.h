@@ -36,6 +36,10 @@ inline constexpr int MaxConnections = 1024;
 // this share of the cap (at least one): one client holding idle
 // connections cannot starve the others. One over it gets 503 at once.
 inline constexpr int PerSourceShare = 16;
+// The page answered to one request, twice the largest request: escaping
+// makes a byte of a header up to six on the page, and a request that would
+// grow past this gets 431 instead.
+inline constexpr qsizetype MaxPageBytes = 2 * MaxHeaderBytes;
 // Queue of connections the kernel completes before the judge accepts them.
 inline constexpr int ListenBacklog = 4096;
 
@@ -48,6 +52,7 @@ struct TJudgeLimits
     int ReadTimeout = ReadTimeoutMs;
     int WriteTimeout = WriteTimeoutMs;
     int Linger = LingerMs;
+    qsizetype PageBytes = MaxPageBytes;
     int Connections = MaxConnections;
     int PerSource = 0; // 0: a share of Connections, whatever that ends up as
 

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "JudgeLevel.h"
+#include "JudgeLimits.h"
 #include "JudgeRequest.h"
 
 #include <QByteArray>
@@ -27,8 +28,11 @@ namespace judge {
 // excepted) and 127 as numeric references; other bytes unchanged.
 QByteArray HtmlEscape(QByteArrayView text);
 
+// Empty when the page would be longer than maxBytes: escaping can make a
+// request's bytes up to six times as many, and a hostile client should not
+// get more out of the judge than a multiple of what it sends.
 QByteArray JudgePage(const TRequestHead &request, QByteArrayView peer, quint16 peerPort,
-                     TAnonyLevel level);
+                     TAnonyLevel level, qsizetype maxBytes = MaxPageBytes);
 
 // A whole answer: status line, header lines, and the body unless the
 // request was HEAD (Content-Length is the body's either way). Every answer

@@ -247,8 +247,10 @@ int TJudgeServer::Status(TConnection &c, QByteArray &page, bool &headOnly, bool 
         clients.append(client);
     }
     const TAnonyLevel level = JudgeLevel(request.Headers, c.Peer, clients);
+    page = JudgePage(request, c.Peer, c.PeerPort, level, FConfig.Limits.PageBytes);
+    if (page.isEmpty())
+        return 431;
     ++FCounts.Levels[level];
-    page = JudgePage(request, c.Peer, c.PeerPort, level);
     return 200;
 }
 
@@ -265,6 +267,9 @@ void TJudgeServer::Respond(TConnection &c)
         return;
     case 403:
         ++FCounts.Forbidden;
+        break;
+    case 431:
+        ++FCounts.TooLarge;
         break;
     case 405:
         ++FCounts.WrongMethod;

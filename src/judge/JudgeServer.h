@@ -49,7 +49,7 @@ struct TJudgeCounts
     quint64 Forbidden = 0;           // 403: token or signature missing or wrong
     quint64 WrongMethod = 0;         // 405
     quint64 TimedOut = 0;            // 408
-    quint64 TooLarge = 0;            // 431
+    quint64 TooLarge = 0;            // 431: a request or its page too large
     quint64 Busy = 0;                // 503: over the connection cap
     quint64 SourceBusy = 0;          // 503: over the cap of its source address
     quint64 Dropped = 0;             // closed before a whole request came

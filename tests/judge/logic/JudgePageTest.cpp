@@ -42,8 +42,8 @@ TEST(JudgePage, HostileHeadersCannotMoveTheMarkers)
         {"X-C", "</pre><script>alert(1)</script>&'\""},
         {"X-D", QByteArray("a\x01"
                            "b\x7f"
-                           "c\td",
-                           7)},
+                           "c\td\x1b",
+                           8)},
         {"X-E", "caf\xc3\xa9"},
     };
     const QByteArray page = JudgePage(Request(hostile), "5.6.7.8", 4000, alAddressForwarded);
@@ -51,11 +51,15 @@ TEST(JudgePage, HostileHeadersCannotMoveTheMarkers)
     EXPECT_EQ(analyser::GetLevel(page).Text, "3");
     EXPECT_TRUE(page.contains("HTTP_X_C=&lt;/pre&gt;&lt;script&gt;alert(1)&lt;/script&gt;"
                               "&amp;&#39;&quot;\n"));
-    EXPECT_TRUE(page.contains("HTTP_X_D=a&#1;b&#127;c\td\n"));
+    EXPECT_TRUE(page.contains("HTTP_X_D=a&#1;b&#127;c\td&#27;\n"));
     EXPECT_TRUE(page.contains("HTTP_X_E=caf\xc3\xa9\n"));
     EXPECT_FALSE(page.contains("<script"));
     // The query may carry the client's address: never echoed.
     EXPECT_FALSE(page.contains("10.9.9.9"));
+    // The cap takes the page exactly as long as it comes out.
+    const TRequestHead request = Request(hostile);
+    EXPECT_EQ(JudgePage(request, "5.6.7.8", 4000, alAddressForwarded, page.size()), page);
+    EXPECT_TRUE(JudgePage(request, "5.6.7.8", 4000, alAddressForwarded, page.size() - 1).isEmpty());
 }
 
 TEST(JudgePage, ResponsesCloseAndAreNeverStored)

@@ -189,6 +189,9 @@ TEST_F(JudgeServerTest, RefusalsAndLimitsLeaveTheServerServing)
         {"header over the size limit",
          "GET / HTTP/1.0\r\nX-Big: " + QByteArray(MaxHeaderBytes, 'a') + "\r\n\r\n", 431},
         {"one line too many", "GET / HTTP/1.0\r\n" + lines(MaxHeaderLines + 1) + "\r\n", 431},
+        // Within the header cap, but five bytes on the page for each one sent.
+        {"a page over its cap",
+         "GET / HTTP/1.0\r\nX-C: " + QByteArray(MaxPageBytes / 5 + 1, '\x1f') + "\r\n\r\n", 431},
         {"as many lines as allowed", "GET / HTTP/1.0\r\n" + lines(MaxHeaderLines) + "\r\n", 200},
         {"POST with a body",
          "POST / HTTP/1.1\r\nHost: j\r\nContent-Length: 32768\r\n\r\n" + QByteArray(32768, 'b'),
@@ -212,7 +215,7 @@ TEST_F(JudgeServerTest, RefusalsAndLimitsLeaveTheServerServing)
         ExpectServing();
     }
     const TJudgeCounts &n = FServer->Counts();
-    EXPECT_EQ(n.TooLarge, 2u);
+    EXPECT_EQ(n.TooLarge, 3u);
     EXPECT_EQ(n.WrongMethod, 2u);
     EXPECT_EQ(n.BadRequests, 3u);
     EXPECT_TRUE(testsupport::waitUntil([&] { return FServer->OpenConnections() == 0; }));
