@@ -7,6 +7,11 @@
 # resident memory of the judge (and its size before the load) and of nginx's
 # worker.
 #
+# Then the cost of escaping: requests of 99 header lines of control bytes
+# against the same request of plain letters (same names, same sizes, a page
+# just under the judge's page cap), four clients, alternated round by round;
+# it prints the judge's CPU time per request of each and their ratio.
+#
 # Installs nginx and ab when missing, runs both on free loopback ports with
 # configuration in a temporary folder, and stops them at the end.
 #
@@ -31,7 +36,8 @@ DIR=$(mktemp -d)
 start_nginx "$DIR"
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 JPORT=$(free_port)
-"$BUILD/src/vexo-judge" --listen "127.0.0.1:$JPORT" 2>"$DIR/judge.log" &
+# All of ab's connections come from one address: let it have them all.
+"$BUILD/src/vexo-judge" --listen "127.0.0.1:$JPORT" --max-per-source 1024 2>"$DIR/judge.log" &
 JUDGE_PID=$!
 stop_all() { kill "$JUDGE_PID" 2>/dev/null || true; wait "$JUDGE_PID" 2>/dev/null || true; stop_nginx; }
 trap stop_all EXIT
@@ -51,17 +57,19 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 peak_kib() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
 TICK=$(getconf CLK_TCK)
 
-# Runs ab once; prints "rps failed non2xx cpu_us_per_request".
+# Runs ab once (N requests, or $REQUESTS when set, further ab options after
+# the pid); prints "rps failed non2xx cpu_us_per_request".
 run_ab() {
-  local url="$1" c="$2" pid="$3" out t0 t1
+  local url="$1" c="$2" pid="$3" out t0 t1 n="${REQUESTS:-$N}"
+  shift 3
   t0=$(cpu_ticks "$pid")
-  out=$(ab -q -r -n "$N" -c "$c" "$url" 2>&1 || true)
+  out=$(ab -q -r -n "$n" -c "$c" "$@" "$url" 2>&1 || true)
   t1=$(cpu_ticks "$pid")
   local rps failed non2xx
   rps=$(awk '/Requests per second/ {print $4}' <<<"$out")
   failed=$(awk '/Failed requests/ {print $3}' <<<"$out")
   non2xx=$(awk '/Non-2xx responses/ {print $3}' <<<"$out")
-  echo "${rps:-0} ${failed:-$N} ${non2xx:-0} $(( (t1 - t0) * 1000000 / TICK / N ))"
+  echo "${rps:-0} ${failed:-$n} ${non2xx:-0} $(( (t1 - t0) * 1000000 / TICK / n ))"
 }
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
@@ -83,6 +91,32 @@ for C in "${CONCURRENCY[@]}"; do
        "nginx_failed=$(awk '{s += $2} END {print s}' "$DIR/n") nginx_non2xx=$(awk '{s += $3} END {print s}' "$DIR/n")"
   echo "cpu_us_per_request: judge $(cut -d' ' -f4 "$DIR/j" | median), nginx worker $(cut -d' ' -f4 "$DIR/n" | median)"
 done
+# 99 header lines of 60 bytes each (ab's own Host, User-Agent and Accept
+# replaced), of control bytes or of letters. Each control byte shows as a
+# reference of 4 to 6 bytes on the page.
+CONTROL=$(printf '\\x%x' {1..8} 11 12 {14..31} 127)
+CONTROL=$(printf "$CONTROL$CONTROL$CONTROL")
+CONTROL=${CONTROL:0:60}
+LETTERS=$(printf 'abcdefghij%.0s' {1..6})
+header_args() {
+  local value="$1" i
+  printf '%s\0' -H "Host: $value" -H "User-Agent: $value" -H "Accept: $value"
+  for i in $(seq 96); do printf '%s\0' -H "X-Line-$i: $value"; done
+}
+mapfile -d '' CONTROL_ARGS < <(header_args "$CONTROL")
+mapfile -d '' LETTER_ARGS < <(header_args "$LETTERS")
+REQUESTS=$(( N / 5 ))
+: > "$DIR/cc"; : > "$DIR/cl"
+for _ in $(seq "$ROUNDS"); do
+  REQUESTS=$REQUESTS run_ab "$JUDGE_URL" 4 "$JUDGE_PID" "${LETTER_ARGS[@]}" >> "$DIR/cl"
+  REQUESTS=$REQUESTS run_ab "$JUDGE_URL" 4 "$JUDGE_PID" "${CONTROL_ARGS[@]}" >> "$DIR/cc"
+done
+CL=$(cut -d' ' -f4 "$DIR/cl" | median); CC=$(cut -d' ' -f4 "$DIR/cc" | median)
+echo "--- 99 header lines of control bytes against letters (ab -n $REQUESTS -c 4)"
+echo "cpu_us_per_request: letters $CL (rounds: $(cut -d' ' -f4 "$DIR/cl" | tr '\n' ' ')), control bytes $CC (rounds: $(cut -d' ' -f4 "$DIR/cc" | tr '\n' ' '))"
+echo "control_cpu_ratio=$(awk -v a="$CC" -v b="$CL" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}') (goal <= 3)"
+echo "failed: letters $(awk '{s += $2} END {print s}' "$DIR/cl"), control bytes $(awk '{s += $2} END {print s}' "$DIR/cc");" \
+     "non2xx: letters $(awk '{s += $3} END {print s}' "$DIR/cl"), control bytes $(awk '{s += $3} END {print s}' "$DIR/cc")"
 echo "--- peak memory"
 echo "judge_peak_rss_kib=$(peak_kib "$JUDGE_PID") (at start: $JUDGE_START_KIB)"
 echo "nginx_worker_peak_rss_kib=$(peak_kib "$NGINX_WORKER")"
