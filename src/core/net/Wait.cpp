@@ -1,5 +1,7 @@
 #include "Wait.h"
 
+#include "util/Limits.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
@@ -65,7 +67,25 @@ void TWait::SetInterval(quint16 Value)
         SetTimer(true);
 }
 
-void TWait::Start()
+void TWait::SetRequestDeadline(qint64 Override)
+{
+    const qint32 Count = ReadCount(FCaption);
+    SetDeadline(Override > 0 ? Override : limits::RequestDeadlineMs(Count == 0 ? 15 : Count));
+}
+
+void TWait::SetDeadlineTimer(bool On)
+{
+    if (FDeadlineId != 0) {
+        killTimer(FDeadlineId);
+        FDeadlineId = 0;
+    }
+    // Qt's timers take an int of milliseconds: a longer deadline is as good
+    // as none.
+    if (On && FDeadline > 0 && FDeadline <= std::numeric_limits<int>::max())
+        FDeadlineId = startTimer(int(FDeadline));
+}
+
+void TWait::Begin(bool NewDeadline)
 {
     FInitialCount = ReadCount(FCaption);
     if (FInitialCount == 0) {
@@ -73,17 +93,37 @@ void TWait::Start()
         FCaption = QStringLiteral("15");
     }
     SetTimer(true);
+    if (NewDeadline)
+        SetDeadlineTimer(true);
     if (OnWaitStart)
         OnWaitStart(this);
 }
 
-void TWait::Stop()
+void TWait::End(bool EndDeadline)
 {
     FModalResult = 1;
     SetTimer(false);
+    if (EndDeadline)
+        SetDeadlineTimer(false);
     FCaption = QString::number(FInitialCount);
     if (OnWaitStop)
         OnWaitStop(this);
+}
+
+void TWait::Start()
+{
+    Begin(true);
+}
+
+void TWait::Stop()
+{
+    End(true);
+}
+
+void TWait::Restart()
+{
+    End(false);
+    Begin(false);
 }
 
 qint32 TWait::RunModal()
@@ -101,6 +141,10 @@ qint32 TWait::RunModal()
 
 void TWait::timerEvent(QTimerEvent *Event)
 {
+    if (Event->timerId() == FDeadlineId && FDeadlineId != 0) {
+        Expire();
+        return;
+    }
     if (Event->timerId() != FTimerId) {
         QObject::timerEvent(Event);
         return;
@@ -116,8 +160,13 @@ void TWait::timerEvent(QTimerEvent *Event)
         FCaption = QString::number(Count);
         return;
     }
+    Expire();
+}
+
+void TWait::Expire()
+{
     SetTimer(false);
-    FCaption = QStringLiteral("Timeout");
+    SetDeadlineTimer(false);
     FCaption = QString::number(FInitialCount);
     FModalResult = 2;
     // The handler may free this timer (with its owner): nothing after it.

@@ -3,12 +3,17 @@
 // The runs create one per HTTP client (owned by that client), start it with
 // each request, stop it when the request completes and abort the client when
 // it times out; the timer itself only raises its events. It is never shown.
+//
+// The countdown measures time without data when a run restarts it with every
+// piece; a deadline, when set, bounds the whole request however often the
+// countdown is restarted, and runs out through the same OnTimeout.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <functional>
 
 namespace net {
@@ -38,6 +43,15 @@ public:
     void SetVisible(bool Value) { FVisible = Value; }
     qintptr Tag() const { return FTag; }
     void SetTag(qintptr Value) { FTag = Value; }
+    // Milliseconds from Start that the timer runs out at the latest, whatever
+    // Restart does meanwhile; 0 (the default) for none. Applies from the
+    // next Start.
+    qint64 Deadline() const { return FDeadline; }
+    void SetDeadline(qint64 Milliseconds) { FDeadline = std::max<qint64>(Milliseconds, 0); }
+    // The deadline of a run's request for the timeout that Caption holds:
+    // ten times it and at least 30 s (util/Limits.h), or `Override` when
+    // that is above 0 (tests shorten it).
+    void SetRequestDeadline(qint64 Override = 0);
 
     // Tick period given to every timer created from now on (1000 unless set).
     // Tests shorten it so that a count of seconds passes in milliseconds.
@@ -49,6 +63,9 @@ public:
     void Start();
     // Stops ticking and shows the initial count again.
     void Stop();
+    // Stop and Start for the same request: the countdown begins anew while
+    // the deadline that Start began keeps running.
+    void Restart();
     // Starts and then runs the event loop until the timer stops; returns
     // ModalResult. User input is not processed meanwhile.
     qint32 RunModal();
@@ -69,6 +86,10 @@ protected:
 
 private:
     void SetTimer(bool On);
+    void SetDeadlineTimer(bool On);
+    void Begin(bool NewDeadline);
+    void End(bool EndDeadline);
+    void Expire();
 
     QString FCaption;
     qint32 FModalResult = 0;
@@ -77,6 +98,8 @@ private:
     qintptr FTag = 0;
     qint32 FInitialCount = 60;
     int FTimerId = 0;
+    qint64 FDeadline = 0;
+    int FDeadlineId = 0;
 };
 
 } // namespace net
