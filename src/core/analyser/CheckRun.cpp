@@ -1,6 +1,7 @@
 #include "analyser/CheckRun.h"
 
 #include "analyser/JudgeAnalysis.h"
+#include "analyser/ProxyEntries.h"
 #include "leecher/Leech.h"
 #include "leecher/SiteRun.h"
 #include "net/HttpProt.h"
@@ -88,19 +89,16 @@ bool TCheckRun::Start()
 void TCheckRun::CreateBots()
 {
     const quint32 generation = FGeneration;
-    const int entries = int(FList.size());
     // A run without bots would never end.
     const int bots = std::clamp(FInputs.Bots(), 1, FBotLimit);
     if (FBotPage.size() < size_t(bots))
         FBotPage.resize(size_t(bots));
     FBotStartTick.assign(size_t(bots), 0);
     FBotOverflow.assign(size_t(bots), false);
-    for (int b = 0; b < bots && FState.NextEntry < entries; ++b) {
-        if (FModeSet) {
-            SkipToModeState();
-            if (!Current(generation) || FState.NextEntry >= entries)
-                return;
-        }
+    FBotRepeats.assign(size_t(bots), 0);
+    for (int b = 0; b < bots; ++b) {
+        if (!FindNextEntry() || !Current(generation))
+            return;
         const int i = FState.NextEntry;
         auto *client = new THttpCli(this);
         FLiveBots.push_back(client);
@@ -126,6 +124,7 @@ void TCheckRun::CreateBots()
         FBotWaits.push_back(wait);
         wait->SetInterval(FWaitInterval);
         wait->SetCaption(FTimeoutText);
+        wait->SetRequestDeadline(FRequestDeadline);
         wait->SetTag(b);
         wait->OnTimeout = [this](TWait *w) { AWaitTimeout(w); };
 
@@ -151,6 +150,53 @@ void TCheckRun::SkipToModeState()
     }
     if (FState.NextEntry != from)
         Q_EMIT progressChanged(FProgress, FProgressMax);
+}
+
+bool TCheckRun::FindNextEntry()
+{
+    const quint32 generation = FGeneration;
+    const int entries = int(FList.size());
+    while (!FState.StopRequested && FState.NextEntry < entries) {
+        if (FModeSet) {
+            SkipToModeState();
+            if (!Current(generation) || FState.NextEntry >= entries)
+                return false;
+        }
+        if (HasProxyAddress(FList[size_t(FState.NextEntry)]))
+            return true;
+        // Without a proxy the client would fetch the judge directly and the
+        // row would pass for a proxy that answered.
+        RecordNoAddress(FState.NextEntry++);
+        if (!Current(generation))
+            return false;
+    }
+    return false;
+}
+
+void TCheckRun::RecordNoAddress(int index)
+{
+    const quint32 generation = FGeneration;
+    TProxyItem &entry = FList[size_t(index)];
+    entry.Status = NoProxyAddressStatus;
+    entry.State = psBad;
+    ++FState.BadCount;
+    Q_EMIT rowChanged(index);
+    if (Current(generation))
+        Progressed();
+}
+
+bool TCheckRun::Progressed()
+{
+    const quint32 generation = FGeneration;
+    ++FProgress;
+    Q_EMIT progressChanged(FProgress, FProgressMax);
+    if (!Current(generation))
+        return false;
+    ReplyLine();
+    if (!Current(generation))
+        return false;
+    Q_EMIT statusChanged(leecher::ProgressText(FProgress, FProgressMax));
+    return Current(generation);
 }
 
 // ---------------------------------------------------------------------------
@@ -221,11 +267,12 @@ void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     FBotWaits[size_t(b)]->Stop();
 
     const qint32 code = client->StatusCode();
-    if (!FState.StopRequested && !FBotOverflow[size_t(b)]) {
-        if ((code == 200 && FBotPage[size_t(b)].isEmpty()) || (code == 503 && FInputs.Retry503())) {
-            Retry(client);
-            return;
-        }
+    const bool empty = code == 200 && FBotPage[size_t(b)].isEmpty() && !FBotOverflow[size_t(b)];
+    if ((empty || (code == 503 && FInputs.Retry503())) && !FState.StopRequested &&
+        FBotRepeats[size_t(b)] < limits::MaxRepeats) {
+        ++FBotRepeats[size_t(b)];
+        Retry(client);
+        return;
     }
 
     const int i = int(client->Tag());
@@ -236,6 +283,11 @@ void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
             entry->State = psBad;
             ++FState.BadCount;
             entry->Status = PageTooLargeStatus;
+        } else if (empty && FBotRepeats[size_t(b)] == limits::MaxRepeats) {
+            // Every try answered without a page: nothing was judged.
+            entry->State = psBad;
+            ++FState.BadCount;
+            entry->Status = QByteArray::number(code) + " - " + limits::EmptyAnswerReason;
         } else if (code == 200) {
             JudgeAnswer(FBotPage[size_t(b)], FInputs.OwnAddress().toUtf8(), *entry, FState,
                         FMachineAddresses);
@@ -253,26 +305,14 @@ void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     leecher::EmptyPageText(FBotPage[size_t(b)]);
     FBotOverflow[size_t(b)] = false;
     FBotStartTick[size_t(b)] = 0;
-    ++FProgress;
-    Q_EMIT progressChanged(FProgress, FProgressMax);
-    if (!Current(generation))
-        return;
-    ReplyLine();
-    if (!Current(generation))
-        return;
-    Q_EMIT statusChanged(leecher::ProgressText(FProgress, FProgressMax));
-    if (!Current(generation))
+    if (!Progressed())
         return;
 
     if (Abort(client))
         return;
-    const int entries = int(FList.size());
-    if (FState.NextEntry < entries && FModeSet) {
-        SkipToModeState();
+    if (!FindNextEntry()) {
         if (!Current(generation))
             return;
-    }
-    if (FState.NextEntry >= entries) {
         FState.StopRequested = true;
         Abort(client);
         return;
@@ -295,6 +335,7 @@ void TCheckRun::HandOut(THttpCli *client, int bot)
         return;
     FBotWaits[size_t(bot)]->Start();
     FBotStartTick[size_t(bot)] = util::GetTickCount();
+    FBotRepeats[size_t(bot)] = 0;
     ++FState.NextEntry;
     client->StartGet();
 }

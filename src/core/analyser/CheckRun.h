@@ -5,9 +5,14 @@
 // it, the bot's number travels in the client's SocksUsercode as decimal text
 // and the index of its entry in its Tag. Entries are handed out in list order
 // to whichever bot finishes first (in a retry run only the entries of the
-// mode's state; the others are skipped and count toward the gauge). An empty
-// 200 answer, and a 503 while the 503 option is ticked, is asked again at
-// once until the run is stopping. When no entry is left, or Abort was asked
+// mode's state; the others are skipped and count toward the gauge). A row
+// without a proxy address (no host, or no port from 1 to 65535) is never
+// fetched: it is recorded bad at once, so that the judge is never asked
+// directly on its behalf. An empty 200 answer, and a 503 while the 503 option
+// is ticked, is asked again at once, at most limits::MaxRepeats times, and
+// not once the run is stopping; after the last try the entry is recorded bad.
+// A request ends as a time-out when the bot's wait timer runs out or when its
+// whole-request deadline passes. When no entry is left, or Abort was asked
 // for, each bot retires when its request has ended and the last one ends the
 // run with "Finished".
 //
@@ -112,6 +117,8 @@ public:
     // PageTooLargeStatus.
     static constexpr qsizetype MaxJudgePage = limits::MaxJudgePageBytes;
     static constexpr const char *PageTooLargeStatus = "Judge page over 1 MiB";
+    // The status of a row that gives no proxy to ask the judge through.
+    static constexpr const char *NoProxyAddressStatus = "No proxy address";
 
     // The list, run state and inputs must outlive the run object (or
     // Shutdown must be called before they go).
@@ -144,6 +151,10 @@ public:
     // Tick period of the bots' wait timers in milliseconds (1000 by
     // default); applies to the next run. Tests shorten it.
     void SetWaitInterval(quint16 ms) { FWaitInterval = ms; }
+    // Whole-request deadline of the bots' requests in milliseconds; 0 (the
+    // default) for the limits' rule, ten times the timeout and at least 30 s.
+    // Applies to the next run. Tests shorten it.
+    void SetRequestDeadline(qint64 ms) { FRequestDeadline = ms; }
     // Local address that the bots' connections come from ("0.0.0.0", any, by
     // default); applies to the next run. For tests and the command line,
     // where the judge must tell the client's address from the proxies'.
@@ -187,6 +198,15 @@ private:
     void HandOut(net::THttpCli *client, int bot);
     // Advances NextEntry past the entries that the retry mode does not check.
     void SkipToModeState();
+    // Advances NextEntry to the next entry a bot is to fetch: past the ones
+    // the retry mode skips, and past rows without a proxy address, which are
+    // recorded bad on the way. False when none is left, Abort was asked for,
+    // or the run was shut down meanwhile.
+    bool FindNextEntry();
+    void RecordNoAddress(int index);
+    // The progress gauge, the totals line and the progress line after an
+    // entry was recorded; false when the run was shut down meanwhile.
+    bool Progressed();
     TStep Record(net::THttpCli *client, int bot);
     void ReplyLine();
     void EndOfRun();
@@ -222,8 +242,11 @@ private:
     std::vector<quint32> FBotStartTick;
     // The bot's page went over MaxJudgePage and its request was aborted.
     std::vector<char> FBotOverflow;
+    // Times the bot's current entry was asked again.
+    std::vector<int> FBotRepeats;
 
     quint16 FWaitInterval;
+    qint64 FRequestDeadline = 0;
     QByteArray FLocalAddr = QByteArrayLiteral("0.0.0.0");
     int FBotLimit = MaxBots;
 };

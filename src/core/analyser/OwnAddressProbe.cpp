@@ -72,6 +72,9 @@ bool TOwnAddressProbe::Find(const QByteArray &judgeURL, const QString &timeoutTe
     FWait = new TWait(FClient);
     FWait->SetInterval(FWaitInterval);
     FWait->SetCaption(timeoutText.isEmpty() ? QStringLiteral("8") : timeoutText);
+    // The countdown is not restarted by the page's pieces, so it bounds the
+    // ask by itself; the deadline holds it to the rule of every request.
+    FWait->SetRequestDeadline();
     FWait->OnTimeout = [this](TWait *) {
         if (FClient)
             FClient->Abort(); // its completion follows and falls back

@@ -150,6 +150,18 @@ TProxyItem TypedProxy(QByteArrayView answer)
     return item;
 }
 
+bool HasProxyAddress(const TProxyItem &item)
+{
+    if (Trimmed(item.Host.view()).isEmpty())
+        return false;
+    const QByteArrayView port = Trimmed(item.Port.view());
+    if (port.isEmpty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const int number = port.toInt();
+    return number >= 1 && number <= 65535;
+}
+
 TAnalyserList TakeOver(const leecher::TProxyList &proxies)
 {
     TAnalyserList list;
