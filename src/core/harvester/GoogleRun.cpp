@@ -110,13 +110,9 @@ void TSiteRun::CreateGoogleBots()
             GSearchHttpCliRequestDone(c, rq, error);
         };
 
-        auto *wait = new TWait(client);
-        FWaitByBot.push_back(wait);
-        wait->SetInterval(FWaitInterval);
         if (AboveHarvestCap(FInputs.TimeoutText()))
             FInputs.SetTimeoutText(QString::number(HarvestTimeoutCap));
-        wait->SetCaption(FInputs.TimeoutText());
-        wait->SetTag(b);
+        TWait *wait = NewWait(client, b);
         wait->OnTimeout = [this](TWait *w) { AGWaitTimeout(w); };
         StartGoogleRequest(client, b);
     }
@@ -140,18 +136,18 @@ void TSiteRun::GSearchHttpCliDocData(THttpCli *client, const char *buffer, qint3
     if (b < 0)
         return;
     TWait *wait = WaitOf(b);
-    wait->Stop();
     qint64 &received = FReceived[size_t(b)];
     if (received + len > FPageLimit) {
         // More than a page may hold, result pages too: drop the text and end
         // the request, which then counts as failed. The timer stays off.
+        wait->Stop();
         FPageText[size_t(b)] = QByteArray();
         client->Abort();
         return;
     }
     received += len;
     FPageText[size_t(b)].append(buffer, qsizetype(qstrnlen(buffer, uint(len))));
-    wait->Start();
+    wait->Restart(); // the time without data; the request's deadline runs on
 }
 
 void TSiteRun::AGWaitTimeout(TWait *wait)
@@ -187,11 +183,14 @@ void TSiteRun::GSearchHttpCliRequestDone(THttpCli *client, net::THttpRequest, qu
         return;
     WaitOf(b)->Stop();
     QByteArray &page = FPageText[size_t(b)];
-    if (page.isEmpty() && !FStopping && client->StatusCode() == 200) {
+    if (page.isEmpty() && !FStopping && client->StatusCode() == 200 && MayRepeat(b)) {
         Q_EMIT statusChanged(BotText("Retrying Bot ", b));
         RetryGoogle(client);
         return;
     }
+    // Whatever comes next is a new request: a link or a search with a new
+    // term (also after an empty search's last try).
+    FRepeats[size_t(b)] = 0;
     // A failed search still gives whatever links arrived before it failed.
     if (!page.isEmpty()) {
         FLinkList[size_t(b)] = harvester::LinkLines(harvester::GetGoogleLinks(page));
@@ -218,15 +217,19 @@ void TSiteRun::GLeechHttpCliRequestDone(THttpCli *client, net::THttpRequest, qui
         return;
     WaitOf(b)->Stop();
     QByteArray &page = FPageText[size_t(b)];
-    if (page.isEmpty() && !FStopping && client->StatusCode() == 200) {
+    const bool empty = page.isEmpty() && client->StatusCode() == 200;
+    if (empty && !FStopping && MayRepeat(b)) {
         Q_EMIT statusChanged(BotText("Retrying Bot ", b));
         RetryGoogle(client);
         return;
     }
-    if (client->StatusCode() == 200)
+    // A failed page is skipped, and so is one that came empty on every try.
+    const bool emptyEveryTry = empty && FRepeats[size_t(b)] == limits::MaxRepeats;
+    FRepeats[size_t(b)] = 0;
+    if (client->StatusCode() == 200 && !emptyEveryTry)
         LeechGoogleProxies(client);
     else
-        EmptyPageText(page); // a failed page is skipped
+        EmptyPageText(page);
     if (SiteAbort(client))
         return;
     if (!TakeNextLink(client, b)) {

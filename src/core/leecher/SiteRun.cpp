@@ -112,6 +112,7 @@ int TSiteRun::PrepareBotSlots()
     if (FPageText.size() < size_t(bots))
         FPageText.resize(size_t(bots));
     FReceived.assign(size_t(bots), 0);
+    FRepeats.assign(size_t(bots), 0);
     return bots;
 }
 
@@ -156,11 +157,7 @@ void TSiteRun::CreateBots(TKind kind)
         FSites[size_t(site)].Status = QStringLiteral("Analyzing");
         Q_EMIT siteChanged(site);
 
-        auto *wait = new TWait(client);
-        FWaitByBot.push_back(wait);
-        wait->SetInterval(FWaitInterval);
-        wait->SetCaption(FInputs.TimeoutText());
-        wait->SetTag(b);
+        TWait *wait = NewWait(client, b);
         wait->OnTimeout = [this](TWait *w) { AWaitTimeout(w); };
         wait->Start();
 
@@ -170,6 +167,17 @@ void TSiteRun::CreateBots(TKind kind)
         else
             client->StartHead();
     }
+}
+
+TWait *TSiteRun::NewWait(THttpCli *client, int bot)
+{
+    auto *wait = new TWait(client);
+    FWaitByBot.push_back(wait);
+    wait->SetInterval(FWaitInterval);
+    wait->SetCaption(FInputs.TimeoutText());
+    wait->SetRequestDeadline(FRequestDeadline);
+    wait->SetTag(bot);
+    return wait;
 }
 
 void TSiteRun::ReadVerifyCertificates()
@@ -222,13 +230,15 @@ void TSiteRun::APHttpCliDocData(THttpCli *client, const char *buffer, qint32 len
     if (b < 0)
         return;
     TWait *wait = WaitOf(b);
-    wait->Stop();
     TSiteItem *site = SiteOf(client);
-    if (site == nullptr)
+    if (site == nullptr) {
+        wait->Stop();
         return;
+    }
     if (qint64(site->BytesRead) + len > FPageLimit) {
         // More than a page may hold: drop what was collected and end the
         // request; its completion records it as failed. The timer stays off.
+        wait->Stop();
         FPageText[size_t(b)] = QByteArray();
         client->Abort();
         return;
@@ -239,7 +249,9 @@ void TSiteRun::APHttpCliDocData(THttpCli *client, const char *buffer, qint32 len
     site->BytesRead += len;
     site->Status = QString::number(site->BytesRead) + QStringLiteral(" bytes downloaded");
     Q_EMIT siteChanged(i);
-    wait->Start();
+    // The countdown measures the time without data; the request's deadline
+    // runs on.
+    wait->Restart();
 }
 
 void TSiteRun::AWaitTimeout(TWait *wait)
@@ -271,7 +283,8 @@ void TSiteRun::APHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     if (site)
         site->BytesRead = 0;
 
-    if (page.isEmpty() && !FStopping && client->StatusCode() == 200) {
+    const bool empty = page.isEmpty() && client->StatusCode() == 200;
+    if (empty && !FStopping && MayRepeat(b)) {
         Retry(client, QLatin1StringView("Get"));
         return;
     }
@@ -280,10 +293,14 @@ void TSiteRun::APHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
         EmptyPageText(page);
         // After Abort a site that never answers would be repeated for ever
         // and the run would not end.
-        if (FOptions.RetryTimeout() && !FAborted) {
+        if (FOptions.RetryTimeout() && !FAborted && MayRepeat(b)) {
             Retry(client, QLatin1StringView("Get"));
             return;
         }
+    } else if (empty && FRepeats[size_t(b)] == limits::MaxRepeats && site) {
+        // Every try answered without a page.
+        site->State = ssBad;
+        site->Status = QStringLiteral("200 - ") + QLatin1StringView(limits::EmptyAnswerReason);
     } else if (client->StatusCode() == 200 && site) {
         site->Status = QStringLiteral("Extracting Proxies");
         site->State = ssFetched;
@@ -312,6 +329,7 @@ void TSiteRun::HandOutNext(THttpCli *client, int bot, TKind kind)
     const int i = FNextSite;
     client->SetURL(FSites[size_t(i)].URL);
     client->SetTag(i);
+    FRepeats[size_t(bot)] = 0;
     FSites[size_t(i)].Status = QStringLiteral("Analyzing");
     Q_EMIT siteChanged(i);
     WaitOf(bot)->Start();
@@ -334,6 +352,15 @@ void TSiteRun::NextOrRetire(THttpCli *client, int bot, TKind kind)
         FStopping = true;
         SiteAbort(client);
     }
+}
+
+bool TSiteRun::MayRepeat(int bot)
+{
+    int &repeats = FRepeats[size_t(bot)];
+    if (repeats >= limits::MaxRepeats)
+        return false;
+    ++repeats;
+    return true;
 }
 
 void TSiteRun::AdvanceProgress()
@@ -382,7 +409,7 @@ void TSiteRun::ASHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
             // An aborted request ends with 404: read together with the
             // timeout mark it is a time-out, not a missing page.
             site->Status = QStringLiteral("Timeout");
-            if (FOptions.RetryTimeout() && !FAborted) {
+            if (FOptions.RetryTimeout() && !FAborted && MayRepeat(b)) {
                 Retry(client, QLatin1StringView("Head"));
                 return;
             }

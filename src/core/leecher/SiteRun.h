@@ -166,6 +166,10 @@ public:
     // default); applies to the next run. Tests shorten it.
     void SetWaitInterval(quint16 ms) { FWaitInterval = ms; }
     quint16 WaitInterval() const { return FWaitInterval; }
+    // Whole-request deadline of the bots' requests in milliseconds; 0 (the
+    // default) for the limits' rule, ten times the timeout and at least 30 s.
+    // Applies to the next run. Tests shorten it.
+    void SetRequestDeadline(qint64 ms) { FRequestDeadline = ms; }
     // Most bots a run starts, kept within 1 and MaxBotLimit; MaxBots unless
     // set. Applies to the next run.
     void SetBotLimit(int bots) { FBotLimit = std::clamp(bots, 1, MaxBotLimit); }
@@ -264,6 +268,11 @@ private:
     TSiteItem *SiteOf(const net::THttpCli *client);
     net::TWait *WaitOf(int bot) const;
     void HandOutNext(net::THttpCli *client, int bot, TKind kind);
+    // Counts one more try of the bot's current entry; false (and nothing
+    // counted) when it has had all that limits::MaxRepeats allows.
+    bool MayRepeat(int bot);
+    // The bot's wait timer for the run starting, with its request deadline.
+    net::TWait *NewWait(net::THttpCli *client, int bot);
     void NextOrRetire(net::THttpCli *client, int bot, TKind kind);
     void AdvanceProgress();
     void ReleaseClient(net::THttpCli *client);
@@ -296,6 +305,8 @@ private:
     std::vector<net::TWait *> FWaitByBot;
     // One page buffer per bot number; they keep their room between runs.
     std::vector<QByteArray> FPageText;
+    // Times the bot's current site, link or search was asked again.
+    std::vector<int> FRepeats;
 
     // The harvest's state: per bot the result links not taken yet, the bytes
     // of the request under way (for the page cap), and for the whole harvest
@@ -324,6 +335,7 @@ private:
     std::thread FFileStep;
 
     quint16 FWaitInterval = 1000;
+    qint64 FRequestDeadline = 0;
     int FBotLimit = MaxBots;
     qint64 FPageLimit = DefaultPageLimit;
 };
