@@ -2,13 +2,17 @@
 // bodies, slow drips, relocation loops and tricks, resets and broken framing.
 // Whatever they send, a request ends with exactly one completion and a clear
 // status, and the client never holds more than the limits allow, by its own
-// accounting of the bytes it holds.
+// accounting of the bytes it holds. A run with one bot against a peer that
+// answers empty, busy or drop by drop ends by itself.
 #include "ClientProbe.h"
+#include "analyser/CheckRun.h"
 #include "leecher/SiteRun.h"
 #include "net/HttpProt.h"
 #include "net/Wait.h"
 #include "settings/Options.h"
+#include "support/JudgePeer.h"
 #include "support/OriginServer.h"
+#include "support/RecordingProxy.h"
 #include "util/Limits.h"
 
 #include <QTemporaryDir>
@@ -278,6 +282,126 @@ TEST(HostileBody, SlowDripIsEndedByTheWaitTimer)
     ASSERT_TRUE(H.get(Script().send(Ok + "X-Drip: ").repeat("d", -1, 40)));
     H.expect(404, "Connection aborted on request", httperrAborted);
     EXPECT_LE(H.Client.BytesHeld(), 1024);
+}
+
+// --- Runs against peers that never let go ----------------------------------
+
+namespace {
+
+// Wait-timer ticks of the run tests, and the whole-request deadline they set
+// instead of the program's (ten times the timeout, at least 30 s).
+constexpr quint16 Tick = 50;
+constexpr qint64 TestDeadline = 500;
+// A timeout of 200 ticks (10 s) that a drip never lets run out: only the
+// deadline ends such a request within the runs' bound.
+const QString LongTimeout = QStringLiteral("200");
+constexpr int RunBound = 8000;
+
+// Forever one unit every 40 ms, each piece restarting a leech bot's timer.
+Script Drip(const QByteArray &Head, const QByteArray &Unit)
+{
+    return Script().send(Head).repeat(Unit, -1, 40);
+}
+
+} // namespace
+
+TEST(HostileRun, TheLeechRunAndTheVerificationLetGoOfEverySite)
+{
+    const struct
+    {
+        const char *Name;
+        Script Answer;
+        bool Verify, RetryTimeout;
+        const char *Timeout;
+        const char *Status;
+        leecher::TSiteState State;
+        qsizetype Tries;
+    } Cases[] = {
+        {"always empty", Script::response(200, "OK", {}), false, false, "4", "200 - Empty answer",
+         leecher::ssBad, 3},
+        {"dead, timeouts repeated", Script().keepOpen(), false, true, "2", "Timeout",
+         leecher::ssTimeout, 3},
+        {"dead HEAD, timeouts repeated", Script().keepOpen(), true, true, "2", "Timeout",
+         leecher::ssTimeout, 3},
+        {"slow drip", Drip(Ok + "\r\n", "1.2.3.4:80 "), false, false, "200", "Timeout",
+         leecher::ssTimeout, 1},
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        OriginServer Server;
+        Server.route("/hostile", C.Answer);
+        Server.route("/fine", Script::response(200, "OK", {}, "5.6.7.8:3128"));
+        QTemporaryDir Dir;
+        leecher::TSiteList Sites{{Server.url("/hostile"), {}, 0, leecher::ssIdle},
+                                 {Server.url("/fine"), {}, 0, leecher::ssIdle}};
+        leecher::TProxyList Proxies;
+        settings::TOptionValues Options;
+        Options.retryTimeout = C.RetryTimeout;
+        leecher::TRunInputValues Inputs;
+        Inputs.bots = 1;
+        Inputs.timeout = QString::fromLatin1(C.Timeout);
+        TSiteRun Run(Sites, Proxies, Options, Inputs, Dir.path());
+        Run.SetWaitInterval(Tick);
+        Run.SetRequestDeadline(TestDeadline);
+        int Finished = 0;
+        QObject::connect(&Run, &TSiteRun::finished, &Run, [&] { ++Finished; });
+        ASSERT_TRUE(C.Verify ? Run.StartVerify() : Run.StartLeech());
+        ASSERT_TRUE(testsupport::waitUntil([&] { return Finished == 1; }, RunBound));
+        EXPECT_EQ(Sites[0].Status, QLatin1StringView(C.Status));
+        EXPECT_EQ(Sites[0].State, C.State);
+        EXPECT_EQ(Sites[1].State, C.Verify ? leecher::ssFetched : leecher::ssFound);
+        ASSERT_GE(Server.requests().size(), 2);
+        EXPECT_EQ(Server.requests().size() - 1, C.Tries);
+        EXPECT_EQ(Run.Progress(), 2);
+        EXPECT_EQ(Proxies.size(), C.Verify ? 0u : 1u); // nothing of the hostile page
+    }
+}
+
+TEST(HostileRun, TheCheckRunLetsGoOfEveryProxy)
+{
+    testsupport::JudgePeer Judge;
+    const struct
+    {
+        const char *Name;
+        Script Answer;
+        const char *Status;
+        qint32 State;
+        qsizetype Tries;
+        const char *Reply;
+    } Cases[] = {
+        {"always empty", testsupport::emptyOk(), "200 - Empty answer", analyser::psBad, 3,
+         "[Good=1] [Bad=1] [Timeouts=0] [Retries=2]"},
+        {"always busy", testsupport::serviceUnavailable(), "503 - Service Unavailable",
+         analyser::psBad, 3, "[Good=1] [Bad=1] [Timeouts=0] [Retries=2]"},
+        {"slow drip", Drip(Ok + "\r\n", "REMOTE_ADDR=1.2.3.4 "), "Timeout", analyser::psTimeout, 1,
+         "[Good=1] [Bad=0] [Timeouts=1] [Retries=0]"},
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        testsupport::RecordingProxy Hostile, Forwarding;
+        Hostile.answerWith(C.Answer);
+        analyser::TAnalyserList List{{Hostile.host(), QByteArray::number(Hostile.port())},
+                                     {Forwarding.host(), QByteArray::number(Forwarding.port())}};
+        analyser::TCheckRunState State;
+        analyser::TCheckInputValues Inputs;
+        Inputs.bots = 1;
+        Inputs.retry503 = true;
+        Inputs.timeout = LongTimeout;
+        Inputs.judgeURL = QString::fromLatin1(Judge.url("/judge"));
+        analyser::TCheckRun Run(List, State, Inputs);
+        Run.SetWaitInterval(Tick);
+        Run.SetRequestDeadline(TestDeadline);
+        QString Reply;
+        QObject::connect(&Run, &analyser::TCheckRun::replyChanged, &Run,
+                         [&](const QString &T) { Reply = T; });
+        ASSERT_TRUE(Run.Start());
+        ASSERT_TRUE(testsupport::waitUntil([&] { return !Run.IsRunning(); }, RunBound));
+        EXPECT_EQ(List[0].Status, C.Status);
+        EXPECT_EQ(List[0].State, C.State);
+        EXPECT_EQ(Hostile.requests().size(), C.Tries);
+        EXPECT_EQ(List[1].State, analyser::psGood);
+        EXPECT_EQ(Reply, QLatin1StringView(C.Reply));
+    }
 }
 
 // --- Relocations -----------------------------------------------------------
