@@ -174,6 +174,28 @@ TEST_F(CheckCommandsTest, StandardInputAndNoGoodProxy)
     EXPECT_EQ(Dash.exitCode, 3); // no good proxy
     EXPECT_EQ(Dash.out, Refused.address() + '\n');
 
+    // A proxy busy for ever and rows without a proxy address: the run ends
+    // by itself, and the judge is never asked for those rows.
+    const qsizetype JudgeAsked = Judge.requests().size();
+    const CliRun Hostile = [&] {
+        CliProcess P(Check({QStringLiteral("--retry-503"), QStringLiteral("--format"),
+                            QStringLiteral("csv")}),
+                     Busy.address() + "\n:8080\n8080\n1.2.3.4:0\n");
+        return P.wait();
+    }();
+    EXPECT_EQ(Hostile.exitCode, 3) << Hostile.err.toStdString();
+    const TAnalyserList Results = Parsed(Hostile.out);
+    ASSERT_EQ(Results.size(), 4u);
+    EXPECT_EQ(Results[0].Status, "503 - Service Unavailable");
+    for (size_t I = 1; I < 4; ++I) {
+        EXPECT_EQ(Results[I].Status, "No proxy address");
+        EXPECT_EQ(Results[I].State, analyser::psBad);
+    }
+    EXPECT_TRUE(Hostile.err.contains("[Good=0] [Bad=4] [Timeouts=0] [Retries=2]"))
+        << Hostile.err.toStdString();
+    EXPECT_EQ(Busy.requests().size(), 3);
+    EXPECT_EQ(Judge.requests().size(), JudgeAsked);
+
     const CliRun Empty = [&] {
         CliProcess P(Check({QStringLiteral("-")}), "\n\n");
         return P.wait();

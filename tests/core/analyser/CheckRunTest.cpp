@@ -1,6 +1,7 @@
 // The check run end to end against loopback proxies and a loopback judge,
 // with the wait timer's tick shortened to milliseconds.
 #include "analyser/CheckRun.h"
+#include "analyser/ProxyEntries.h"
 #include "support/AnalyserPrinters.h"
 #include "support/EventLoop.h"
 #include "support/JudgePeer.h"
@@ -271,6 +272,41 @@ TEST_F(CheckRunTest, EachOutcomeIsRecordedInItsRow)
               (QStringList{QStringLiteral("[6 / 6] - 100% Complete"), QStringLiteral("Finished")}));
     EXPECT_EQ(Rec.Progress.front(), std::make_pair(0, 6));
     EXPECT_EQ(Rec.Progress.back(), std::make_pair(6, 6));
+}
+
+TEST_F(CheckRunTest, RowsWithoutAProxyAddressNeverReachTheJudge)
+{
+    Inputs.bots = 1;
+    RecordingProxy *Proxy = Forwarding();
+    // As a proxy file gives them: no host, no colon, port 0, a port too large.
+    AppendFileLines(List,
+                    ":8080\r\n8080\r\n1.2.3.4:0\r\n" + Proxy->address() + "\r\n1.2.3.4:99999\r\n");
+    ASSERT_EQ(List.size(), 5u);
+    ASSERT_TRUE(Run->Start());
+    ASSERT_TRUE(WaitFinished());
+    for (const size_t I : {0, 1, 2, 4}) {
+        SCOPED_TRACE(I);
+        EXPECT_EQ(List[I].Status, "No proxy address");
+        EXPECT_EQ(List[I].State, psBad);
+        EXPECT_EQ(Rec.RowTexts(int(I)), QList<QByteArray>{"No proxy address"}); // never fetched
+    }
+    EXPECT_EQ(List[3].State, psGood);
+    EXPECT_EQ(Proxy->requests().size(), 1);
+    EXPECT_EQ(Judge.requests().size(), 1); // the one through the proxy
+    EXPECT_EQ(Rec.Replies.last(), Reply(1, 4, 0, 0));
+    EXPECT_EQ(Rec.Progress.back(), std::make_pair(5, 5));
+
+    // A pasted row alone: no bot, no request, the run ends at once.
+    List = {};
+    Rec.Clear();
+    AppendClipboardLines(List, " :3128 \n");
+    ASSERT_TRUE(Run->Start());
+    EXPECT_FALSE(Run->IsRunning());
+    EXPECT_EQ(List[0].Status, "No proxy address");
+    EXPECT_EQ(Rec.Statuses,
+              (QStringList{QStringLiteral("[1 / 1] - 100% Complete"), QStringLiteral("Finished")}));
+    spinFor(50);
+    EXPECT_EQ(Judge.requests().size(), 1);
 }
 
 TEST_F(CheckRunTest, TimeoutsAreRecordedAndAPartialPageIsNotJudgedForTheNextEntry)

@@ -302,6 +302,35 @@ TEST_F(HarvestTest, EmptyAnswersAreRetriedAndFailedPagesSkipped)
     EXPECT_EQ(Engine.queries()[2].form, 2);
 }
 
+TEST_F(HarvestTest, EndlessEmptyAnswersAndDripsAreLeftAfterTheirBound)
+{
+    Inputs.timeout = QStringLiteral("30"); // 1.5 s without data: a drip never gets there
+    Run->SetRequestDeadline(500);
+    Engine.setAnswer([&](const SearchEngine::Query &) {
+        if (Engine.queries().size() <= 3)
+            return Script::response(200, "OK", {}); // the same search, empty every time
+        if (Engine.queries().size() == 4)
+            return SearchEngine::resultsPage(
+                {Engine.url("/empty"), Engine.url("/drip"), Engine.url("/good")});
+        return SearchEngine::resultsPage({});
+    });
+    Engine.route("/empty", Script::response(200, "OK", {}));
+    Engine.route("/drip", Script().send("HTTP/1.0 200 OK\r\n\r\n").repeat("4.4.4.4:80 ", -1, 40));
+    Engine.route("/good", Page("3.3.3.3:8080"));
+    ASSERT_TRUE(Run->StartGoogle());
+    AbortWhen([&] { return Engine.pages().contains("/good"); });
+
+    ASSERT_GE(Engine.queries().size(), 4);
+    EXPECT_EQ(Engine.queries()[2].target, Engine.queries()[0].target);
+    EXPECT_NE(Engine.queries()[3].term, Engine.queries()[0].term); // a new term after the third
+    EXPECT_EQ(Status.count(QStringLiteral("No Links were found, Relaunching Bot 1")), 1);
+    EXPECT_EQ(Engine.pages(), (QList<QByteArray>{"/empty", "/empty", "/empty", "/drip", "/good"}));
+    EXPECT_EQ(Status.count(QStringLiteral("Retrying Bot 1")), 4);
+    EXPECT_EQ(Status.count(QStringLiteral("Leeching Proxies with Bot 1")), 1); // /good only
+    EXPECT_EQ(Run->TimeoutCount(), 1); // the drip, at its deadline
+    EXPECT_EQ(ProxyTexts(), QStringList{QStringLiteral("3.3.3.3:8080")});
+}
+
 TEST_F(HarvestTest, AfterAbortThePagesUnderWayAreLeechedAndRemembered)
 {
     Inputs.bots = 2;
