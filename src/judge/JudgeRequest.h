@@ -8,6 +8,7 @@
 #pragma once
 
 #include "JudgeLimits.h"
+#include "analyser/JudgeLevel.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -16,12 +17,9 @@
 
 namespace judge {
 
-struct THeaderField
-{
-    QByteArray Name;  // as sent
-    QByteArray Value; // without the blanks around it
-};
-using THeaderFields = std::vector<THeaderField>;
+// A header line as sent; the grading takes the same.
+using analyser::THeaderField;
+using analyser::THeaderFields;
 
 struct TRequestHead
 {

@@ -1,5 +1,8 @@
 #include "support/JudgePeer.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace testsupport {
 
 namespace {
@@ -39,11 +42,46 @@ QByteArray judgePage(const HttpRequest &R)
     return Page;
 }
 
-QByteArray judgeResponse(const HttpRequest &R)
+QByteArray judgePage(const HttpRequest &R, JudgeForm Form)
 {
-    const QByteArray Page = judgePage(R);
+    if (Form == JudgeForm::Written)
+        return judgePage(R);
+    if (Form == JudgeForm::AzEnvironment) {
+        QByteArray Page = "<html><head><title>AZ Environment variables 1.04</title></head>\n"
+                          "<body>\n<pre>\nREMOTE_ADDR = " +
+                          R.peerAddress + "\nREQUEST_METHOD = " + R.method + "\n";
+        for (const auto &[Name, Value] : R.headers)
+            Page += "HTTP_" + Name.toUpper().replace('-', '_') + " = " + Value + "\n";
+        return Page + "</pre>\n</body>\n</html>\n";
+    }
+    QJsonObject Headers;
+    for (const auto &[Name, Value] : R.headers)
+        Headers.insert(QString::fromLatin1(Name), QString::fromLatin1(Value));
+    const QByteArray Forwarded = R.hasHeader("X-Forwarded-For")
+                                     ? R.header("X-Forwarded-For") + ", " + R.peerAddress
+                                     : R.peerAddress;
+    Headers.insert(QStringLiteral("X-Forwarded-For"), QString::fromLatin1(Forwarded));
+    Headers.insert(QStringLiteral("X-Forwarded-Port"), QStringLiteral("80"));
+    Headers.insert(QStringLiteral("X-Forwarded-Proto"), QStringLiteral("http"));
+    return QJsonDocument(QJsonObject{{QStringLiteral("args"), QJsonObject()},
+                                     {QStringLiteral("headers"), Headers},
+                                     {QStringLiteral("origin"), QString::fromLatin1(Forwarded)}})
+        .toJson();
+}
+
+namespace {
+
+QByteArray responseWith(const QByteArray &Page)
+{
     return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
            QByteArray::number(Page.size()) + "\r\n\r\n" + Page;
+}
+
+} // namespace
+
+QByteArray judgeResponse(const HttpRequest &R)
+{
+    return responseWith(judgePage(R));
 }
 
 Script judgeAnswer(const HttpRequest &R)
@@ -56,7 +94,7 @@ JudgePeer::JudgePeer(QObject *Parent) : OriginServer(Parent)
     setResponder([this](const HttpRequest &R) {
         HttpRequest Seen = R;
         Seen.peerAddress = FNat.value(R.peerAddress, R.peerAddress);
-        return judgeAnswer(Seen);
+        return Script().send(responseWith(judgePage(Seen, FForm)));
     });
 }
 

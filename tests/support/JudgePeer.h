@@ -28,10 +28,18 @@ QByteArray judgeResponse(const HttpRequest &Request);
 // That answer as a script.
 Script judgeAnswer(const HttpRequest &Request);
 
+// The forms of today's public judges, which state no level: AZ Environment
+// lines "NAME = value", and httpbin's JSON behind a balancer that adds
+// X-Forwarded-For (ending in the address it saw), -Port and -Proto.
+enum class JudgeForm { Written, AzEnvironment, Httpbin };
+QByteArray judgePage(const HttpRequest &Request, JudgeForm Form);
+
 class JudgePeer : public OriginServer
 {
 public:
     explicit JudgePeer(QObject *Parent = nullptr);
+
+    void setForm(JudgeForm Form) { FForm = Form; }
 
     // A NAT between the clients and the judge: requests that come from
     // `From` are reported as coming from `To`, the public address a judge on
@@ -40,6 +48,7 @@ public:
 
 private:
     QHash<QByteArray, QByteArray> FNat;
+    JudgeForm FForm = JudgeForm::Written;
 };
 
 // Answers of proxies that misbehave (for RecordingProxy::answerWith).

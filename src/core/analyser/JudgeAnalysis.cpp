@@ -1,5 +1,7 @@
 #include "analyser/JudgeAnalysis.h"
 
+#include "analyser/JudgeFormats.h"
+
 namespace analyser {
 
 namespace {
@@ -105,8 +107,14 @@ TJudgeField Gateway(QByteArrayView page)
 QByteArray JudgedAddress(QByteArrayView page)
 {
     const qsizetype at = page.indexOf(AddressMarker);
-    if (at < 0)
-        return {};
+    if (at < 0) {
+        // A judge of another form: the address it saw, when an IPv4 one.
+        const TJudgeEnvironment env = ReadJudgeEnvironment(page);
+        if (env.Format == TJudgeFormat::Unknown || !IsDottedIPv4(env.RemoteAddr) ||
+            env.RemoteAddr == "0.0.0.0")
+            return {};
+        return env.RemoteAddr;
+    }
     const qsizetype from = at + AddressMarker.size();
     const qsizetype end = from + qMin(AddressField, page.size() - from);
     qsizetype start = from;
@@ -128,6 +136,20 @@ void JudgeAnswer(QByteArrayView page, QByteArrayView ownAddress, TProxyItem &ent
                  TCheckRunState &totals, const QList<QByteArray> &machineAddresses)
 {
     const bool anonymous = CheckAnon(page, ownAddress, machineAddresses);
+    const TJudgeEnvironment env = ReadJudgeEnvironment(page);
+    if (env.Format == TJudgeFormat::AzEnvironment || env.Format == TJudgeFormat::Json) {
+        // The judge states no level: it is graded from the headers it shows.
+        QByteArrayList clients = machineAddresses;
+        if (!ownAddress.isEmpty())
+            clients.prepend(ownAddress.toByteArray());
+        entry.Anonymous = anonymous ? "Yes" : "No";
+        entry.State = anonymous ? psGood : psBad;
+        ++(anonymous ? totals.GoodCount : totals.BadCount);
+        if (anonymous)
+            entry.Level = QByteArray::number(int(GradeEnvironment(env, clients)));
+        entry.RemoteAddr = env.RemoteAddr;
+        return;
+    }
     if (anonymous) {
         entry.Anonymous = "Yes";
         entry.State = psGood;

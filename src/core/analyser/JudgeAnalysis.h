@@ -4,7 +4,9 @@
 //
 // Every search is an exact, case-sensitive byte search for the first
 // occurrence. The functions are pure; JudgeAnswer applies all three to an
-// entry and the run's totals, as a check run does for a 200 answer.
+// entry and the run's totals, as a check run does for a 200 answer. Judges
+// of the other common forms (JudgeFormats.h) are read by JudgeAnswer and
+// JudgedAddress too.
 #pragma once
 
 #include "analyser/CheckRunState.h"
@@ -53,13 +55,17 @@ TJudgeField Gateway(QByteArrayView page);
 // short. Empty otherwise. (A judge that puts the next line right after a
 // short address, or blanks before a long one, would otherwise yield an
 // "own address" that no page ever holds, and every proxy would pass as
-// anonymous.)
+// anonymous.) A page without "REMOTE_ADDR=" gives the address a judge of
+// another form (JudgeFormats.h) saw, when it is a dotted IPv4 one.
 QByteArray JudgedAddress(QByteArrayView page);
 
 // The verdict on a 200 answer: Anonymous, State and one of GoodCount and
 // BadCount from CheckAnon; Level (only when anonymous) and RemoteAddr; a
 // missing marker then turns the entry psUnknown, after the totals were set.
-// Status and Speed are the run's.
+// A page of an AZ Environment or JSON judge gives the address the judge saw
+// and, when anonymous, the level graded from its headers (JudgeLevel.h), the
+// own and machine addresses being the client's. Status and Speed are the
+// run's.
 void JudgeAnswer(QByteArrayView page, QByteArrayView ownAddress, TProxyItem &entry,
                  TCheckRunState &totals, const QList<QByteArray> &machineAddresses = {});
 

@@ -194,3 +194,86 @@ TEST(JudgeAnalysis, VerdictOfEachKindOfPage)
         EXPECT_EQ(Entry.Speed, "12");
     }
 }
+
+// Judges that state no level: AZ Environment pages and JSON environments, as
+// today's public judges write them, read for their gateway and graded.
+TEST(JudgeAnalysis, PagesOfJudgesThatStateNoLevel)
+{
+    const QByteArray Me = "203.0.113.7", Proxy = "198.51.100.20";
+    const auto Az = [](const QByteArray &Headers) {
+        return "<html><head><title>AZ Environment variables 1.04</title></head><body>\n<pre>\n"
+               "REMOTE_ADDR = 198.51.100.20\nREMOTE_PORT = 41234\nREQUEST_METHOD = GET\n"
+               "REQUEST_URI = /\nHTTP_HOST = azenv.net\nHTTP_ACCEPT = */*\n"
+               "HTTP_USER_AGENT = Mozilla/4.0\n" +
+               Headers + "</pre>\n</body></html>\n";
+    };
+    // httpbin behind its balancer, which adds X-Forwarded-For/-Port/-Proto.
+    const auto Bin = [](const QByteArray &Origin, const QByteArray &More) {
+        return "{\n  \"args\": {\"show_env\": \"1\"},\n  \"headers\": {\n    \"Accept\": \"*/*\",\n"
+               "    \"Host\": \"httpbin.org\",\n" +
+               More + "    \"X-Amzn-Trace-Id\": \"Root=1-6756\",\n    \"X-Forwarded-For\": \"" +
+               Origin + "\",\n    \"X-Forwarded-Port\": \"80\",\n" +
+               "    \"X-Forwarded-Proto\": \"http\"\n  },\n  \"origin\": \"" + Origin +
+               "\",\n  \"url\": \"http://httpbin.org/get?show_env=1\"\n}\n";
+    };
+    const QByteArray Unknown = "Unknown";
+    const struct
+    {
+        const char *Name;
+        QByteArray Page;
+        const char *Anonymous, *Level;
+        QByteArray RemoteAddr;
+        qint32 State;
+    } Rows[] = {
+        {"AZ transparent", Az("HTTP_VIA = 1.1 squid\nHTTP_X_FORWARDED_FOR = 203.0.113.7\n"), "No",
+         "old", Proxy, psBad},
+        {"AZ anonymous", Az("HTTP_VIA = 1.1 squid\nHTTP_CONNECTION = keep-alive\n"), "Yes", "2",
+         Proxy, psGood},
+        {"AZ forwarding another", Az("HTTP_X_FORWARDED_FOR = 192.0.2.99\n"), "Yes", "3", Proxy,
+         psGood},
+        {"AZ elite", Az("HTTP_CONNECTION = close\n"), "Yes", "1", Proxy, psGood},
+        {"AZ entities decoded", Az("HTTP_X_REAL_IP = &quot;10.0.0.9&quot;\n"), "Yes", "4", Proxy,
+         psGood},
+        {"AZ lines broken by <br>",
+         "<p>REMOTE_ADDR = 198.51.100.20<br>HTTP_PROXY_CONNECTION = keep-alive<BR/></p>", "Yes",
+         "2", Proxy, psGood},
+        {"AZ cut short",
+         Az("HTTP_VIA = 1.1 squid\n").first(Az("HTTP_VIA = 1.1 squid\n").indexOf("</pre>")), "Yes",
+         "2", Proxy, psGood},
+        {"httpbin transparent", Bin(Me + ", " + Proxy, ""), "No", "old", Proxy, psBad},
+        {"httpbin anonymous", Bin(Proxy, "    \"Via\": \"1.1 squid\",\n"), "Yes", "2", Proxy,
+         psGood},
+        {"httpbin forwarding another", Bin("192.0.2.99, " + Proxy, ""), "Yes", "3", Proxy, psGood},
+        {"httpbin elite", Bin(Proxy, ""), "Yes", "1", Proxy, psGood},
+        {"httpbin without a balancer",
+         R"({"headers": {"Host": "judge", "X-Forwarded-For": "192.0.2.99"}, "origin": "198.51.100.20"})",
+         "Yes", "3", Proxy, psGood},
+        {"flat JSON", R"({"REMOTE_ADDR": "2001:db8::20", "HTTP_VIA": "1.1 p", "HTTP_HOST": "j"})",
+         "Yes", "2", "2001:db8::20", psGood},
+        {"JSON cut short", Bin(Proxy, "").chopped(20), "Yes", "Unknown", Unknown, psUnknown},
+        {"JSON over the cap",
+         Bin(Proxy, "    \"X-Pad\": \"" + QByteArray(1024 * 1024, 'a') + "\",\n"), "Yes", "Unknown",
+         Unknown, psUnknown},
+        {"a captive portal",
+         "<html><body><form action=\"/login\">Sign in = free Wi-Fi<br>REMOTE_ADDR = here"
+         "</form></body></html>",
+         "Yes", "Unknown", Unknown, psUnknown},
+    };
+    for (const auto &R : Rows) {
+        SCOPED_TRACE(R.Name);
+        TProxyItem Entry{"198.51.100.20", "80", "Analyzing", "old", "old", "old", "12", psNone};
+        TCheckRunState Totals;
+        JudgeAnswer(R.Page, Me, Entry, Totals, {"192.168.1.20"});
+        EXPECT_EQ(Entry.Anonymous, R.Anonymous);
+        EXPECT_EQ(Entry.Level, R.Level);
+        EXPECT_EQ(Entry.RemoteAddr, R.RemoteAddr);
+        EXPECT_EQ(Entry.State, R.State);
+        EXPECT_EQ(Totals.GoodCount + Totals.BadCount, 1);
+    }
+    // The own address from a judge asked directly, in each form.
+    EXPECT_EQ(JudgedAddress(Az("")), Proxy);
+    EXPECT_EQ(JudgedAddress(Bin(Proxy, "")), Proxy);
+    EXPECT_EQ(JudgedAddress(R"({"REMOTE_ADDR": "192.0.2.4"})"), "192.0.2.4");
+    EXPECT_EQ(JudgedAddress(R"({"REMOTE_ADDR": "2001:db8::4"})"), "");
+    EXPECT_EQ(JudgedAddress("<html>REMOTE_ADDR = 0.0.0.0</html>"), "");
+}

@@ -1,7 +1,14 @@
 // The judge's level decision as a table: the same headers judged from peers
 // in each realm, the precedence of the levels, and the address matching it
-// relies on.
+// relies on. The analyser grades the pages of judges that state no level by
+// the same table: each case's page, as the judge shows it but in the AZ
+// Environment form or as httpbin's JSON, read back gives the judge's level.
 #include "JudgeLevel.h"
+#include "JudgePage.h"
+#include "analyser/JudgeFormats.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +27,29 @@ THeaderFields H(std::initializer_list<std::pair<const char *, const char *>> lin
 const QByteArray PublicPeer = "198.51.100.7";
 const QByteArray PrivatePeer = "192.168.1.20";
 const QByteArray LoopbackPeer = "127.0.0.1";
+
+// The judge's page for these headers without its level, "NAME = value".
+QByteArray AzPage(const THeaderFields &headers, const QByteArray &peer)
+{
+    TRequestHead request{"GET", "/", "HTTP/1.1", headers};
+    QByteArray out;
+    for (QByteArray line : JudgePage(request, peer, 4711, alNoProxy).split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (!line.startsWith("AnonyLevel"))
+            out += (eq < 0 ? line : line.replace(eq, 1, " = ")) + '\n';
+    }
+    return out;
+}
+
+QByteArray JsonPage(const THeaderFields &headers, const QByteArray &peer)
+{
+    QJsonObject fields;
+    for (const THeaderField &h : headers)
+        fields.insert(QString::fromLatin1(h.Name), QString::fromLatin1(h.Value));
+    return QJsonDocument(QJsonObject{{QStringLiteral("headers"), fields},
+                                     {QStringLiteral("origin"), QString::fromLatin1(peer)}})
+        .toJson();
+}
 
 } // namespace
 
@@ -151,9 +181,29 @@ TEST(JudgeLevel, Table)
          PublicPeer,
          {"203.0.113.9"},
          alNoProxy},
+        // Names as the page shows them: "-" and "_" alike.
+        {"X_Forwarded_For",
+         H({{"X_Forwarded_For", "9.9.9.9"}}),
+         PublicPeer,
+         {},
+         alAddressForwarded},
+        {"Proxy_Connection", H({{"Proxy_Connection", "close"}}), PublicPeer, {}, alProxyTraces},
+        {"a header named after the client",
+         H({{"203.0.113.9", "x"}}),
+         PublicPeer,
+         {"203.0.113.9"},
+         alClientShown},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(JudgeLevel(c.Headers, c.Peer, c.Clients), c.Level) << c.What;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.What);
+        EXPECT_EQ(JudgeLevel(c.Headers, c.Peer, c.Clients), c.Level);
+        for (const QByteArray &page : {AzPage(c.Headers, c.Peer), JsonPage(c.Headers, c.Peer)}) {
+            const analyser::TJudgeEnvironment env = analyser::ReadJudgeEnvironment(page);
+            EXPECT_NE(env.Format, analyser::TJudgeFormat::Unknown) << page.toStdString();
+            EXPECT_EQ(env.RemoteAddr, c.Peer);
+            EXPECT_EQ(analyser::GradeEnvironment(env, c.Clients), c.Level) << page.toStdString();
+        }
+    }
 }
 
 TEST(JudgeLevel, RealmsAndAddressBoundaries)

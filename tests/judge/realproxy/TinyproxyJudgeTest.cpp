@@ -2,12 +2,15 @@
 // addresses of their own, the judge in the test's process, and the client's
 // connections coming from an address of their own (the analyser's own
 // address). First the level each set-up earns, then a whole check run of
-// the analyser against the judge.
+// the analyser against the judge, and against loopback judges of the forms
+// that state no level (AZ Environment, httpbin's JSON), which the analyser
+// grades itself to the same rows.
 #include "ClientToken.h"
 #include "JudgeServer.h"
 #include "analyser/CheckRun.h"
 #include "support/AnalyserPrinters.h"
 #include "support/EventLoop.h"
+#include "support/JudgePeer.h"
 #include "support/RawExchange.h"
 #include "support/Tinyproxy.h"
 
@@ -98,6 +101,9 @@ protected:
         }
     }
 
+    // A check run of the four set-ups against the judge gives every row.
+    void CheckAgainst(const QString &judgeURL);
+
     std::vector<std::unique_ptr<Tinyproxy>> FProxies;
 };
 
@@ -133,6 +139,27 @@ TEST_F(TinyproxyJudge, CheckRunGetsEveryRowRight)
     judge::TJudgeConfig config;
     config.Secret = "shared by the judge and the analyser";
     const auto judge = StartJudge(config);
+    testsupport::JudgePeer az, bin;
+    az.setForm(testsupport::JudgeForm::AzEnvironment);
+    bin.setForm(testsupport::JudgeForm::Httpbin);
+    const QString judges[] = {
+        QStringLiteral("http://127.0.0.1:%1/?%2")
+            .arg(judge->serverPort())
+            .arg(QString::fromLatin1(judge::ClientQuery(config.Secret, Own))),
+        QString::fromLatin1(az.url("/")),
+        QString::fromLatin1(bin.url("/get?show_env")),
+    };
+    for (const QString &url : judges) {
+        SCOPED_TRACE(url.toStdString());
+        CheckAgainst(url);
+    }
+    EXPECT_EQ(judge->Counts().Pages, 4u);
+    EXPECT_EQ(judge->Counts().Forbidden, 0u);
+    EXPECT_EQ(judge->Counts().Levels[5], 1u);
+}
+
+void TinyproxyJudge::CheckAgainst(const QString &judgeURL)
+{
     TAnalyserList list;
     for (size_t i = 0; i < std::size(Setups); ++i)
         list.push_back(TProxyItem{Setups[i].Listen, QByteArray::number(FProxies[i]->port())});
@@ -140,9 +167,7 @@ TEST_F(TinyproxyJudge, CheckRunGetsEveryRowRight)
     TCheckInputValues inputs;
     inputs.bots = 4;
     inputs.timeout = QStringLiteral("8");
-    inputs.judgeURL = QStringLiteral("http://127.0.0.1:%1/?%2")
-                          .arg(judge->serverPort())
-                          .arg(QString::fromLatin1(judge::ClientQuery(config.Secret, Own)));
+    inputs.judgeURL = judgeURL;
     inputs.ownAddress = QString::fromLatin1(Own);
     TCheckRun run(list, state, inputs);
     run.SetLocalAddr(Own);
@@ -161,7 +186,4 @@ TEST_F(TinyproxyJudge, CheckRunGetsEveryRowRight)
     }
     EXPECT_EQ(state.GoodCount, 3);
     EXPECT_EQ(state.BadCount, 1);
-    EXPECT_EQ(judge->Counts().Pages, 4u);
-    EXPECT_EQ(judge->Counts().Forbidden, 0u);
-    EXPECT_EQ(judge->Counts().Levels[5], 1u);
 }

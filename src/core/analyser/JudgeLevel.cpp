@@ -1,11 +1,11 @@
-#include "JudgeLevel.h"
+#include "analyser/JudgeLevel.h"
 
 #include <arpa/inet.h>
 
 #include <algorithm>
 #include <string>
 
-namespace judge {
+namespace analyser {
 
 namespace {
 
@@ -39,10 +39,17 @@ constexpr QByteArrayView TracePrefixes[] = {"Proxy-", "X-Proxy-"};
 
 enum class TKind { Other, Trace, Forwarding };
 
+char FoldedNameByte(char c)
+{
+    if (c == '-')
+        return '_';
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
 bool IsOneOf(QByteArrayView name, const auto &names)
 {
     return std::any_of(std::begin(names), std::end(names),
-                       [&](QByteArrayView n) { return name.compare(n, Qt::CaseInsensitive) == 0; });
+                       [&](QByteArrayView n) { return SameHeaderName(name, n); });
 }
 
 TKind KindOf(QByteArrayView name)
@@ -52,8 +59,7 @@ TKind KindOf(QByteArrayView name)
     if (IsOneOf(name, TraceHeaders))
         return TKind::Trace;
     for (QByteArrayView prefix : TracePrefixes) {
-        if (name.size() > prefix.size() &&
-            name.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0)
+        if (name.size() > prefix.size() && SameHeaderName(name.first(prefix.size()), prefix))
             return TKind::Trace;
     }
     return TKind::Other;
@@ -132,6 +138,13 @@ int ForwardingLevel(QByteArrayView value, QByteArrayView peer)
 
 } // namespace
 
+bool SameHeaderName(QByteArrayView a, QByteArrayView b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldedNameByte(x) == FoldedNameByte(y);
+           });
+}
+
 TRealm RealmOf(QByteArrayView address)
 {
     const std::string text(address.data(), size_t(address.size()));
@@ -187,7 +200,9 @@ TAnonyLevel JudgeLevel(const THeaderFields &headers, QByteArrayView peer,
             return alClientShown;
         for (const THeaderField &h : headers) {
             // Host names the judge as the client asked for it, not the client.
-            if (h.Name.compare("Host", Qt::CaseInsensitive) != 0 && ShowsAddress(h.Value, client))
+            // A name is shown on the page as much as a value is.
+            if (ShowsAddress(h.Name, client) ||
+                (!SameHeaderName(h.Name, "Host") && ShowsAddress(h.Value, client)))
                 return alClientShown;
         }
     }
@@ -225,4 +240,4 @@ const char *LevelMeaning(TAnonyLevel level)
     return "";
 }
 
-} // namespace judge
+} // namespace analyser
