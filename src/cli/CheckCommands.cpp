@@ -11,6 +11,7 @@
 #include "RunWait.h"
 
 #include "analyser/CheckRun.h"
+#include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddress.h"
 #include "analyser/OwnAddressProbe.h"
 
@@ -71,12 +72,14 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     analyser::TCheckInputValues inputs;
     analyser::TAnalyserList list;
     QString listName;
+    bool judgeFallback = true;
     // Everything is read and checked before the run; the own address last,
     // as it may ask the name service.
     try {
         list = ReadProxies(c, listName);
         output.Check();
         inputs = ReadCheckSettings(folder, c.Settings, [] { return analyser::FindOwnAddress(); });
+        judgeFallback = ReadJudgeFallback(folder, c.Settings);
     } catch (const leecher::EFileError &e) {
         Complain(e.Message());
         return ExitBadInput;
@@ -129,6 +132,7 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     // Unless --own-address names it, the own address is the one the judge
     // sees: behind NAT the machine's own is a private one no judge shows.
     analyser::TOwnAddressProbe probe;
+    bool noJudge = false;
     TRunWait wait(
         progress,
         [&] {
@@ -153,22 +157,35 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
         QObject::connect(&probe, &analyser::TOwnAddressProbe::found, &probe,
                          [&](const QString &address, analyser::TOwnAddressSource source) {
                              inputs.ownAddress = address;
-                             if (source == analyser::TOwnAddressSource::Machine)
+                             if (source == analyser::TOwnAddressSource::Machine &&
+                                 !(judgeFallback && probe.Judge().isEmpty()))
                                  progress.Say(QLatin1StringView(
                                      analyser::TOwnAddressProbe::JudgeNotReachableText));
                              wait.Finished();
                          });
-        if (probe.Find(inputs.judgeURL.toUtf8(), inputs.timeout))
+        const QByteArray chosen = inputs.judgeURL.toUtf8();
+        if (probe.Find(analyser::JudgesToAsk(inputs.judgeURL, inputs.judgeItems, judgeFallback),
+                       inputs.timeout)) {
             wait.Exec([&] { return probe.IsAsking(); });
+            // No judge gives a page to read: every proxy would come out
+            // unknown or bad, so nothing is checked.
+            noJudge = judgeFallback && probe.Judge().isEmpty() && !wait.Interrupted();
+            if (noJudge)
+                progress.Say(QLatin1StringView(analyser::NoJudgeAnsweringText));
+            else if (!probe.Judge().isEmpty() && probe.Judge() != chosen) {
+                progress.Say(analyser::JudgeReplacedText(chosen, probe.Judge()));
+                inputs.judgeURL = QString::fromUtf8(probe.Judge());
+            }
+        }
     }
-    if (inputs.ownAddress.isEmpty() && !wait.Interrupted())
+    if (inputs.ownAddress.isEmpty() && !wait.Interrupted() && !noJudge)
         progress.Say(QStringLiteral("No own address is known: every proxy that answers counts as "
                                     "anonymous (--own-address names it)."));
 
     QElapsedTimer clock;
     clock.start();
     // A stop asked for while the judge was asked leaves every entry unchecked.
-    if (!wait.Interrupted()) {
+    if (!wait.Interrupted() && !noJudge) {
         run.Start();
         progress.Start(); // the counts are known from here on
         wait.Exec([&] { return run.IsRunning(); });

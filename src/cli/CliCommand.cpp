@@ -216,6 +216,9 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
                                 "one finds nothing."));
         parser.addOption(Option("no-special", "Use the plain extraction pattern only."));
     }
+    if (command == TSubcommand::Leech)
+        parser.addOption(Option("starter", "Leech the starter site list that comes with Vexo "
+                                           "instead of FILE or Sites.ini."));
     if (set.Harvest) {
         parser.addOption(Option("duration", "Stop after this long: 90, 90s, 15m, 2h.", "TIME"));
         parser.addOption(
@@ -233,6 +236,11 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
                                 "this machine is looked for.",
                                 "ADDR"));
         parser.addOption(Option("bind", "Connect from this local IPv4 address.", "ADDR"));
+        parser.addOption(Option("judge-fallback",
+                                "When the judge does not answer, use the next one of "
+                                "ProxyJudges.ini that does (default: Options.ini, on)."));
+        parser.addOption(
+            Option("no-judge-fallback", "Check with the judge given, answering or not."));
     }
     if (set.Results) {
         parser.addOption(Option("only",
@@ -343,7 +351,8 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
             }
             s.Judge = judge;
         }
-        if (!ReadSwitch(parser, QStringLiteral("retry-503"), s.Retry503, error))
+        if (!ReadSwitch(parser, QStringLiteral("retry-503"), s.Retry503, error) ||
+            !ReadSwitch(parser, QStringLiteral("judge-fallback"), s.JudgeFallback, error))
             return false;
         if (parser.isSet(QStringLiteral("own-address"))) {
             const QString own = Last(parser, QStringLiteral("own-address")).trimmed();
@@ -388,6 +397,7 @@ bool ReadCommandOptions(const QCommandLineParser &parser, TCliCommand &c, QStrin
         }
     }
     c.Quiet = parser.isSet(QStringLiteral("quiet"));
+    c.Starter = c.Command == TSubcommand::Leech && parser.isSet(QStringLiteral("starter"));
     if (set.Results) {
         c.GoodOnly = parser.isSet(QStringLiteral("good-only"));
         if (parser.isSet(QStringLiteral("only"))) {
@@ -436,6 +446,10 @@ bool ReadPositional(const QStringList &positional, TCliCommand &c, QString *erro
             *error = QStringLiteral("judge-page wants the proxy to try as HOST:PORT");
             return false;
         }
+    }
+    if (c.Starter && !positional.isEmpty()) {
+        *error = QStringLiteral("--starter and a FILE contradict each other");
+        return false;
     }
     if (!positional.isEmpty()) {
         c.Input = positional.first();

@@ -42,6 +42,7 @@ struct TSettingOverrides
     std::optional<bool> Retry503;
     std::optional<QByteArray> SearchHost;
     std::optional<QString> OwnAddress;
+    std::optional<bool> JudgeFallback;
 };
 
 struct TCliCommand
@@ -63,6 +64,7 @@ struct TCliCommand
     TOnly Only = TOnly::All;
     QByteArray Bind;                  // check, judge-page: the local address to connect from
     std::optional<qint64> DurationMs; // harvest
+    bool Starter = false;             // leech: the starter site list instead of a file
 };
 
 // The subcommand's name as typed.

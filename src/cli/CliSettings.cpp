@@ -2,6 +2,8 @@
 
 #include "InputFiles.h"
 
+#include "analyser/AnalyserFiles.h"
+#include "analyser/JudgeFallback.h"
 #include "settings/OptionsFile.h"
 
 #include <QDir>
@@ -82,8 +84,16 @@ analyser::TCheckInputValues ReadCheckSettings(const QString &folder, const TSett
     Take(s.timeout, o.Timeout);
     Take(s.judgeURL, o.Judge);
     Take(s.retry503, o.Retry503);
+    s.judgeItems = analyser::ReadProxyJudges(folder).value_or(analyser::DefaultProxyJudges());
     s.ownAddress = o.OwnAddress ? *o.OwnAddress : ownAddress();
     return s;
+}
+
+bool ReadJudgeFallback(const QString &folder, const TSettingOverrides &o)
+{
+    bool fallback = settings::ReadProxyCheckerSection(OptionsIni(folder)).judgeFallback;
+    Take(fallback, o.JudgeFallback);
+    return fallback;
 }
 
 } // namespace cli

@@ -28,11 +28,16 @@ struct TSiteRunSettings
 TSiteRunSettings ReadSiteRunSettings(const QString &folder, TSubcommand command,
                                      const TSettingOverrides &overrides);
 
-// Section "ProxyChecker", for check and judge-page. `ownAddress` gives the
-// machine's own address when the command line names none (it may ask the
-// name service, so it is only called then). Raises as above.
+// Section "ProxyChecker", for check and judge-page, and the judges of
+// ProxyJudges.ini (the public ones when it does not exist) as the judge
+// items. `ownAddress` gives the machine's own address when the command line
+// names none (it may ask the name service, so it is only called then).
+// Raises as above.
 analyser::TCheckInputValues ReadCheckSettings(const QString &folder,
                                               const TSettingOverrides &overrides,
                                               const std::function<QString()> &ownAddress);
+// Whether a start steps over a judge that does not answer: "JudgeFallback"
+// of section "ProxyChecker" unless the command line says.
+bool ReadJudgeFallback(const QString &folder, const TSettingOverrides &overrides);
 
 } // namespace cli

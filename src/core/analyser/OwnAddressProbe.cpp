@@ -2,6 +2,7 @@
 
 #include "analyser/CheckRun.h"
 #include "analyser/JudgeAnalysis.h"
+#include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddress.h"
 #include "net/HttpProt.h"
 #include "net/Wait.h"
@@ -44,14 +45,27 @@ void TOwnAddressProbe::SetTyped(const QString &address)
 
 bool TOwnAddressProbe::Find(const QByteArray &judgeURL, const QString &timeoutText)
 {
-    Release();
-    if (FTyped || !OwnAddressSources().askJudges)
-        return false;
+    return Find(QList<QByteArray>{judgeURL}, timeoutText);
+}
 
+bool TOwnAddressProbe::Find(const QList<QByteArray> &judges, const QString &timeoutText)
+{
+    Release();
+    FJudge.clear();
+    if (FTyped || !OwnAddressSources().askJudges || judges.isEmpty())
+        return false;
+    FJudges = judges;
+    FTimeoutText = timeoutText;
+    Ask();
+    return true;
+}
+
+void TOwnAddressProbe::Ask()
+{
     FPage.clear();
     FPageTooLarge = false;
     FClient = new THttpCli(this);
-    FClient->SetURL(judgeURL);
+    FClient->SetURL(FJudges.front());
     FClient->SetLocalAddr(FLocalAddr);
     FClient->SetVerifyCertificates(FVerifyCertificates);
     FClient->OnDocData = [this](THttpCli *client, const char *buffer, qint32 len) {
@@ -71,7 +85,7 @@ bool TOwnAddressProbe::Find(const QByteArray &judgeURL, const QString &timeoutTe
     FClient->OnRequestDone = [this](THttpCli *client, net::THttpRequest, quint16) { Done(client); };
     FWait = new TWait(FClient);
     FWait->SetInterval(FWaitInterval);
-    FWait->SetCaption(timeoutText.isEmpty() ? QStringLiteral("8") : timeoutText);
+    FWait->SetCaption(FTimeoutText.isEmpty() ? QStringLiteral("8") : FTimeoutText);
     // The countdown is not restarted by the page's pieces, so it bounds the
     // ask by itself; the deadline holds it to the rule of every request.
     FWait->SetRequestDeadline();
@@ -83,11 +97,11 @@ bool TOwnAddressProbe::Find(const QByteArray &judgeURL, const QString &timeoutTe
     // Even a request that cannot start (a malformed address) ends through a
     // posted completion, so `found` never comes from inside this call.
     FClient->StartGet();
-    return true;
 }
 
 void TOwnAddressProbe::Cancel()
 {
+    FJudges.clear();
     Release();
 }
 
@@ -95,9 +109,16 @@ void TOwnAddressProbe::Done(THttpCli *client)
 {
     if (client != FClient)
         return;
-    const bool answered = client->StatusCode() == 200 && !FPageTooLarge;
+    const bool answered = client->StatusCode() == 200 && !FPageTooLarge && IsJudgePage(FPage);
     const QByteArray judged = answered ? JudgedAddress(FPage) : QByteArray();
+    const QByteArray judge = FJudges.takeFirst();
     Release();
+    if (!answered && !FJudges.isEmpty()) {
+        Ask(); // the next judge of the list
+        return;
+    }
+    FJudges.clear();
+    FJudge = answered ? judge : QByteArray();
     const TOwnAddressSource source =
         judged.isEmpty() ? TOwnAddressSource::Machine : TOwnAddressSource::Judge;
     FAddress = judged.isEmpty() ? FMachineAddress : QString::fromLatin1(judged);

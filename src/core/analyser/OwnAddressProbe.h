@@ -15,6 +15,10 @@
 //      reached, does not answer 200 within the timeout, or its page has no
 //      usable "REMOTE_ADDR=" field.
 //
+// The same ask finds the judge of the run (JudgeFallback.h): Find may be
+// given the list of judges to try in turn; the first whose answer is a judge
+// page is Judge(), and gives the address.
+//
 // A check run is started only after Find has ended (the window and the
 // command line wait for `found`), so every page of the run is judged against
 // the address the judge gave. The wait is bounded by the run's own timeout
@@ -33,6 +37,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -78,6 +83,14 @@ public:
     // follows from the event loop, never inside this call. An ask still
     // under way is dropped first: its answer is never reported.
     bool Find(const QByteArray &judgeURL, const QString &timeoutText);
+    // As above, asking the judges in turn (each with the whole timeout)
+    // until one answers with a judge page; `found` follows once, after the
+    // last ask. The first judge alone behaves as the one of Find above.
+    bool Find(const QList<QByteArray> &judges, const QString &timeoutText);
+    // After `found` from an ask: the judge whose page came back, empty when
+    // none answered with a judge page (the typed address, or the ask was
+    // not made, leave it empty too).
+    const QByteArray &Judge() const { return FJudge; }
     // Drops the ask under way: no `found` follows and the address stays.
     void Cancel();
     bool IsAsking() const { return FClient != nullptr; }
@@ -99,12 +112,16 @@ Q_SIGNALS:
     void found(const QString &address, analyser::TOwnAddressSource source);
 
 private:
+    void Ask();
     void Done(net::THttpCli *client);
     void Release();
 
     QString FMachineAddress;
     QString FAddress;
     bool FTyped = false;
+    QList<QByteArray> FJudges; // still to ask, the one under way first
+    QByteArray FJudge;
+    QString FTimeoutText;
     net::THttpCli *FClient = nullptr;
     net::TWait *FWait = nullptr;
     QByteArray FPage;

@@ -36,6 +36,7 @@ TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini)
     c.retry503 = ini.ReadBool(s, QStringLiteral("Retry503"), d.retry503);
     c.proxyJudge = ini.ReadString(s, QStringLiteral("ProxyJudge"), d.proxyJudge);
     c.timeout = ini.ReadString(s, QStringLiteral("Timeout"), d.timeout);
+    c.judgeFallback = ini.ReadBool(s, QStringLiteral("JudgeFallback"), d.judgeFallback);
     return c;
 }
 
@@ -46,6 +47,7 @@ void WriteProxyCheckerSection(TIniFile &ini, const TProxyCheckerSection &c)
     ini.WriteBool(s, QStringLiteral("Retry503"), c.retry503);
     ini.WriteString(s, QStringLiteral("ProxyJudge"), c.proxyJudge);
     ini.WriteString(s, QStringLiteral("Timeout"), c.timeout);
+    ini.WriteBool(s, QStringLiteral("JudgeFallback"), c.judgeFallback);
 }
 
 TOptionValues ReadOptionsSection(const TIniFile &ini)

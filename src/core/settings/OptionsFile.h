@@ -37,6 +37,8 @@ struct TProxyCheckerSection
     bool retry503 = false;
     QString proxyJudge = DefaultProxyJudge;
     QString timeout = QStringLiteral("8");
+    // A start whose judge does not answer takes the next of the judge list.
+    bool judgeFallback = true;
 };
 
 TMainSection ReadMainSection(const TIniFile &ini);
@@ -44,7 +46,8 @@ TMainSection ReadMainSection(const TIniFile &ini);
 void WriteMainSection(TIniFile &ini, const TMainSection &main);
 
 TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini);
-// Writes Bots, Retry503, ProxyJudge, Timeout; throws EIniWriteError.
+// Writes Bots, Retry503, ProxyJudge, Timeout, JudgeFallback; throws
+// EIniWriteError.
 void WriteProxyCheckerSection(TIniFile &ini, const TProxyCheckerSection &checker);
 
 // Reads the twelve keys; a missing file, key or bad value gives the default.

@@ -7,6 +7,7 @@
 #include "AnalyserListModel.h"
 #include "CheckInputs.h"
 #include "analyser/CheckRun.h"
+#include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddressProbe.h"
 
 #include <QComboBox>
@@ -51,9 +52,10 @@ void TfrmProxy::cmdStartClick()
     // Unless the user typed the own address, the judge is asked first which
     // address it sees, and the run starts once it has answered or timed out
     // (the run's own timeout): so the very first page is judged against the
-    // right address. Meanwhile the window stands as during a run; cmdAbort
-    // cancels the start.
-    if (AskOwnAddress()) {
+    // right address. The same ask steps over a judge that does not answer.
+    // Meanwhile the window stands as during a run; cmdAbort cancels the
+    // start.
+    if (AskOwnAddress(true)) {
         FStartPending = true;
         RunningChanged(true);
         ShowStatus(QLatin1String(analyser::TOwnAddressProbe::AskingJudgeText));
@@ -72,23 +74,44 @@ void TfrmProxy::cmdAbortClick()
     FRun->Abort();
 }
 
-bool TfrmProxy::AskOwnAddress()
+bool TfrmProxy::AskOwnAddress(bool forStart)
 {
     // The ask takes the judge's certificate as the run will.
     FOwnAddress->SetVerifyCertificates(FInputs->VerifyCertificates());
-    return FOwnAddress->Find(cboProxyJudge->currentText().toUtf8(), txtTimeout->text());
+    return FOwnAddress->Find(analyser::JudgesToAsk(cboProxyJudge->currentText(),
+                                                   FInputs->JudgeItems(),
+                                                   forStart && FJudgeFallback),
+                             txtTimeout->text());
 }
 
 void TfrmProxy::OwnAddressFound(const QString &address, analyser::TOwnAddressSource source)
 {
     lblIP->setText(address);
+    const QByteArray judge = FOwnAddress->Judge();
+    const bool noJudge = judge.isEmpty() && source != analyser::TOwnAddressSource::Typed;
+    if (!FStartPending) {
+        if (source == analyser::TOwnAddressSource::Machine)
+            ShowStatus(QLatin1String(analyser::TOwnAddressProbe::JudgeNotReachableText));
+        return;
+    }
+    if (noJudge && FJudgeFallback) {
+        CancelPendingStart();
+        ShowStatus(QLatin1String(analyser::NoJudgeAnsweringText));
+        return;
+    }
+    FStartPending = false;
+    const QString chosen = cboProxyJudge->currentText();
+    if (!judge.isEmpty() && judge != chosen.toUtf8())
+        FInputs->SetJudgeInUse(QString::fromUtf8(judge));
     if (source == analyser::TOwnAddressSource::Machine)
         ShowStatus(QLatin1String(analyser::TOwnAddressProbe::JudgeNotReachableText));
-    if (!FStartPending)
-        return;
-    FStartPending = false;
-    if (!FRun->Start())
+    const bool started = FRun->Start();
+    FInputs->SetJudgeInUse({});
+    if (!started)
         RunningChanged(false);
+    else if (!judge.isEmpty() && judge != chosen.toUtf8())
+        // After the run's first status line, which it would replace.
+        ShowStatus(analyser::JudgeReplacedText(chosen.toUtf8(), judge));
 }
 
 void TfrmProxy::CancelPendingStart()

@@ -28,6 +28,8 @@ void TWindowCheckInputs::SetTimeoutText(const QString &text)
 
 QString TWindowCheckInputs::JudgeURL() const
 {
+    if (!FJudgeInUse.isEmpty())
+        return FJudgeInUse;
     return FWindow.cboProxyJudge->currentText();
 }
 

@@ -28,7 +28,12 @@ public:
     QList<QByteArray> MachineAddresses() const override;
     bool VerifyCertificates() const override;
 
+    // The judge a start took in place of the chosen one (none: empty): the
+    // run asks it while the judge box keeps the user's choice.
+    void SetJudgeInUse(const QString &url) { FJudgeInUse = url; }
+
 private:
     TfrmProxy &FWindow;
     QString FIniPath;
+    QString FJudgeInUse;
 };

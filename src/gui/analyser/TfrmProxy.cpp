@@ -3,6 +3,7 @@
 #include "AnalyserListModel.h"
 #include "CheckInputs.h"
 #include "analyser/AnalyserFiles.h"
+#include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddress.h"
 #include "analyser/OwnAddressProbe.h"
 #include "analyser/ProxyEntries.h"
@@ -285,12 +286,13 @@ void TfrmProxy::FormCreate()
     FOwnAddress->SetMachineAddress(machine);
     lblIP->setText(machine);
     gui::ReportErrors(this, [this] {
-        if (const auto judges = analyser::ReadProxyJudges(FFolder)) {
-            const QString text = cboProxyJudge->currentText();
-            cboProxyJudge->clear();
-            cboProxyJudge->addItems(*judges);
-            cboProxyJudge->setEditText(text);
-        }
+        // No ProxyJudges.ini yet: the public judges to fall back on.
+        const QStringList judges =
+            analyser::ReadProxyJudges(FFolder).value_or(analyser::DefaultProxyJudges());
+        const QString text = cboProxyJudge->currentText();
+        cboProxyJudge->clear();
+        cboProxyJudge->addItems(judges);
+        cboProxyJudge->setEditText(text);
     });
     const settings::TIniFile ini(IniPath());
     if (!ini.Exists())
@@ -300,6 +302,7 @@ void TfrmProxy::FormCreate()
     chkRetry->setChecked(c.retry503);
     cboProxyJudge->setEditText(c.proxyJudge);
     txtTimeout->setText(c.timeout);
+    FJudgeFallback = c.judgeFallback;
 }
 
 void TfrmProxy::FormShow()
@@ -312,7 +315,7 @@ void TfrmProxy::FormShow()
     // background (and the next one, when the window closed before the
     // answer); every start asks again.
     if (!std::exchange(FOwnAddressAsked, true))
-        AskOwnAddress();
+        AskOwnAddress(false);
 }
 
 void TfrmProxy::FormClose()
@@ -337,6 +340,7 @@ void TfrmProxy::FormClose()
     c.retry503 = chkRetry->isChecked();
     c.proxyJudge = cboProxyJudge->currentText();
     c.timeout = txtTimeout->text();
+    c.judgeFallback = FJudgeFallback;
     settings::WriteProxyCheckerSection(ini, c);
 
     ClearProxyList();

@@ -72,6 +72,8 @@ public:
     // Finds the own address that lblIP shows: asked of the judge when the
     // window is first shown and at every start until the user types one.
     analyser::TOwnAddressProbe &OwnAddressProbe() { return *FOwnAddress; }
+    // "JudgeFallback" of Options.ini as read at creation; tests set it.
+    void SetJudgeFallback(bool on) { FJudgeFallback = on; }
     // A start waits for the judge's answer on the own address (the window
     // looks as during a run; cmdAbort cancels the start).
     bool StartPending() const { return FStartPending; }
@@ -174,7 +176,9 @@ private:
     void RunningChanged(bool running);
     // Asks the current judge for the own address; false when nothing is
     // asked (a typed address holds). A start waits for the answer.
-    bool AskOwnAddress();
+    // A start's ask (forStart) steps over judges that do not answer when the
+    // fallback is on; the first opening's asks the chosen judge only.
+    bool AskOwnAddress(bool forStart);
     void OwnAddressFound(const QString &address, analyser::TOwnAddressSource source);
     // Drops a start that waits for the own address: no run, as after one.
     void CancelPendingStart();
@@ -192,6 +196,8 @@ private:
     bool FRunActive = false;
     bool FStartPending = false;
     bool FOwnAddressAsked = false;
+    // "JudgeFallback" of section ProxyChecker.
+    bool FJudgeFallback = true;
     std::unique_ptr<analyser::TOwnAddressProbe> FOwnAddress;
     // Declared after the list and the run state, so the run goes first.
     std::unique_ptr<TWindowCheckInputs> FInputs;

@@ -5,6 +5,7 @@
 
 #include "InputFiles.h"
 #include "ResultFormats.h"
+#include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddressProbe.h"
 #include "support/AnalyserPrinters.h"
 #include "support/JudgePeer.h"
@@ -369,11 +370,14 @@ TEST_F(CheckCommandsTest, TheOwnAddressIsTheOneTheJudgeSees)
     ASSERT_EQ(L.size(), 2u);
     EXPECT_EQ(L[0].Anonymous, "Yes"); // the typed address is not on its page
 
-    const CliRun Away = CheckTwo(Refused.url("/judge.cgi"), {});
+    // Without the fallback to other judges, the run goes on with the machine's.
+    const QString NoFallback = QStringLiteral("--no-judge-fallback");
+    const CliRun Away = CheckTwo(Refused.url("/judge.cgi"), {NoFallback});
     EXPECT_EQ(Away.exitCode, 3); // the proxies cannot reach it either
     EXPECT_TRUE(Away.err.contains(NotReachable + '\n')) << Away.err.toStdString();
     EXPECT_EQ(Parsed(Away.out).size(), 2u);
-    const CliRun Quiet = CheckTwo(Refused.url("/judge.cgi"), {QStringLiteral("--quiet")});
+    const CliRun Quiet =
+        CheckTwo(Refused.url("/judge.cgi"), {QStringLiteral("--quiet"), NoFallback});
     EXPECT_EQ(Quiet.exitCode, 3);
     EXPECT_TRUE(Quiet.err.isEmpty()) << Quiet.err.toStdString();
 
@@ -396,4 +400,43 @@ TEST_F(CheckCommandsTest, TheOwnAddressIsTheOneTheJudgeSees)
     EXPECT_EQ(L[0].State, analyser::psNone);
     EXPECT_EQ(L[1].State, analyser::psNone);
     EXPECT_EQ(Transparent.requests().size() + Good.requests().size(), Through);
+}
+
+// A judge that refuses or never answers is stepped over: the next judge of
+// ProxyJudges.ini that gives a judge page checks the run, and says so. When
+// none does, nothing is checked.
+TEST_F(CheckCommandsTest, ADeadJudgeIsSteppedOver)
+{
+    // The judge sees the direct ask from elsewhere than the proxy's requests.
+    Judge.translate("127.0.0.8", "203.0.113.8");
+    Write(QStringLiteral("one.txt"), Good.address() + "\n");
+    Write(QStringLiteral("ProxyJudges.ini"), Refused.url("/a") + "\r\n" + "http://" +
+                                                 Silent.address() + "/b" + "\r\n" +
+                                                 Judge.url("/judge.cgi") + "\r\n");
+    const auto CheckOne = [&]() {
+        return runCli(CommandWith(
+            "check", {Path(QStringLiteral("one.txt")), QStringLiteral("--judge"),
+                      QString::fromLatin1(Refused.url("/a")), QStringLiteral("--bind"),
+                      QStringLiteral("127.0.0.8"), QStringLiteral("--timeout"), QStringLiteral("1"),
+                      QStringLiteral("--format"), QStringLiteral("json")}));
+    };
+    const CliRun R = CheckOne();
+    EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
+    EXPECT_TRUE(R.err.contains("Judge " + Refused.url("/a") + " not answering: using " +
+                               Judge.url("/judge.cgi") + '\n'))
+        << R.err.toStdString();
+    TAnalyserList L = Parsed(R.out);
+    ASSERT_EQ(L.size(), 1u);
+    EXPECT_EQ(L[0].State, analyser::psGood) << R.out.toStdString();
+    EXPECT_EQ(Judge.requests().size(), 2); // asked directly, then through the proxy
+
+    Write(QStringLiteral("ProxyJudges.ini"), "http://" + Silent.address() + "/b" + "\r\n");
+    const CliRun None = CheckOne();
+    EXPECT_EQ(None.exitCode, 3);
+    EXPECT_TRUE(None.err.contains(QByteArray(analyser::NoJudgeAnsweringText) + '\n'))
+        << None.err.toStdString();
+    L = Parsed(None.out);
+    ASSERT_EQ(L.size(), 1u);
+    EXPECT_EQ(L[0].State, analyser::psNone);
+    EXPECT_EQ(Good.requests().size(), 1); // the first run's only
 }

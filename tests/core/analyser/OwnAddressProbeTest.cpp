@@ -129,6 +129,41 @@ TEST_F(OwnAddressProbeTest, WithoutAnAddressFromTheJudgeThisMachinesStands)
               "Own address from this machine: judge not reachable");
 }
 
+// A start's ask steps over judges that give no judge page, each with the
+// whole timeout, to the first that does; judges of today's forms tell the
+// address as well.
+TEST_F(OwnAddressProbeTest, TheNextJudgeOfTheListAnswersForOneThatDoesNot)
+{
+    testsupport::RefusedPort Refused;
+    OriginServer Odd;
+    Odd.route("/silent", testsupport::silent());
+    Odd.route("/portal", Script::response(200, "OK", {}, "<html>Sign in</html>"));
+    JudgePeer Az;
+    Az.setForm(testsupport::JudgeForm::AzEnvironment);
+    Az.translate(Local, Public);
+    const QList<QByteArray> List{Refused.url("/"), Odd.url("/silent"), Odd.url("/portal"),
+                                 Az.url("/azenv.php"), Judge.url("/judge")};
+    ASSERT_TRUE(Probe.Find(List, QStringLiteral("4"))); // 200 ms each
+    ASSERT_TRUE(WaitFound());
+    EXPECT_EQ(Found, std::vector<Answer>{FromJudge(Public)});
+    EXPECT_EQ(Probe.Judge(), Az.url("/azenv.php"));
+    EXPECT_EQ(Az.requests().size(), 1);
+    EXPECT_TRUE(Judge.requests().isEmpty());
+
+    JudgePeer Bin;
+    Bin.setForm(testsupport::JudgeForm::Httpbin);
+    Bin.translate(Local, Public);
+    ASSERT_TRUE(Probe.Find(QList<QByteArray>{Bin.url("/get?show_env")}, QStringLiteral("4")));
+    ASSERT_TRUE(WaitFound(2));
+    EXPECT_EQ(Found[1], FromJudge(Public));
+
+    // None answers: no judge, and this machine's address.
+    ASSERT_TRUE(Probe.Find(List.first(3), QStringLiteral("4")));
+    ASSERT_TRUE(WaitFound(3));
+    EXPECT_EQ(Found[2], FromMachine());
+    EXPECT_TRUE(Probe.Judge().isEmpty());
+}
+
 TEST_F(OwnAddressProbeTest, ATypedAddressWinsAndEndsAnAskUnderWay)
 {
     OriginServer Silent;

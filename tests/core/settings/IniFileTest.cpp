@@ -154,6 +154,7 @@ TEST_F(IniFileTest, SectionsRoundTripWithTheirDefaultsAndWriteOrder)
     EXPECT_FALSE(settings::ReadOptionsSection(ini).googlerSpecial);
     EXPECT_EQ(settings::ReadProxyCheckerSection(ini).bots, 50);
     EXPECT_EQ(settings::ReadProxyCheckerSection(ini).proxyJudge, settings::DefaultProxyJudge);
+    EXPECT_TRUE(settings::ReadProxyCheckerSection(ini).judgeFallback);
 
     settings::TMainSection m;
     m.bots = 3;
@@ -179,9 +180,12 @@ TEST_F(IniFileTest, SectionsRoundTripWithTheirDefaultsAndWriteOrder)
 
     settings::TProxyCheckerSection c;
     c.retry503 = true;
+    c.judgeFallback = false;
     settings::WriteProxyCheckerSection(ini, c);
     EXPECT_TRUE(Content().endsWith("[ProxyChecker]\r\nBots=50\r\nRetry503=1\r\nProxyJudge=" +
-                                   settings::DefaultProxyJudge.toUtf8() + "\r\nTimeout=8\r\n"));
+                                   settings::DefaultProxyJudge.toUtf8() +
+                                   "\r\nTimeout=8\r\nJudgeFallback=0\r\n"));
+    EXPECT_FALSE(settings::ReadProxyCheckerSection(ini).judgeFallback);
 }
 
 } // namespace

@@ -6,6 +6,9 @@
 
 #include "analyser/TfrmProxy.h"
 #include "app/TfrmLeecher.h"
+#include "settings/OptionsFile.h"
+
+#include <QComboBox>
 
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -23,6 +26,13 @@ protected:
         windows = Start();
         p = windows.proxy.get();
         m = windows.leecher.get();
+        // Loopback judges only: the public judges a start would fall back on
+        // are left out of the list, and the fallback is off unless a test
+        // turns it on.
+        p->SetJudgeFallback(false);
+        p->cboProxyJudge->clear();
+        p->cboProxyJudge->addItem(settings::DefaultProxyJudge);
+        p->cboProxyJudge->setEditText(settings::DefaultProxyJudge);
     }
 
     struct TRecord

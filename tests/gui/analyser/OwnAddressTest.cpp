@@ -5,6 +5,7 @@
 #include "AnalyserFixture.h"
 
 #include "analyser/CheckRun.h"
+#include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddressProbe.h"
 #include "support/EventLoop.h"
 #include "support/JudgePeer.h"
@@ -164,6 +165,38 @@ TEST_F(OwnAddressTest, AnUnreachableJudgeLeavesThisMachinesAddressAndSaysSo)
     EXPECT_EQ(shown.last(), QStringLiteral("Finished"));
     // The proxy could not reach the judge either: recorded as bad.
     EXPECT_EQ(p->AnalyserList[0].State, psBad);
+}
+
+// With the fallback on, a start whose judge gives no judge page takes the
+// next judge of the list that does, and says so; the box keeps the choice.
+// When no judge answers, nothing is checked.
+TEST_F(OwnAddressTest, ADeadJudgeIsSteppedOverToTheNextOfTheList)
+{
+    p->SetJudgeFallback(true);
+    testsupport::RefusedPort refused;
+    p->cboProxyJudge->clear();
+    p->cboProxyJudge->addItems(
+        {QString::fromLatin1(refused.url("/judge")), QString::fromLatin1(Judge.url("/judge"))});
+    UseJudge(refused.url("/judge"));
+    RecordingProxy *proxy = Forwarding();
+    Add(proxy);
+    p->cmdStart->click();
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_TRUE(shown.contains(QStringLiteral("Judge %1 not answering: using %2")
+                                   .arg(QString::fromLatin1(refused.url("/judge")),
+                                        QString::fromLatin1(Judge.url("/judge")))))
+        << shown.join(u'|').toStdString();
+    EXPECT_EQ(p->lblIP->text(), QString::fromLatin1(Public));
+    EXPECT_EQ(Field(&TProxyItem::Level), Strings{"1"});
+    EXPECT_EQ(p->cboProxyJudge->currentText(), QString::fromLatin1(refused.url("/judge")));
+    EXPECT_EQ(p->cboProxyJudge->count(), 2);
+
+    p->cboProxyJudge->removeItem(1);
+    p->cmdStart->click();
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_EQ(Status(), std::string(NoJudgeAnsweringText));
+    EXPECT_EQ(proxy->requests().size(), 1); // the first start's only
+    EXPECT_TRUE(p->cmdStart->isEnabled());
 }
 
 TEST_F(OwnAddressTest, ATypedAddressWinsOverEveryLaterStart)

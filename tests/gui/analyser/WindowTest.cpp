@@ -1,5 +1,6 @@
 #include "AnalyserFixture.h"
 
+#include "analyser/JudgeFallback.h"
 #include "settings/OptionsFile.h"
 
 #include <QCheckBox>
@@ -159,12 +160,17 @@ TEST_F(WindowTest, JudgesAndSettingsAreWrittenAtCloseAndReadAtStart)
         QByteArray("http://a.example/env\r\nhttp://b.example/\r\nhttp://c.example/azenv.php\r\n"));
     EXPECT_TRUE(ReadFile(QStringLiteral("Options.ini"))
                     .endsWith("[ProxyChecker]\r\nBots=100\r\nRetry503=1\r\n"
-                              "ProxyJudge=http://typed.example/\r\nTimeout=12\r\n"));
+                              "ProxyJudge=http://typed.example/\r\nTimeout=12\r\n"
+                              "JudgeFallback=1\r\n"));
 
-    // Without either file: the built-in judge, first in the list and in the box.
-    EXPECT_EQ(p->cboProxyJudge->count(), 1);
-    EXPECT_EQ(p->cboProxyJudge->itemText(0), settings::DefaultProxyJudge);
-    EXPECT_EQ(p->cboProxyJudge->currentText(), settings::DefaultProxyJudge);
+    // Without either file: the built-in judge in the box, first in the list of
+    // the public judges to fall back on.
+    QTemporaryDir fresh;
+    const gui::TWindows f = gui::CreateWindows(fresh.path());
+    EXPECT_EQ(f.proxy->cboProxyJudge->count(), analyser::DefaultProxyJudges().size());
+    EXPECT_EQ(f.proxy->cboProxyJudge->itemText(0), settings::DefaultProxyJudge);
+    EXPECT_EQ(f.proxy->cboProxyJudge->currentText(), settings::DefaultProxyJudge);
+    EXPECT_EQ(analyser::DefaultProxyJudges().first(), settings::DefaultProxyJudge);
 }
 
 TEST_F(WindowTest, AFailedWriteAtCloseKeepsTheWindowAndItsList)
