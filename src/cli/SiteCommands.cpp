@@ -14,6 +14,7 @@
 #include "leecher/SiteRun.h"
 #include "lists/EndOfRun.h"
 #include "lists/ListFiles.h"
+#include "lists/StarterSites.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -90,7 +91,12 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
     try {
         settings = ReadSiteRunSettings(folder, c.Command, c.Settings);
         if (!harvest) {
-            const QString path = c.Input.isEmpty() ? leecher::SitesIniPath(folder) : c.Input;
+            QString path = c.Input.isEmpty() ? leecher::SitesIniPath(folder) : c.Input;
+            if (c.Starter) {
+                path = leecher::FindStarterSites();
+                if (path.isEmpty())
+                    throw leecher::EFileError(QString(), leecher::StarterSitesMissingText());
+            }
             listName = DisplayName(path);
             sites = SitesFromText(ReadTextFile(path));
         }

@@ -19,6 +19,7 @@ expect_in_package ./usr/bin/vexo-judge
 expect_in_package ./usr/bin/vexo-cli
 expect_in_package "./usr/share/applications/$app_id.desktop"
 expect_in_package "./usr/share/metainfo/$app_id.metainfo.xml"
+expect_in_package "./usr/share/vexo/StarterSites.ini"
 for size in 16 22 24 32 48 64 128 256; do
   expect_in_package "./usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
 done

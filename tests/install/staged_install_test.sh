@@ -17,6 +17,7 @@ desktop="$usr/share/applications/$app_id.desktop"
 metainfo="$usr/share/metainfo/$app_id.metainfo.xml"
 [ -f "$desktop" ] || fail "menu entry missing"
 [ -f "$metainfo" ] || fail "metainfo missing"
+[ -s "$usr/share/vexo/StarterSites.ini" ] || fail "starter site list missing"
 for size in 16 22 24 32 48 64 128 256; do
   icon="$usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
   file "$icon" | grep -q "PNG image data, $size x $size" || fail "icon $icon: $(file "$icon")"

@@ -36,6 +36,11 @@ protected:
             informations << caption + QStringLiteral("|") + text;
         };
         gui::Dialogs().openUrl = [this](const QUrl &url) { openedUrls << url.toString(); };
+        gui::Dialogs().ask = [this](QWidget *, const QString &, const QString &text,
+                                    const std::function<void(bool)> &answer) {
+            questions << text;
+            answer(askAnswer);
+        };
         gui::Dialogs().input = [this](QWidget *, const QString &caption, const QString &prompt,
                                       QString &value) {
             inputs << caption + QStringLiteral("|") + prompt;
@@ -73,6 +78,8 @@ protected:
     QStringList openedUrls;
     QStringList inputs;
     QStringList fileDialogs;
+    QStringList questions;
+    bool askAnswer = false; // what a yes/no question is answered
     // What the input box and the file dialogs answer; empty means cancelled.
     QString inputAnswer;
     bool inputAccepted = true;

@@ -51,6 +51,16 @@ TDialogs makeRealDialogs()
             return QString();
         return dialog.selectedFiles().constFirst();
     };
+    d.ask = [](QWidget *parent, const QString &caption, const QString &text,
+               const std::function<void(bool)> &answer) {
+        auto *box = new QMessageBox(QMessageBox::Question, caption, text,
+                                    QMessageBox::Yes | QMessageBox::No, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(box, &QMessageBox::finished, box, [box, answer] {
+            answer(box->clickedButton() == box->button(QMessageBox::Yes));
+        });
+        box->open();
+    };
     d.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
     return d;
 }

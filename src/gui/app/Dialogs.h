@@ -31,6 +31,11 @@ struct TDialogs
         input;
     // An open or save dialog; returns the chosen file or an empty string.
     std::function<QString(QWidget *parent, const TFileDialogSetup &setup)> file;
+    // A yes/no question that does not hold the event loop: `answer` is called
+    // once the user has chosen (never when the parent went first).
+    std::function<void(QWidget *parent, const QString &caption, const QString &text,
+                       const std::function<void(bool yes)> &answer)>
+        ask;
     // Hands a web address to the desktop's browser; the result is not checked.
     std::function<void(const QUrl &url)> openUrl;
 };

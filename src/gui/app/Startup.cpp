@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QThread>
+#include <QTimer>
 
 namespace gui {
 
@@ -73,6 +74,7 @@ int RunProgram(QApplication &app, const QString &folder,
     splash.reset();
 
     windows.leecher->show();
+    QTimer::singleShot(0, windows.leecher.get(), &TfrmLeecher::OfferStarterSites);
     return app.exec();
 }
 

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -343,6 +344,7 @@ void TfrmLeecher::FormCreate()
     // The lists exist from construction; the analyser glyph is drawn with its
     // magenta background already made transparent.
     Autoload = false;
+    FFirstStart = !QFileInfo::exists(leecher::SitesIniPath(FFolder));
     const settings::TIniFile ini(FilePath(settings::OptionsFileName));
     if (ini.Exists()) {
         const settings::TMainSection m = settings::ReadMainSection(ini);

@@ -65,6 +65,12 @@ public:
 
     void FormCreate();
     void FormClose();
+    // A first start (the data folder had no Sites.ini when the window was
+    // created) offers, once, to fill the site list with the starter list
+    // that ships with the program. Answered either way, Sites.ini exists
+    // from then on (the starter list, or empty) and nothing is offered again.
+    // The program calls it once the window is up.
+    void OfferStarterSites();
     void sldBotsChange();
     void cmdOptionsClick();
     void cmdProxyClick();
@@ -204,5 +210,6 @@ private:
     TfrmProxy *FProxyWindow = nullptr;
     bool FRunActive = false;
     bool FProxyListLocked = false;
+    bool FFirstStart = false;
     leecher::TSiteRun *FRun = nullptr;
 };

@@ -240,3 +240,41 @@ TEST_F(SiteCommandsTest, MoreBotsThanTheWindowsSliderGives)
     EXPECT_EQ(Lines(R.out).size(), Sites);
     EXPECT_TRUE(R.err.isEmpty()) << R.err.toStdString();
 }
+
+// leech --starter leeches the starter list found beside the program: a copy
+// of the program with a loopback starter list of its own.
+TEST_F(SiteCommandsTest, LeechStarterTakesTheListBesideTheProgram)
+{
+    // The build puts the shipped list beside the program: web addresses only.
+    QFile Shipped(
+        QFileInfo(testsupport::cliProgram()).dir().filePath(QStringLiteral("StarterSites.ini")));
+    ASSERT_TRUE(Shipped.open(QIODevice::ReadOnly));
+    const QList<QByteArray> Shipping = Lines(Shipped.readAll());
+    EXPECT_GE(Shipping.size(), 5);
+    for (const QByteArray &Url : Shipping)
+        EXPECT_TRUE(Url.startsWith("https://") || Url.startsWith("http://")) << Url.toStdString();
+
+    ASSERT_TRUE(QDir(Dir.path()).mkpath(QStringLiteral("bin")));
+    const QString Program = Path(QStringLiteral("bin/vexo-cli"));
+    ASSERT_TRUE(QFile::copy(testsupport::cliProgram(), Program));
+    Write(QStringLiteral("bin/StarterSites.ini"), Server.url("/b") + "\r\n");
+    const auto Run = [&](const QStringList &More) {
+        QProcess P;
+        P.start(Program, QStringList{QStringLiteral("leech"), QStringLiteral("--starter"),
+                                     QStringLiteral("--dir"), Path(QStringLiteral("data")),
+                                     QStringLiteral("--quiet")} +
+                             More);
+        EXPECT_TRUE(
+            testsupport::waitUntil([&] { return P.state() == QProcess::NotRunning; }, 30000));
+        return std::pair{P.exitCode(), P.readAllStandardOutput() + P.readAllStandardError()};
+    };
+    const auto [Code, Out] = Run({});
+    EXPECT_EQ(Code, 0) << Out.toStdString();
+    EXPECT_EQ(Lines(Out), (QList<QByteArray>{"9.9.9.9:80", "5.6.7.8:3128"}));
+    EXPECT_EQ(Server.requests().size(), 1); // Sites.ini of the folder is not read
+
+    ASSERT_TRUE(QFile::remove(Path(QStringLiteral("bin/StarterSites.ini"))));
+    const auto [Missing, Said] = Run({});
+    EXPECT_EQ(Missing, 1);
+    EXPECT_TRUE(Said.contains("The starter site list is not installed")) << Said.toStdString();
+}

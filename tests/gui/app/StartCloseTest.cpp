@@ -2,6 +2,7 @@
 
 #include "analyser/TfrmProxy.h"
 #include "app/TfrmLeecher.h"
+#include "lists/StarterSites.h"
 #include "settings/TfrmOptions.h"
 
 #include <QApplication>
@@ -170,8 +171,9 @@ TEST_F(StartCloseTest, SecondaryWindowsWriteTheirSectionsWhenClosed)
 
     const QByteArray ini = ReadFile(QStringLiteral("Options.ini"));
     EXPECT_TRUE(ini.contains("[Options]\r\nUseProxy=1\r\nProxy=127.0.0.1:3128\r\n"));
-    EXPECT_TRUE(ini.endsWith("[ProxyChecker]\r\nBots=7\r\nRetry503=1\r\n"
-                             "ProxyJudge=http://judge.example/env\r\nTimeout=20\r\n"));
+    EXPECT_TRUE(
+        ini.endsWith("[ProxyChecker]\r\nBots=7\r\nRetry503=1\r\n"
+                     "ProxyJudge=http://judge.example/env\r\nTimeout=20\r\nJudgeFallback=1\r\n"));
 
     gui::TWindows again = Start();
     EXPECT_TRUE(again.options->UseProxy());
@@ -334,3 +336,48 @@ TEST_F(StartCloseTest, TheProgramRunsUntilTheMainWindowClosesEvenWithOthersOpen)
 }
 
 } // namespace
+
+// A first start (no Sites.ini) offers the starter list once: accepted, the
+// list is the starter list and Sites.ini holds it; declined, Sites.ini is
+// written empty. Either way the next start asks nothing.
+TEST_F(StartCloseTest, AFirstStartOffersTheStarterListOnce)
+{
+    const QStringList savedPlaces = leecher::StarterSitesPlaces();
+    WriteFile(QStringLiteral("starter.ini"), "http://127.0.0.1:1/a\r\nhttp://127.0.0.1:1/b\r\n");
+    leecher::StarterSitesPlaces() = {Path(QStringLiteral("missing.ini")),
+                                     Path(QStringLiteral("starter.ini"))};
+    askAnswer = true;
+    {
+        gui::TWindows w = Start();
+        w.leecher->OfferStarterSites();
+        ASSERT_EQ(questions.size(), 1);
+        EXPECT_EQ(w.leecher->SiteList.size(), 2u);
+        EXPECT_EQ(w.leecher->lblStatus->text(), QStringLiteral("Loaded 2 Sites"));
+        EXPECT_EQ(ReadFile(QStringLiteral("Sites.ini")),
+                  "http://127.0.0.1:1/a\r\nhttp://127.0.0.1:1/b\r\n");
+        w.leecher->OfferStarterSites(); // once per start
+        EXPECT_EQ(questions.size(), 1);
+    }
+    {
+        gui::TWindows w = Start(); // Sites.ini is there now
+        w.leecher->OfferStarterSites();
+        EXPECT_EQ(questions.size(), 1);
+    }
+    ASSERT_TRUE(QFile::remove(Path(QStringLiteral("Sites.ini"))));
+    askAnswer = false;
+    {
+        gui::TWindows w = Start();
+        w.leecher->OfferStarterSites();
+        EXPECT_EQ(questions.size(), 2);
+        EXPECT_TRUE(w.leecher->SiteList.empty());
+        EXPECT_TRUE(QFile::exists(Path(QStringLiteral("Sites.ini"))));
+        EXPECT_TRUE(ReadFile(QStringLiteral("Sites.ini")).isEmpty());
+    }
+    {
+        gui::TWindows w = Start();
+        w.leecher->OfferStarterSites();
+        EXPECT_EQ(questions.size(), 2);
+    }
+    leecher::StarterSitesPlaces() = savedPlaces;
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(u'\n').toStdString();
+}
