@@ -18,18 +18,19 @@ void TfrmLeecher::OfferStarterSites()
     // Whatever the answer, Sites.ini exists afterwards: the question is one of
     // the first start only.
     const auto answered = [this, starter](bool yes) {
-        gui::ReportErrors(this, [&] {
-            leecher::TSiteList sites;
-            if (yes)
-                leecher::AppendSitesFromFile(starter, sites);
-            leecher::WriteSiteList(leecher::SitesIniPath(FFolder), sites);
-            if (sites.empty() || FRunActive || !SiteList.empty())
-                return;
-            SiteList = std::move(sites);
+        leecher::TSiteList sites;
+        if (yes && !gui::ReportErrors(this, [&] { leecher::AppendSitesFromFile(starter, sites); }))
+            return; // unreadable now: offered again at the next start
+        // Into the list first: a Sites.ini that cannot be written loses
+        // nothing, the list is written at exit as always.
+        if (!sites.empty() && !FRunActive && SiteList.empty()) {
+            SiteList = sites;
             SitesChanged();
             lblStatus->setText(leecher::LoadedSitesText(qsizetype(SiteList.size())));
             lblSite->setText(QString::number(SiteList.size()));
-        });
+        }
+        gui::ReportErrors(this,
+                          [&] { leecher::WriteSiteList(leecher::SitesIniPath(FFolder), sites); });
     };
     QPointer<TfrmLeecher> self(this);
     gui::Dialogs().ask(this, QStringLiteral("Vexo"),
