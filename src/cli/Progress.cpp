@@ -1,5 +1,7 @@
 #include "Progress.h"
 
+#include "ResultFormats.h"
+
 #include <QTimer>
 
 #include <sys/ioctl.h>
@@ -94,7 +96,7 @@ void TProgress::Start()
 void TProgress::Line(const QString &text)
 {
     ClearLive();
-    std::fprintf(FOut, "%s\n", text.toLocal8Bit().constData());
+    std::fprintf(FOut, "%s\n", ShownText(text.toLocal8Bit()).constData());
     std::fflush(FOut);
     FLastLineMs = FClock.isValid() ? FClock.elapsed() : 0;
 }
@@ -104,7 +106,7 @@ void TProgress::Redraw()
     if (FMode != TProgressMode::Live || FEnded || !FSource)
         return;
     const QString line = LiveLine(FSource(), FClock.elapsed(), FDurationMs, TerminalWidth(FOut));
-    std::fprintf(FOut, "\r%s\033[K", line.toLocal8Bit().constData());
+    std::fprintf(FOut, "\r%s\033[K", ShownText(line.toLocal8Bit()).constData());
     std::fflush(FOut);
     FLiveShown = true;
 }

@@ -2,7 +2,8 @@
 // with the counts, the rate and the time left; otherwise the run's status
 // texts as the window's status line shows them, at most one line a second
 // during the run; nothing with --quiet. What the run says from "Finished"
-// on, and the command's own messages, are always lines of their own.
+// on, and the command's own messages, are always lines of their own. Texts
+// may hold a peer's bytes: their control bytes are shown escaped.
 #pragma once
 
 #include <QElapsedTimer>

@@ -27,6 +27,89 @@ constexpr std::array<std::pair<qint32, const char *>, 5> ProxyStates{{
 constexpr std::array<const char *, 8> CheckColumns{"host",    "port",      "status", "state",
                                                    "gateway", "anonymous", "level",  "speed"};
 
+constexpr char Hex[] = "0123456789abcdef";
+
+bool IsControl(uchar c)
+{
+    return (c < 0x20 && c != '\t') || c == 0x7f;
+}
+
+// The second byte of a C1 control (U+0080 to U+009F) after 0xc2.
+bool IsC1Tail(QByteArrayView bytes, qsizetype i)
+{
+    return uchar(bytes[i]) == 0xc2 && i + 1 < bytes.size() && uchar(bytes[i + 1]) >= 0x80 &&
+           uchar(bytes[i + 1]) <= 0x9f;
+}
+
+void AppendEscapedByte(QByteArray &out, uchar c)
+{
+    out.append("\\x").append(Hex[c >> 4]).append(Hex[c & 15]);
+}
+
+// The offset of the first byte Escaped changes, or the size.
+qsizetype PlainPrefix(QByteArrayView bytes, bool backslash = false)
+{
+    qsizetype i = 0;
+    while (i < bytes.size() && !IsControl(uchar(bytes[i])) && !IsC1Tail(bytes, i) &&
+           !(backslash && bytes[i] == '\\'))
+        ++i;
+    return i;
+}
+
+// Control bytes as "\x1b"; with `backslash`, a backslash as "\\" too, so
+// that Unescaped gives the bytes back.
+QByteArray Escaped(QByteArrayView bytes, bool backslash)
+{
+    qsizetype i = PlainPrefix(bytes, backslash);
+    if (i == bytes.size())
+        return bytes.toByteArray();
+    QByteArray out = bytes.first(i).toByteArray();
+    for (; i < bytes.size(); ++i) {
+        const uchar c = uchar(bytes[i]);
+        if (IsC1Tail(bytes, i)) {
+            AppendEscapedByte(out, c);
+            AppendEscapedByte(out, uchar(bytes[++i]));
+        } else if (IsControl(c)) {
+            AppendEscapedByte(out, c);
+        } else if (backslash && c == '\\') {
+            out.append("\\\\");
+        } else {
+            out.append(char(c));
+        }
+    }
+    return out;
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+QByteArray Unescaped(QByteArrayView text)
+{
+    if (!text.contains('\\'))
+        return text.toByteArray();
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+            out.append('\\');
+            ++i;
+        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+                   HexValue(text[i + 2]) >= 0 && HexValue(text[i + 3]) >= 0) {
+            out.append(char(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3])));
+            i += 3;
+        } else {
+            out.append(text[i]);
+        }
+    }
+    return out;
+}
+
 void EndLine(QByteArray &out, TLineEnd end)
 {
     out.append(end == TLineEnd::CrLf ? "\r\n" : "\n");
@@ -39,8 +122,7 @@ void AppendJsonString(QByteArray &out, QByteArrayView bytes)
         const char16_t u = c.unicode();
         if (u == '"' || u == '\\') {
             out.append('\\').append(char(u));
-        } else if (u < 0x20) {
-            static const char Hex[] = "0123456789abcdef";
+        } else if (u < 0x20 || (u >= 0x7f && u <= 0x9f)) {
             out.append("\\u00").append(Hex[u >> 4]).append(Hex[u & 15]);
         } else {
             out.append(QString(c).toUtf8());
@@ -50,9 +132,11 @@ void AppendJsonString(QByteArray &out, QByteArrayView bytes)
 }
 
 // A field that needs quotes has them, with its quotes doubled; blanks at
-// either end are quoted too, so that no reader trims them away.
-void AppendCsvField(QByteArray &out, QByteArrayView field)
+// either end are quoted too, so that no reader trims them away. Control
+// bytes and backslashes are escaped first.
+void AppendCsvField(QByteArray &out, QByteArrayView raw)
 {
+    const QByteArray field = Escaped(raw, true);
     const bool quote = field.contains(',') || field.contains('"') || field.contains('\r') ||
                        field.contains('\n') ||
                        (!field.isEmpty() && (field.front() == ' ' || field.back() == ' ' ||
@@ -104,7 +188,7 @@ void AppendCheckRecord(QByteArray &out, const TProxyItem &e, TFormat format, TLi
 {
     switch (format) {
     case TFormat::Txt:
-        out.append(e.Host.view()).append(':').append(e.Port.view());
+        out.append(ShownText(e.Host.view())).append(':').append(ShownText(e.Port.view()));
         EndLine(out, txtEnd);
         return;
     case TFormat::Csv: {
@@ -236,6 +320,11 @@ std::optional<QByteArray> JsonText(const QJsonObject &object, const char *key)
 
 } // namespace
 
+QByteArray ShownText(QByteArrayView bytes)
+{
+    return Escaped(bytes, false);
+}
+
 QByteArray CsvHeader()
 {
     QByteArray header;
@@ -304,9 +393,9 @@ QByteArray FormatVerdict(const TProxyItem &e, TFormat format)
         return out;
     }
     const auto fields = CheckFields(e);
-    QByteArray out = "proxy: " + e.Host.toByteArray() + ':' + e.Port.toByteArray() + '\n';
+    QByteArray out = "proxy: " + ShownText(e.Host.view()) + ':' + ShownText(e.Port.view()) + '\n';
     for (size_t i = 2; i < fields.size(); ++i) {
-        out.append(CheckColumns[i]).append(": ").append(fields[i]);
+        out.append(CheckColumns[i]).append(": ").append(ShownText(fields[i]));
         if (i + 1 == fields.size() && !fields[i].isEmpty())
             out.append(" ms");
         out.append('\n');
@@ -316,14 +405,20 @@ QByteArray FormatVerdict(const TProxyItem &e, TFormat format)
 
 QByteArray FormatProxies(const leecher::TProxyList &list, TFormat format, TLineEnd txtEnd)
 {
-    if (format == TFormat::Txt)
+    const auto plain = [](const leecher::TProxyItem &p) {
+        return PlainPrefix(p.Host.view()) == p.Host.size() &&
+               PlainPrefix(p.Port.view()) == p.Port.size();
+    };
+    if (format == TFormat::Txt && std::all_of(list.begin(), list.end(), plain))
         return ProxyLines(list, txtEnd);
     QByteArray out;
     if (format == TFormat::Csv)
         out.append("host,port\n");
     for (const leecher::TProxyItem &p : list) {
         switch (format) {
-        case TFormat::Txt: // above
+        case TFormat::Txt: // a host of a page may hold line ends
+            out.append(ShownText(p.Host.view())).append(':').append(ShownText(p.Port.view()));
+            EndLine(out, txtEnd);
             break;
         case TFormat::Csv:
             AppendCsvField(out, p.Host.view());
@@ -353,7 +448,8 @@ QByteArray FormatSites(const leecher::TSiteList &list, TFormat format, TLineEnd 
         const QByteArray status = s.Status.toUtf8();
         switch (format) {
         case TFormat::Txt:
-            out.append(s.URL).append('\t').append(state).append('\t').append(status);
+            out.append(ShownText(s.URL)).append('\t').append(state).append('\t');
+            out.append(ShownText(status));
             EndLine(out, txtEnd);
             break;
         case TFormat::Csv:
@@ -404,13 +500,13 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
             return false;
         }
         TProxyItem e;
-        e.Host = f[0];
-        e.Port = f[1];
-        e.Status = f[2];
+        e.Host = Unescaped(f[0]);
+        e.Port = Unescaped(f[1]);
+        e.Status = Unescaped(f[2]);
         e.State = state;
-        e.RemoteAddr = f[4];
-        e.Anonymous = f[5];
-        e.Level = f[6];
+        e.RemoteAddr = Unescaped(f[4]);
+        e.Anonymous = Unescaped(f[5]);
+        e.Level = Unescaped(f[6]);
         e.Speed = f[7];
         read.push_back(std::move(e));
     }

@@ -8,10 +8,10 @@
 //   verify             txt: URL, state and status separated by tabs;
 //                      csv/json: url, state, status
 //
-// Texts are written as they are held (bytes; JSON strings as UTF-8, bytes
-// that are not UTF-8 become U+FFFD there). csv and json end every line with
-// LF; txt ends them with LF, or CR LF in a file, as the desktop program's
-// list files.
+// Texts come from peers: in txt and csv their control bytes are shown
+// escaped (ShownText), JSON escapes them in its own way and writes bytes that
+// are not UTF-8 as U+FFFD. csv and json end every line with LF; txt ends them
+// with LF, or CR LF in a file, as the desktop program's list files.
 #pragma once
 
 #include "CliCommand.h"
@@ -28,6 +28,11 @@
 namespace cli {
 
 enum class TLineEnd { Lf, CrLf };
+
+// `bytes` with every control byte but tab, DEL and the C1 controls in UTF-8
+// written as "\x1b": printed on a terminal such bytes would be obeyed as its
+// commands (a title, a cleared screen), and a proxy's answer may hold any.
+QByteArray ShownText(QByteArrayView bytes);
 
 // The first line of a csv result of check.
 QByteArray CsvHeader();

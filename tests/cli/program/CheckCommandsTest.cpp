@@ -292,6 +292,35 @@ TEST_F(CheckCommandsTest, JudgePageGivesTheVerdict)
     EXPECT_EQ(L[0].Anonymous, "No");
 }
 
+TEST_F(CheckCommandsTest, APeersControlBytesNeverReachTheTerminalRaw)
+{
+    // A proxy whose status line and page set the terminal's title and clear
+    // its screen.
+    RecordingProxy Hostile;
+    Hostile.answerWith(Script()
+                           .send("HTTP/1.0 200 \x1b]0;owned\x07OK\r\n\r\n"
+                                 "REMOTE_ADDR=\x1b[2J10.9.8.7\r\n")
+                           .close());
+    const QStringList Base{QStringLiteral("--judge"), QString::fromLatin1(Judge.url("/judge.cgi")),
+                           QStringLiteral("--own-address"), Own};
+    for (const char *Format : {"txt", "csv"}) {
+        SCOPED_TRACE(Format);
+        const CliRun R = runCli(CommandWith(
+            "judge-page", QStringList{QString::fromLatin1(Hostile.address()),
+                                      QStringLiteral("--format"), QLatin1StringView(Format)} +
+                              Base));
+        EXPECT_FALSE(R.out.contains('\x1b') || R.out.contains('\x07')) << R.out.toStdString();
+        EXPECT_FALSE(R.err.contains('\x1b') || R.err.contains('\x07')) << R.err.toStdString();
+        EXPECT_TRUE(R.out.contains("200 - \\x1b]0;owned\\x07OK")) << R.out.toStdString();
+        // csv reads back as it was held.
+        if (QByteArrayView(Format) == "csv") {
+            const TAnalyserList L = Parsed(R.out);
+            ASSERT_EQ(L.size(), 1u);
+            EXPECT_EQ(L[0].Status, "200 - \x1b]0;owned\x07OK");
+        }
+    }
+}
+
 TEST_F(CheckCommandsTest, JudgePageTriesOutVexoJudge)
 {
     QProcess Server;
