@@ -3,7 +3,7 @@
 #include "InputFiles.h"
 
 #include "lists/FileError.h"
-#include "lists/ListFiles.h"
+#include "lists/FileReplace.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -44,11 +44,14 @@ void TOutput::Check() const
 {
     if (!ToFile())
         return;
-    const QFileInfo info(FPath);
+    // Refuses a link that may not be followed before the run, not after it.
+    const leecher::TWritePlace place = leecher::FindWritePlace(FPath);
+    const QString target = QFile::decodeName(place.Path);
+    const QFileInfo info(target);
     if (info.isDir())
         Fail(FPath, QStringLiteral("Is a directory"));
-    if (info.exists()) {
-        if (!MayWrite(FPath))
+    if (place.Exists) {
+        if (!MayWrite(target))
             Fail(FPath, SystemReason());
         if (!info.isFile())
             return; // a pipe or a device is written as it is
@@ -71,15 +74,7 @@ void TOutput::Write(QByteArrayView data) const
             Fail(QString(), SystemReason());
         return;
     }
-    const QFileInfo info(FPath);
-    if (info.exists() && !info.isFile()) {
-        QFile file(FPath);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-            file.write(data.data(), data.size()) != data.size())
-            Fail(FPath, file.errorString());
-        return;
-    }
-    leecher::WriteFileAtomically(FPath, data);
+    leecher::WriteFileAtomically(FPath, data, leecher::TWriteTarget::FileOrDevice);
 }
 
 } // namespace cli

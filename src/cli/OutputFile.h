@@ -23,7 +23,8 @@ public:
     TLineEnd TxtLineEnd() const { return ToFile() ? TLineEnd::CrLf : TLineEnd::Lf; }
 
     // Before the run: raises leecher::EFileError when the file could not be
-    // written (a folder, a missing folder, no permission). Changes nothing.
+    // written (a folder, a missing folder, no permission, a symbolic link that
+    // may not be followed). Changes nothing.
     void Check() const;
     // A file is replaced through a temporary file renamed over it (a pipe or
     // a device is written directly). Raises leecher::EFileError.

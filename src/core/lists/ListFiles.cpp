@@ -5,21 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace leecher {
 
 namespace {
 
-QString Quoted(const QString &path)
-{
-    return QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"');
-}
-
 [[noreturn]] void Fail(const char *what, const QString &path, const QString &systemMessage)
 {
-    throw EFileError(path,
-                     QLatin1String(what) + Quoted(path) + QStringLiteral(". ") + systemMessage);
+    EFileError::Raise(what, path, systemMessage);
 }
 
 bool IsBlankLine(QByteArrayView line)
@@ -59,76 +52,6 @@ QByteArray ReadFileBytes(const QString &path)
     if (file.error() != QFileDevice::NoError)
         Fail("Cannot read file ", path, file.errorString());
     return content;
-}
-
-// Rewrites one file through a temporary file in the same folder that is
-// renamed over the old file on Commit; dropping the writer without Commit
-// leaves the old file as it was. Writes are unbuffered by the device and short
-// writes are continued here: a buffered device only reports some write
-// failures at close, where the save file would commit a truncated file as if
-// all was well. Appended bytes are gathered in a buffer of modest size.
-class TAtomicFileWriter
-{
-public:
-    explicit TAtomicFileWriter(const QString &path) : file_(path), path_(path)
-    {
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            Fail("Cannot create file ", path_, file_.errorString());
-        buffer_.reserve(kBufferSize);
-    }
-
-    void Append(QByteArrayView bytes)
-    {
-        if (buffer_.size() + bytes.size() > kBufferSize)
-            Flush();
-        if (bytes.size() >= kBufferSize)
-            WriteAll(bytes);
-        else
-            buffer_.append(bytes);
-    }
-
-    void Commit()
-    {
-        Flush();
-        if (!file_.commit())
-            Fail("Cannot write file ", path_, file_.errorString());
-    }
-
-private:
-    static constexpr qsizetype kBufferSize = 1 << 20;
-
-    void Flush()
-    {
-        WriteAll(buffer_);
-        buffer_.resize(0);
-    }
-
-    void WriteAll(QByteArrayView bytes)
-    {
-        const char *next = bytes.data();
-        qint64 left = bytes.size();
-        while (left > 0) {
-            const qint64 written = file_.write(next, left);
-            if (written <= 0) {
-                const QString message = file_.errorString();
-                file_.cancelWriting();
-                Fail("Cannot write file ", path_, message);
-            }
-            next += written;
-            left -= written;
-        }
-    }
-
-    QSaveFile file_;
-    QString path_;
-    QByteArray buffer_;
-};
-
-void WriteFileAtomically(const QString &path, QByteArrayView data)
-{
-    TAtomicFileWriter writer(path);
-    writer.Append(data);
-    writer.Commit();
 }
 
 std::vector<QByteArray> SplitListLines(QByteArrayView content)
@@ -185,7 +108,7 @@ qsizetype AppendSitesFromFile(const QString &path, TSiteList &list)
 
 void WriteSiteList(const QString &path, const TSiteList &list)
 {
-    TAtomicFileWriter writer(path);
+    TFileReplacer writer(path);
     for (const TSiteItem &site : list) {
         writer.Append(site.URL);
         writer.Append("\r\n");
@@ -198,7 +121,7 @@ namespace {
 template <class Records>
 void WriteProxies(const QString &path, const Records &records)
 {
-    TAtomicFileWriter writer(path);
+    TFileReplacer writer(path);
     for (std::size_t i = 0; i < records.size(); ++i) {
         const TProxyItem &proxy = records[i];
         writer.Append(proxy.Host.view());

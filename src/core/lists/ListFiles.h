@@ -4,12 +4,13 @@
 // Files are bytes, one entry per line. Reading splits lines at CR, LF or
 // CR LF and skips lines that are blank after trimming spaces and control
 // characters; other lines are kept whole, leading and trailing spaces included.
-// Writing ends every line, the last one too, with CR LF, and always goes to a
-// temporary file in the same folder that is then renamed over the old file.
+// Writing ends every line, the last one too, with CR LF, and always goes
+// through TFileReplacer (a new file renamed over the old one).
 // Every function raises EFileError when a file cannot be read or written.
 #pragma once
 
 #include "lists/FileError.h"
+#include "lists/FileReplace.h"
 #include "lists/Records.h"
 
 #include <QByteArray>
@@ -30,11 +31,8 @@ QString SitesIniPath(const QString &folder);
 QString ProxiesTxtPath(const QString &folder);
 QString LeechedIniPath(const QString &folder);
 
-// Whole-file access. ReadFileBytes raises EFileError when the file cannot be
-// opened or read; WriteFileAtomically when any step of the rewrite fails, in
-// which case the old file (if any) is left as it was.
+// The whole file; raises EFileError when it cannot be opened or read.
 QByteArray ReadFileBytes(const QString &path);
-void WriteFileAtomically(const QString &path, QByteArrayView data);
 
 // The non-blank lines of file content, each kept whole.
 std::vector<QByteArray> SplitListLines(QByteArrayView content);

@@ -1,9 +1,10 @@
 #include "IniFile.h"
 
+#include "lists/FileReplace.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -88,8 +89,10 @@ QByteArray unquote(QByteArray value)
 
 } // namespace
 
-EIniWriteError::EIniWriteError(const QString &fileName)
-    : std::runtime_error(QStringLiteral("Unable to write to %1").arg(fileName).toStdString())
+EIniWriteError::EIniWriteError(const QString &fileName, const QString &reason)
+    : std::runtime_error((QStringLiteral("Unable to write to ") + fileName +
+                          (reason.isEmpty() ? QString() : QStringLiteral(". ") + reason))
+                             .toStdString())
 {
 }
 
@@ -115,9 +118,11 @@ void TIniFile::Store(const QByteArray &content) const
     const QFileInfo info(FFileName);
     if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
         throw EIniWriteError(FFileName);
-    QSaveFile file(FFileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw EIniWriteError(FFileName);
+    try {
+        leecher::WriteFileAtomically(FFileName, content);
+    } catch (const leecher::EFileError &e) {
+        throw EIniWriteError(FFileName, e.Reason());
+    }
 }
 
 QString TIniFile::ReadString(const QString &section, const QString &key, const QString &def) const

@@ -17,11 +17,12 @@
 
 namespace settings {
 
-// A write that could not be done; what() is "Unable to write to <file>".
+// A write that could not be done; what() is "Unable to write to <file>",
+// followed by the reason when there is one to tell.
 class EIniWriteError : public std::runtime_error
 {
 public:
-    explicit EIniWriteError(const QString &fileName);
+    explicit EIniWriteError(const QString &fileName, const QString &reason = {});
 };
 
 class TIniFile

@@ -86,10 +86,11 @@ TSingleInstance::TLock TSingleInstance::TakeLock()
     // then guards nothing and we try again on the new file.
     for (int attempt = 0; attempt < 20; ++attempt) {
         // Close-on-exec: a browser started by the program must not keep the
-        // folder locked after the program has ended.
-        int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // folder locked after the program has ended. A lock file that is a
+        // link is refused: the pid written below would land where it leads.
+        int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0 && errno == EACCES)
-            fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+            fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) {
             FWarning = QStringLiteral("Cannot open the lock file %1: %2")
                            .arg(LockPath(), SystemError(errno));

@@ -6,6 +6,7 @@
 #include "support/OriginServer.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testsupport::CliProcess;
@@ -141,6 +142,17 @@ TEST_F(BadInputTest, FilesThatCannotBeWritten)
     ExpectRefused(
         Command("harvest", {QStringLiteral("--search-host"), QStringLiteral("127.0.0.1:1")}),
         QStringLiteral("Leeched.ini\". Is a directory"));
+    ASSERT_TRUE(QDir(Dir.path()).rmdir(QStringLiteral("Leeched.ini")));
+    // A link in a folder open to every user is never written through: it
+    // may be another user's, pointing at any file the run may change.
+    ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("open")));
+    ASSERT_EQ(::chmod(QFile::encodeName(Path(QStringLiteral("open"))).constData(), 01777), 0);
+    ASSERT_TRUE(
+        QFile::link(Path(QStringLiteral("proxies.txt")), Path(QStringLiteral("open/results.csv"))));
+    ExpectRefused(Command("verify", {"--output", Path(QStringLiteral("open/results.csv"))}),
+                  QStringLiteral("It is a symbolic link in a folder open to every user; give "
+                                 "the file itself."));
+    EXPECT_EQ(Read(QStringLiteral("proxies.txt")), "127.0.0.1:1\r\n");
 }
 
 TEST_F(BadInputTest, AnOpenFileLimitTooLowForTheBots)

@@ -1,5 +1,6 @@
 // Site and proxy list files, Sites.ini, Proxies.txt and Leeched.ini: line
-// handling, CR LF, atomic rewrites and the errors that reach the user.
+// handling, CR LF, atomic rewrites and the errors that reach the user; links
+// planted by others.
 #include "lists/ListFiles.h"
 #include "lists/LeechedLinks.h"
 
@@ -10,6 +11,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -234,6 +238,72 @@ TEST_F(ListFiles, LeechedIniRoundTrip)
 
     TLeechedLinks unreadable;
     EXPECT_THROW(unreadable.LoadFromFile(folder()), EFileError);
+}
+
+TEST_F(ListFiles, WritesNeverFollowALinkSomeoneElseCouldHavePlanted)
+{
+    // A folder open to every user, as /tmp, and a file of the writer's
+    // elsewhere that a link there points at.
+    const QString open = file("open");
+    ASSERT_TRUE(QDir(folder()).mkdir(QStringLiteral("open")));
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 01777), 0);
+    const QString secret = file("secret");
+    Put(secret, "secret\r\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(secret).constData(), 0600), 0);
+    struct stat before = {};
+    ASSERT_EQ(::stat(QFile::encodeName(secret).constData(), &before), 0);
+    const TProxyList proxies{TProxyItem{"1.2.3.4", "80"}};
+
+    struct Case
+    {
+        const char *name;
+        QString link;
+        QString target;
+        bool otherUser; // the link belongs to "nobody" (root only)
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"own link in an open folder", open + QStringLiteral("/a.csv"), secret, false,
+         "It is a symbolic link in a folder open to every user"},
+        {"another user's link in the writer's folder", file("b.csv"), secret, true,
+         "It is a symbolic link of another user"},
+        {"another user's dangling link", open + QStringLiteral("/c.csv"), file("created"), true,
+         "It is a symbolic link"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QFile::link(c.target, c.link));
+        if (c.otherUser) {
+            if (::geteuid() != 0)
+                continue; // only root can hand a link to another user
+            ASSERT_EQ(::lchown(QFile::encodeName(c.link).constData(), 65534, 65534), 0);
+        }
+        try {
+            WriteProxyList(c.link, proxies);
+            ADD_FAILURE() << "written through";
+        } catch (const EFileError &e) {
+            EXPECT_TRUE(e.Message().contains(QLatin1String(c.reason))) << e.what();
+            EXPECT_TRUE(e.Message().endsWith(QLatin1String("; give the file itself."))) << e.what();
+        }
+        EXPECT_TRUE(QFileInfo(c.link).isSymLink());
+    }
+    struct stat after = {};
+    ASSERT_EQ(::stat(QFile::encodeName(secret).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(Get(secret), QByteArray("secret\r\n"));
+    EXPECT_FALSE(QFile::exists(file("created")));
+    EXPECT_EQ(QDir(open).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks).size(), 0);
+
+    // The writer's own link in its own folder is followed: the file it leads
+    // to is replaced, keeping its permissions, and the link stays a link.
+    ASSERT_EQ(::chmod(QFile::encodeName(secret).constData(), 0604), 0);
+    const QString own = file("Proxies.txt");
+    ASSERT_TRUE(QFile::link(secret, own));
+    WriteProxyList(own, proxies);
+    EXPECT_TRUE(QFileInfo(own).isSymLink());
+    EXPECT_EQ(Get(secret), QByteArray("1.2.3.4:80\r\n"));
+    ASSERT_EQ(::stat(QFile::encodeName(secret).constData(), &after), 0);
+    EXPECT_EQ(after.st_mode & 0777, 0604u);
 }
 
 } // namespace
