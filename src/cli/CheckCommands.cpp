@@ -14,6 +14,7 @@
 #include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddress.h"
 #include "analyser/OwnAddressProbe.h"
+#include "settings/OptionsFile.h"
 
 #include <QElapsedTimer>
 
@@ -29,7 +30,7 @@ using analyser::TCheckRun;
 
 // The proxy list of check: FILE, or standard input for "-" or no FILE
 // (never a terminal: that would wait for typing).
-analyser::TAnalyserList ReadProxies(const TCliCommand &c, QString &name)
+analyser::TAnalyserList ReadProxies(const TCliCommand &c, QString &name, qsizetype &longLines)
 {
     QString path = c.Input;
     if (c.Command == TSubcommand::JudgePage) {
@@ -48,7 +49,9 @@ analyser::TAnalyserList ReadProxies(const TCliCommand &c, QString &name)
     }
     name = DisplayName(path);
     TListForm form = TListForm::ProxyLines;
-    analyser::TAnalyserList list = ProxiesFromText(ReadTextFile(path), path, &form);
+    const TListText text = ReadTextFile(path, MaxResultLineBytes);
+    longLines = text.LongLines;
+    analyser::TAnalyserList list = ProxiesFromText(text.Text, path, &form, &longLines);
     if (c.Only != TOnly::All && form == TListForm::ProxyLines)
         throw leecher::EFileError(path, QStringLiteral("--only takes up an earlier result of "
                                                        "check in csv or json form; %1 is a "
@@ -73,12 +76,15 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     analyser::TAnalyserList list;
     QString listName;
     bool judgeFallback = true;
+    qsizetype longLines = 0;
+    bool timeoutCapped = false;
     // Everything is read and checked before the run; the own address last,
     // as it may ask the name service.
     try {
-        list = ReadProxies(c, listName);
+        list = ReadProxies(c, listName, longLines);
         output.Check();
-        inputs = ReadCheckSettings(folder, c.Settings, [] { return analyser::FindOwnAddress(); });
+        inputs = ReadCheckSettings(
+            folder, c.Settings, [] { return analyser::FindOwnAddress(); }, &timeoutCapped);
         judgeFallback = ReadJudgeFallback(folder, c.Settings);
     } catch (const leecher::EFileError &e) {
         Complain(e.Message());
@@ -90,6 +96,10 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     }
 
     TProgress progress(ProgressModeFor(c.Quiet), stderr);
+    if (longLines > 0)
+        progress.Say(leecher::LongLinesSkippedText(longLines));
+    if (timeoutCapped)
+        progress.Say(settings::TimeoutCappedText());
     if (judgePage)
         inputs.bots = 1;
     const TFileLimit limit = FitFileLimit(inputs.bots);

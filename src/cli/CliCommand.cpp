@@ -2,6 +2,7 @@
 
 #include "leecher/SiteRun.h"
 #include "net/WSocket.h"
+#include "settings/OptionsFile.h"
 
 #include <QCommandLineParser>
 #include <QUrl>
@@ -283,8 +284,9 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
     }
     if (parser.isSet(QStringLiteral("timeout"))) {
         const QString text = Last(parser, QStringLiteral("timeout")).trimmed();
-        if (!ParseWholeNumber(text, 1, 3600, number)) {
-            *error = QStringLiteral("--timeout wants a whole number of seconds from 1 to 3600");
+        if (!ParseWholeNumber(text, 1, settings::MaxTimeoutSeconds, number)) {
+            *error = QStringLiteral("--timeout wants a whole number of seconds from 1 to %1")
+                         .arg(settings::MaxTimeoutSeconds);
             return false;
         }
         s.Timeout = QString::number(number);

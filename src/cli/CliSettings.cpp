@@ -50,6 +50,7 @@ TSiteRunSettings ReadSiteRunSettings(const QString &folder, TSubcommand command,
     s.Options = settings::ReadOptionsSection(ini);
     s.Inputs.bots = SliderBots(main.bots);
     s.Inputs.timeout = main.timeout;
+    s.TimeoutCapped = main.timeoutCapped && !o.Timeout;
     s.Inputs.automate = false;
 
     Take(s.Inputs.bots, o.Bots);
@@ -69,13 +70,16 @@ TSiteRunSettings ReadSiteRunSettings(const QString &folder, TSubcommand command,
 }
 
 analyser::TCheckInputValues ReadCheckSettings(const QString &folder, const TSettingOverrides &o,
-                                              const std::function<QString()> &ownAddress)
+                                              const std::function<QString()> &ownAddress,
+                                              bool *timeoutCapped)
 {
     const settings::TIniFile ini = OptionsIni(folder);
     const settings::TProxyCheckerSection checker = settings::ReadProxyCheckerSection(ini);
     analyser::TCheckInputValues s;
     s.bots = SliderBots(checker.bots);
     s.timeout = checker.timeout;
+    if (timeoutCapped)
+        *timeoutCapped = checker.timeoutCapped && !o.Timeout;
     s.judgeURL = checker.proxyJudge;
     s.retry503 = checker.retry503;
     s.verifyCertificates = settings::ReadVerifyCertificates(ini);

@@ -21,6 +21,8 @@ struct TSiteRunSettings
     // The search host given on the command line; else the harvest reads
     // Options.ini's itself.
     std::optional<QByteArray> SearchHost;
+    // Options.ini's timeout was above the cap and no --timeout was given.
+    bool TimeoutCapped = false;
 };
 
 // Sections "Main" and "Options", for leech, verify and harvest. Raises
@@ -32,10 +34,12 @@ TSiteRunSettings ReadSiteRunSettings(const QString &folder, TSubcommand command,
 // ProxyJudges.ini (the public ones when it does not exist) as the judge
 // items. `ownAddress` gives the machine's own address when the command line
 // names none (it may ask the name service, so it is only called then).
-// Raises as above.
+// Raises as above. `timeoutCapped` tells whether Options.ini's timeout was
+// taken as the cap.
 analyser::TCheckInputValues ReadCheckSettings(const QString &folder,
                                               const TSettingOverrides &overrides,
-                                              const std::function<QString()> &ownAddress);
+                                              const std::function<QString()> &ownAddress,
+                                              bool *timeoutCapped = nullptr);
 // Whether a start steps over a judge that does not answer: "JudgeFallback"
 // of section "ProxyChecker" unless the command line says.
 bool ReadJudgeFallback(const QString &folder, const TSettingOverrides &overrides);

@@ -20,22 +20,6 @@ namespace {
                                         QStringLiteral(". ") + reason);
 }
 
-QByteArray ReadAll(QFile &file, const QString &path)
-{
-    QByteArray content;
-    char buffer[64 * 1024];
-    for (;;) {
-        const qint64 n = file.read(buffer, sizeof buffer);
-        if (n < 0)
-            Fail("Cannot read file ", path, file.errorString());
-        if (n == 0)
-            return content;
-        if (content.size() + n > MaxListFileBytes)
-            Fail("Cannot read file ", path, QStringLiteral("It is larger than 1 GiB."));
-        content.append(buffer, qsizetype(n));
-    }
-}
-
 } // namespace
 
 QString DisplayName(const QString &path)
@@ -45,7 +29,7 @@ QString DisplayName(const QString &path)
     return u'"' + path + u'"';
 }
 
-QByteArray ReadTextFile(const QString &path)
+TListText ReadTextFile(const QString &path, qsizetype maxLine)
 {
     QFile file;
     if (path == QStringLiteral("-")) {
@@ -58,25 +42,8 @@ QByteArray ReadTextFile(const QString &path)
         if (!file.open(QIODevice::ReadOnly))
             Fail("Cannot open file ", path, file.errorString());
     }
-    const QByteArray content = ReadAll(file, path);
-    const qsizetype bad = FirstNonTextByte(content);
-    if (bad >= 0)
-        Fail("Cannot use file ", path,
-             QStringLiteral("It is not a text file (byte %1 is 0x%2).")
-                 .arg(bad)
-                 .arg(uint(uchar(content[bad])), 2, 16, QLatin1Char('0')));
-    return content;
-}
-
-qsizetype FirstNonTextByte(QByteArrayView content)
-{
-    for (qsizetype i = 0; i < content.size(); ++i) {
-        const uchar c = uchar(content[i]);
-        if (c >= 0x20 || (c >= '\t' && c <= '\r') || c == 0x1a || c == 0x1b)
-            continue;
-        return i;
-    }
-    return -1;
+    return leecher::ReadListText(file, path, DisplayName(path),
+                                 {maxLine, /*TextOnly=*/true, /*KeepBlankLines=*/true});
 }
 
 leecher::TSiteList SitesFromText(QByteArrayView content)
@@ -102,7 +69,7 @@ TListForm DetectListForm(QByteArrayView content)
 }
 
 analyser::TAnalyserList ProxiesFromText(QByteArrayView content, const QString &name,
-                                        TListForm *form)
+                                        TListForm *form, qsizetype *longLines)
 {
     const TListForm found = DetectListForm(content);
     if (form)
@@ -110,9 +77,16 @@ analyser::TAnalyserList ProxiesFromText(QByteArrayView content, const QString &n
     analyser::TAnalyserList list;
     QString error;
     switch (found) {
-    case TListForm::ProxyLines:
-        analyser::AppendFileLines(list, content);
+    case TListForm::ProxyLines: {
+        // Read with room for result lines: a proxy line is held to an entry's length.
+        leecher::TListLineFilter entries({});
+        entries.Add(content);
+        const TListText kept = entries.Finish();
+        if (longLines)
+            *longLines += kept.LongLines;
+        analyser::AppendFileLines(list, kept.Text);
         return list;
+    }
     case TListForm::Csv:
         if (!ParseCsvResults(content, list, &error))
             Fail("Cannot use file ", name, error);

@@ -5,6 +5,7 @@
 
 #include "analyser/ProxyItem.h"
 #include "lists/FileError.h"
+#include "lists/ListReader.h"
 #include "lists/Records.h"
 
 #include <QByteArray>
@@ -13,20 +14,19 @@
 
 namespace cli {
 
-// A list file is read whole; beyond this it is refused rather than read into
-// memory without end (a device, say).
-inline constexpr qint64 MaxListFileBytes = qint64(1) << 30;
+using leecher::FirstNonTextByte;
+using leecher::TListText;
 
-// The whole file; "-" reads standard input. Refuses a missing file, a
-// folder, a file that may not be read, one that is too large and one that is
-// not text.
-QByteArray ReadTextFile(const QString &path);
+// A line of an earlier result longer than this is skipped: every field of a
+// result comes from a bounded answer, escaped.
+inline constexpr qsizetype MaxResultLineBytes = 8 * 1024 * 1024;
 
-// Text, as list files are: no NUL byte and no other control byte apart from
-// tab, the line ends, vertical tab, form feed, and the end-of-file mark and
-// escape that old editors leave. Returns the offset of the first byte that
-// is not, or -1.
-qsizetype FirstNonTextByte(QByteArrayView content);
+// The lines of a list file read in pieces; "-" reads standard input. Lines
+// are kept up to `maxLine` bytes, blank ones as empty lines (so that messages
+// name lines by their number in the file). Refuses a missing file, a folder,
+// a file that may not be read, one that is too large and one that is not
+// text, at the first byte that is not.
+TListText ReadTextFile(const QString &path, qsizetype maxLine = leecher::MaxListEntryBytes);
 
 // One unchecked site per non-blank line, each line kept whole.
 leecher::TSiteList SitesFromText(QByteArrayView content);
@@ -37,9 +37,10 @@ enum class TListForm { ProxyLines, Csv, JsonLines };
 TListForm DetectListForm(QByteArrayView content);
 
 // The proxies of such a file, in its order. `name` names the file in an
-// error about a result line that cannot be read.
+// error about a result line that cannot be read. Proxy lines longer than an
+// entry may be are skipped and counted in `longLines`.
 analyser::TAnalyserList ProxiesFromText(QByteArrayView content, const QString &name,
-                                        TListForm *form = nullptr);
+                                        TListForm *form = nullptr, qsizetype *longLines = nullptr);
 
 // How a file is named in messages ("standard input" for "-").
 QString DisplayName(const QString &path);

@@ -15,6 +15,7 @@
 #include "lists/EndOfRun.h"
 #include "lists/ListFiles.h"
 #include "lists/StarterSites.h"
+#include "settings/OptionsFile.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -87,6 +88,7 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
     TSiteRunSettings settings;
     leecher::TSiteList sites;
     QString listName;
+    qsizetype longLines = 0;
     // Everything is read and checked before anything is written.
     try {
         settings = ReadSiteRunSettings(folder, c.Command, c.Settings);
@@ -98,7 +100,9 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
                     throw leecher::EFileError(QString(), leecher::StarterSitesMissingText());
             }
             listName = DisplayName(path);
-            sites = SitesFromText(ReadTextFile(path));
+            const TListText text = ReadTextFile(path);
+            longLines = text.LongLines;
+            sites = SitesFromText(text.Text);
         }
         output.Check();
         if (pages && settings.Options.writeFile)
@@ -115,6 +119,10 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
     }
 
     TProgress progress(ProgressModeFor(c.Quiet), stderr);
+    if (longLines > 0)
+        progress.Say(leecher::LongLinesSkippedText(longLines));
+    if (settings.TimeoutCapped)
+        progress.Say(::settings::TimeoutCappedText());
     const TFileLimit limit = FitFileLimit(settings.Inputs.bots);
     if (limit.Capped)
         progress.Say(QStringLiteral("The open-file limit is %1: %2 bots instead of %3.")
@@ -196,11 +204,16 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
     }
     progress.Finish(Summary(c, run, sites, proxies, pagesLeeched, clock.elapsed()));
 
-    try {
-        output.Write(pages ? FormatProxies(proxies, c.Format, output.TxtLineEnd())
-                           : FormatSites(sites, c.Format, output.TxtLineEnd()));
-    } catch (const leecher::EFileError &e) {
-        fileErrors << e.Message();
+    // Status 1 means nothing was printed: when the run's own files failed at
+    // its end, standard output stays empty (an --output file still keeps
+    // the results).
+    if (fileErrors.isEmpty() || output.ToFile()) {
+        try {
+            output.Write(pages ? FormatProxies(proxies, c.Format, output.TxtLineEnd())
+                               : FormatSites(sites, c.Format, output.TxtLineEnd()));
+        } catch (const leecher::EFileError &e) {
+            fileErrors << e.Message();
+        }
     }
     for (const QString &message : fileErrors)
         Complain(message);

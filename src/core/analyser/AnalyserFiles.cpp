@@ -2,6 +2,7 @@
 
 #include "analyser/ProxyEntries.h"
 #include "lists/ListFiles.h"
+#include "lists/ListReader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,7 +20,7 @@ std::optional<QStringList> ReadProxyJudges(const QString &folder)
     if (!QFileInfo::exists(path))
         return std::nullopt;
     QStringList judges;
-    for (const QByteArray &line : leecher::SplitListLines(leecher::ReadFileBytes(path)))
+    for (const QByteArray &line : leecher::SplitListLines(leecher::ReadListFile(path).Text))
         judges << QString::fromUtf8(line);
     return judges;
 }
@@ -33,9 +34,12 @@ void WriteProxyJudges(const QString &folder, const QStringList &judges)
     leecher::WriteFileAtomically(ProxyJudgesIniPath(folder), leecher::JoinListLines(lines));
 }
 
-qsizetype AppendProxyFile(const QString &path, TAnalyserList &list)
+qsizetype AppendProxyFile(const QString &path, TAnalyserList &list, qsizetype *longLines)
 {
-    return AppendFileLines(list, leecher::ReadFileBytes(path));
+    const leecher::TListText text = leecher::ReadListFile(path);
+    if (longLines)
+        *longLines = text.LongLines;
+    return AppendFileLines(list, text.Text);
 }
 
 qsizetype SaveResults(const QString &path, const TAnalyserList &list, const std::vector<int> &rows)

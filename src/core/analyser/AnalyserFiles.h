@@ -25,8 +25,9 @@ std::optional<QStringList> ReadProxyJudges(const QString &folder);
 void WriteProxyJudges(const QString &folder, const QStringList &judges);
 
 // Appends the proxies of a proxy list file (see AppendFileLines). The list is
-// only changed when the whole file was read. Returns the number appended.
-qsizetype AppendProxyFile(const QString &path, TAnalyserList &list);
+// only changed when the whole file was read. Returns the number appended;
+// lines too long for an entry are skipped and counted in `longLines`.
+qsizetype AppendProxyFile(const QString &path, TAnalyserList &list, qsizetype *longLines = nullptr);
 
 // Writes "Host:Port" CR LF for the records at `rows` (ascending), or for
 // every record; returns the number of lines written.

@@ -1,6 +1,7 @@
 #include "lists/LeechedLinks.h"
 
 #include "lists/ListFiles.h"
+#include "lists/ListReader.h"
 
 #include <QFileInfo>
 
@@ -45,7 +46,7 @@ std::vector<QByteArray> TLeechedLinks::Links() const
 
 void TLeechedLinks::LoadFromFile(const QString &path)
 {
-    for (QByteArray &line : SplitListLines(ReadFileBytes(path)))
+    for (QByteArray &line : SplitListLines(ReadListFile(path).Text))
         links_.insert(std::move(line));
 }
 

@@ -1,5 +1,6 @@
 #include "lists/ListFiles.h"
 
+#include "lists/ListReader.h"
 #include "lists/ListSort.h"
 
 #include <QDir>
@@ -97,9 +98,12 @@ QByteArray ProxyText(const TProxyItem &proxy)
     return text;
 }
 
-qsizetype AppendSitesFromFile(const QString &path, TSiteList &list)
+qsizetype AppendSitesFromFile(const QString &path, TSiteList &list, qsizetype *longLines)
 {
-    const std::vector<QByteArray> lines = SplitListLines(ReadFileBytes(path));
+    const TListText text = ReadListFile(path);
+    if (longLines)
+        *longLines = text.LongLines;
+    const std::vector<QByteArray> lines = SplitListLines(text.Text);
     list.reserve(list.size() + lines.size());
     for (const QByteArray &line : lines)
         list.push_back(TSiteItem{line, QString(), 0, ssIdle});
@@ -152,12 +156,12 @@ void WriteCleanedProxyList(const QString &path, const TCleanedProxies &list)
     WriteProxies(path, TCleanedRecords{list});
 }
 
-std::optional<qsizetype> LoadSitesIni(const QString &folder, TSiteList &list)
+std::optional<qsizetype> LoadSitesIni(const QString &folder, TSiteList &list, qsizetype *longLines)
 {
     const QString path = SitesIniPath(folder);
     if (!QFileInfo::exists(path))
         return std::nullopt;
-    return AppendSitesFromFile(path, list);
+    return AppendSitesFromFile(path, list, longLines);
 }
 
 bool SaveSitesIni(const QString &folder, const TSiteList &list)

@@ -43,9 +43,10 @@ QByteArray JoinListLines(const std::vector<QByteArray> &lines);
 QByteArray ProxyText(const TProxyItem &proxy);
 
 // Reads a site list file and appends one new site (empty status, state 0) per
-// non-blank line. Returns the number appended. The list is only changed when
-// the whole file was read.
-qsizetype AppendSitesFromFile(const QString &path, TSiteList &list);
+// non-blank line. Returns the number appended; lines too long for an address
+// are skipped and counted in `longLines`. The list is only changed when the
+// whole file was read.
+qsizetype AppendSitesFromFile(const QString &path, TSiteList &list, qsizetype *longLines = nullptr);
 // Writes every site's URL, in list order.
 void WriteSiteList(const QString &path, const TSiteList &list);
 // Writes every proxy as "Host:Port", in list order.
@@ -55,7 +56,8 @@ void WriteCleanedProxyList(const QString &path, const TCleanedProxies &list);
 // Sites.ini of `folder`: loaded only when it exists (otherwise nothing happens
 // and nullopt comes back); saved only when the list is not empty, so that an
 // empty list keeps the previous file (returns whether it was written).
-std::optional<qsizetype> LoadSitesIni(const QString &folder, TSiteList &list);
+std::optional<qsizetype> LoadSitesIni(const QString &folder, TSiteList &list,
+                                      qsizetype *longLines = nullptr);
 bool SaveSitesIni(const QString &folder, const TSiteList &list);
 // Deletes Proxies.txt of `folder`; a missing file is no error. Returns whether
 // a file was deleted.

@@ -1,6 +1,28 @@
 #include "OptionsFile.h"
 
+#include "net/Wait.h"
+
 namespace settings {
+
+namespace {
+
+// A timeout text is read as the wait timer reads it: leading blanks, then digits.
+bool CapTimeout(QString &text)
+{
+    if (net::TWait::ReadCount(text) <= MaxTimeoutSeconds)
+        return false;
+    text = QString::number(MaxTimeoutSeconds);
+    return true;
+}
+
+} // namespace
+
+QString TimeoutCappedText()
+{
+    return QStringLiteral("Timeout above %1 seconds in %2: %1 used")
+        .arg(MaxTimeoutSeconds)
+        .arg(OptionsFileName);
+}
 
 TMainSection ReadMainSection(const TIniFile &ini)
 {
@@ -9,6 +31,7 @@ TMainSection ReadMainSection(const TIniFile &ini)
     TMainSection m;
     m.bots = ini.ReadInteger(s, QStringLiteral("Bots"), d.bots);
     m.timeout = ini.ReadString(s, QStringLiteral("Timeout"), d.timeout);
+    m.timeoutCapped = CapTimeout(m.timeout);
     m.hour = ini.ReadString(s, QStringLiteral("Hour"), d.hour);
     m.minute = ini.ReadString(s, QStringLiteral("Minute"), d.minute);
     m.second = ini.ReadString(s, QStringLiteral("Second"), d.second);
@@ -37,6 +60,7 @@ TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini)
     c.proxyJudge = ini.ReadString(s, QStringLiteral("ProxyJudge"), d.proxyJudge);
     c.timeout = ini.ReadString(s, QStringLiteral("Timeout"), d.timeout);
     c.judgeFallback = ini.ReadBool(s, QStringLiteral("JudgeFallback"), d.judgeFallback);
+    c.timeoutCapped = CapTimeout(c.timeout);
     return c;
 }
 

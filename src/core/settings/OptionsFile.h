@@ -19,11 +19,20 @@ inline const QString DefaultProxyJudge = QStringLiteral("http://azenv.net/");
 // The web search the harvest asks when Options.ini names none.
 inline const QByteArray DefaultSearchHost = QByteArrayLiteral("www.google.com");
 
+// The longest timeout a run waits, in seconds, as the command line allows it.
+// A larger one read from the file is taken as this (timeoutCapped says so):
+// a run stopped by the user waits out its requests for that long.
+inline constexpr int MaxTimeoutSeconds = 3600;
+// The status line's note of that: "Timeout above 3600 seconds in Options.ini:
+// 3600 used".
+QString TimeoutCappedText();
+
 // Section "Main": the main window's own values.
 struct TMainSection
 {
     int bots = 15;
     QString timeout = QStringLiteral("8");
+    bool timeoutCapped = false;
     QString hour = QStringLiteral("0");
     QString minute = QStringLiteral("30");
     QString second = QStringLiteral("0");
@@ -39,6 +48,7 @@ struct TProxyCheckerSection
     QString timeout = QStringLiteral("8");
     // A start whose judge does not answer takes the next of the judge list.
     bool judgeFallback = true;
+    bool timeoutCapped = false;
 };
 
 TMainSection ReadMainSection(const TIniFile &ini);

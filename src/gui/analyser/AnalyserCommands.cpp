@@ -9,6 +9,7 @@
 #include "analyser/ProxyEntries.h"
 #include "analyser/StatusTexts.h"
 #include "app/Dialogs.h"
+#include "lists/ListReader.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -206,8 +207,11 @@ void TfrmProxy::cmdOpenClick()
     const QString path = gui::Dialogs().file(this, OpenDialog);
     if (path.isEmpty())
         return;
-    gui::ReportErrors(this,
-                      [&] { ListChanged(LoadedProxiesText(AppendProxyFile(path, AnalyserList))); });
+    gui::ReportErrors(this, [&] {
+        qsizetype longLines = 0;
+        const qsizetype added = AppendProxyFile(path, AnalyserList, &longLines);
+        ListChanged(leecher::WithLongLines(LoadedProxiesText(added), longLines));
+    });
 }
 
 void TfrmProxy::cmdExtractClipboardClick()

@@ -303,6 +303,8 @@ void TfrmProxy::FormCreate()
     cboProxyJudge->setEditText(c.proxyJudge);
     txtTimeout->setText(c.timeout);
     FJudgeFallback = c.judgeFallback;
+    if (c.timeoutCapped)
+        FTimeoutNote = settings::TimeoutCappedText();
 }
 
 void TfrmProxy::FormShow()
@@ -310,7 +312,11 @@ void TfrmProxy::FormShow()
     if (FRunActive)
         return; // the run works on the list it has
     AnalyserList = FMainProxies ? analyser::TakeOver(*FMainProxies) : analyser::TAnalyserList();
-    ListChanged(analyser::LoadedProxiesText(static_cast<qsizetype>(AnalyserList.size())));
+    // The note of a timeout capped at the start stays until the first showing.
+    QString status = analyser::LoadedProxiesText(static_cast<qsizetype>(AnalyserList.size()));
+    if (!FTimeoutNote.isEmpty())
+        status += QStringLiteral("; ") + std::exchange(FTimeoutNote, QString());
+    ListChanged(status);
     // The first opening asks the judge for the own address in the
     // background (and the next one, when the window closed before the
     // answer); every start asks again.

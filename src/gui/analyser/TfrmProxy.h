@@ -198,6 +198,8 @@ private:
     bool FOwnAddressAsked = false;
     // "JudgeFallback" of section ProxyChecker.
     bool FJudgeFallback = true;
+    // Options.ini's timeout was above the cap: said at the first showing.
+    QString FTimeoutNote;
     std::unique_ptr<analyser::TOwnAddressProbe> FOwnAddress;
     // Declared after the list and the run state, so the run goes first.
     std::unique_ptr<TWindowCheckInputs> FInputs;

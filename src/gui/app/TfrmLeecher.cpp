@@ -7,6 +7,7 @@
 #include "lists/ItemAt.h"
 #include "lists/ListFiles.h"
 #include "lists/ListModels.h"
+#include "lists/ListReader.h"
 #include "settings/OptionsFile.h"
 #include "settings/TfrmOptions.h"
 
@@ -345,9 +346,11 @@ void TfrmLeecher::FormCreate()
     // magenta background already made transparent.
     Autoload = false;
     FFirstStart = !QFileInfo::exists(leecher::SitesIniPath(FFolder));
+    bool timeoutCapped = false;
     const settings::TIniFile ini(FilePath(settings::OptionsFileName));
     if (ini.Exists()) {
         const settings::TMainSection m = settings::ReadMainSection(ini);
+        timeoutCapped = m.timeoutCapped;
         sldBots->setValue(m.bots); // the slider keeps it within 1 to 100
         txtTimeout->setText(m.timeout);
         txtHour->setText(m.hour);
@@ -358,13 +361,20 @@ void TfrmLeecher::FormCreate()
     }
     if (Autoload) {
         gui::ReportErrors(this, [this] {
-            const auto added = leecher::LoadSitesIni(FFolder, SiteList);
+            qsizetype longLines = 0;
+            const auto added = leecher::LoadSitesIni(FFolder, SiteList, &longLines);
             if (!added)
                 return; // no Sites.ini
             SitesChanged();
-            lblStatus->setText(leecher::LoadedSitesText(*added));
+            lblStatus->setText(leecher::WithLongLines(leecher::LoadedSitesText(*added), longLines));
             lblSite->setText(QString::number(SiteList.size()));
         });
+    }
+    if (timeoutCapped) {
+        const QString loaded = lblStatus->text();
+        lblStatus->setText(loaded.startsWith(QStringLiteral("Loaded "))
+                               ? loaded + QStringLiteral("; ") + settings::TimeoutCappedText()
+                               : settings::TimeoutCappedText());
     }
 }
 

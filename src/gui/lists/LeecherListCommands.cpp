@@ -7,6 +7,7 @@
 #include "app/Images.h"
 #include "lists/FileError.h"
 #include "lists/ListFiles.h"
+#include "lists/ListReader.h"
 #include "lists/WebAddress.h"
 
 #include <QAction>
@@ -275,9 +276,10 @@ void TfrmLeecher::LoadSitesFromFile1Click()
     if (path.isEmpty())
         return;
     gui::ReportErrors(this, [&] {
-        const qsizetype added = leecher::AppendSitesFromFile(path, SiteList);
+        qsizetype longLines = 0;
+        const qsizetype added = leecher::AppendSitesFromFile(path, SiteList, &longLines);
         SitesChanged();
-        lblStatus->setText(leecher::LoadedSitesText(added));
+        lblStatus->setText(leecher::WithLongLines(leecher::LoadedSitesText(added), longLines));
         lblSite->setText(QString::number(SiteList.size()));
     });
 }

@@ -193,7 +193,7 @@ protected:
 TEST_F(CliInputTest, ListsAreTextFilesThatCanBeRead)
 {
     const QString Sites = Write("sites.txt", "http://a/\r\n\r\n   \r\n  http://b/ \n\x1a");
-    const leecher::TSiteList L = SitesFromText(ReadTextFile(Sites));
+    const leecher::TSiteList L = SitesFromText(ReadTextFile(Sites).Text);
     ASSERT_EQ(L.size(), 2u);
     EXPECT_EQ(L[1].URL, "  http://b/ "); // kept whole, as the window loads it
     EXPECT_EQ(L[1].State, leecher::ssIdle);

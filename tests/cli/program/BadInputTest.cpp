@@ -92,6 +92,9 @@ TEST_F(BadInputTest, FilesThatCannotBeRead)
     Write(QStringLiteral("Sites.ini"), Server.url("/a") + "\r\n");
     Write(QStringLiteral("Options.ini"), QByteArray("[Main]\r\n\0\0", 10));
     ExpectRefused(Command("leech"), QStringLiteral("Options.ini\". It is not a text file"));
+    // A device or a sparse file without end is refused at its first byte.
+    ExpectRefused(Command("check", {"/dev/zero"}),
+                  QStringLiteral("\"/dev/zero\". It is not a text file (byte 0 is 0x00)."));
     QFile::remove(Path(QStringLiteral("Options.ini")));
     ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("Options.ini")));
     ExpectRefused(Command("check", {Path(QStringLiteral("proxies.txt"))}),

@@ -1,6 +1,7 @@
 // vexo-cli leech and verify end to end on loopback sites: Proxies.txt as
-// the window writes it, each output format read back, the exit status, and
-// a run with more bots than the window's slider gives.
+// the window writes it, each output format read back, the exit status, a
+// run with more bots than the window's slider gives, and what a list or
+// Options.ini can hold that a run must not take as it is.
 #include "CliFixture.h"
 
 #include "support/OriginServer.h"
@@ -14,7 +15,10 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <csignal>
 #include <vector>
+
+#include <sys/resource.h>
 
 using testsupport::CliRun;
 using testsupport::HttpRequest;
@@ -277,4 +281,43 @@ TEST_F(SiteCommandsTest, LeechStarterTakesTheListBesideTheProgram)
     const auto [Missing, Said] = Run({});
     EXPECT_EQ(Missing, 1);
     EXPECT_TRUE(Said.contains("The starter site list is not installed")) << Said.toStdString();
+}
+
+TEST_F(SiteCommandsTest, ASiteAddressLongerThan8KiBIsSkippedAndCounted)
+{
+    Write(QStringLiteral("sites.txt"), "http://127.0.0.1:1/" + QByteArray(20 * 1024 * 1024, 'x') +
+                                           "\r\n" + Server.url("/a") + "\r\n");
+    const CliRun R = runCli(Command("verify", {Path(QStringLiteral("sites.txt"))}));
+    EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
+    EXPECT_TRUE(R.err.startsWith("1 line longer than 8 KiB skipped\n")) << R.err.toStdString();
+    EXPECT_EQ(Lines(R.out).size(), 1);
+}
+
+TEST_F(SiteCommandsTest, ATimeoutInOptionsIniIsCappedAsOnTheCommandLine)
+{
+    Write(QStringLiteral("Options.ini"), "[Main]\r\nTimeout=2147483647\r\n");
+    const CliRun R = runCli(Command("verify"));
+    EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
+    EXPECT_TRUE(R.err.startsWith("Timeout above 3600 seconds in Options.ini: 3600 used\n"))
+        << R.err.toStdString();
+    // --timeout takes its place: nothing to say.
+    const CliRun Given = runCli(Command("verify", {"--timeout", "5"}));
+    EXPECT_FALSE(Given.err.contains("Timeout above")) << Given.err.toStdString();
+}
+
+TEST_F(SiteCommandsTest, AProxiesTxtThatCannotBeWrittenLeavesStandardOutputEmpty)
+{
+    // The folder takes the file, the disk does not: the failure only shows
+    // at the end, after the run.
+    const auto SmallFiles = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit L{4, 4};
+        ::setrlimit(RLIMIT_FSIZE, &L);
+    };
+    testsupport::CliProcess P(Command("leech"), {}, SmallFiles);
+    const CliRun R = P.wait();
+    EXPECT_EQ(R.exitCode, 1) << R.err.toStdString();
+    EXPECT_TRUE(R.out.isEmpty()) << R.out.toStdString();
+    EXPECT_TRUE(R.err.contains("Proxies.txt\". File too large")) << R.err.toStdString();
+    EXPECT_FALSE(Exists(QStringLiteral("Proxies.txt")));
 }

@@ -1,8 +1,10 @@
 // Site and proxy list files, Sites.ini, Proxies.txt and Leeched.ini: line
 // handling, CR LF, atomic rewrites and the errors that reach the user; links
-// planted by others.
+// planted by others, files of any size and endless lines.
 #include "lists/ListFiles.h"
+#include "analyser/AnalyserFiles.h"
 #include "lists/LeechedLinks.h"
+#include "lists/ListReader.h"
 
 #include "FileLimit.h"
 
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -304,6 +307,47 @@ TEST_F(ListFiles, WritesNeverFollowALinkSomeoneElseCouldHavePlanted)
     EXPECT_EQ(Get(secret), QByteArray("1.2.3.4:80\r\n"));
     ASSERT_EQ(::stat(QFile::encodeName(secret).constData(), &after), 0);
     EXPECT_EQ(after.st_mode & 0777, 0604u);
+}
+
+TEST_F(ListFiles, ListsAreReadInPiecesAndLongLinesSkipped)
+{
+    // A 20 MB line among sites, and in a proxy list: skipped and counted,
+    // the lines around it kept.
+    const QByteArray endless(20 * 1024 * 1024, 'a');
+    const QByteArray longest(MaxListEntryBytes, 'b');
+    Put(file("sites.txt"), "http://a/\r\nhttp://" + endless + "\r\n" + longest + "\r\nhttp://c/");
+    TSiteList sites;
+    qsizetype longLines = -1;
+    EXPECT_EQ(AppendSitesFromFile(file("sites.txt"), sites, &longLines), 3);
+    EXPECT_EQ(longLines, 1);
+    EXPECT_EQ(Urls(sites),
+              (std::vector<std::string>{"http://a/", longest.toStdString(), "http://c/"}));
+    EXPECT_EQ(WithLongLines(LoadedSitesText(3), longLines),
+              QStringLiteral("Loaded 3 Sites; 1 line longer than 8 KiB skipped"));
+    Put(file("proxies.txt"), "1.2.3.4:80\n" + endless + ":81\n" + endless + "\n5.6.7.8:82");
+    analyser::TAnalyserList proxies;
+    EXPECT_EQ(analyser::AppendProxyFile(file("proxies.txt"), proxies, &longLines), 2);
+    EXPECT_EQ(longLines, 2);
+
+    // A sparse file past the size cap is refused without being held: what
+    // the process holds grows by far less than the file.
+    const QString sparse = file("sparse.txt");
+    {
+        QFile f(sparse);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(MaxListFileBytes + 1));
+    }
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    try {
+        AppendSitesFromFile(sparse, sites);
+        ADD_FAILURE() << "a file over 1 GiB was read";
+    } catch (const EFileError &e) {
+        EXPECT_TRUE(e.Message().endsWith(QLatin1String("It is larger than 1 GiB."))) << e.what();
+    }
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024); // KiB
+    EXPECT_EQ(sites.size(), 3u);
 }
 
 } // namespace

@@ -188,4 +188,34 @@ TEST_F(IniFileTest, SectionsRoundTripWithTheirDefaultsAndWriteOrder)
     EXPECT_FALSE(settings::ReadProxyCheckerSection(ini).judgeFallback);
 }
 
+TEST_F(IniFileTest, TimeoutsAboveAnHourAreReadAsAnHour)
+{
+    // Read as the wait timer reads them: leading blanks, then digits.
+    const struct
+    {
+        const char *stored;
+        const char *read;
+        bool capped;
+    } cases[] = {
+        {"2147483647", "3600", true},
+        {" 3601s", "3600", true},
+        {"99999999999999999999", "3600", true},
+        {"3600", "3600", false},
+        {"8", "8", false},
+        {"abc", "abc", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored);
+        Write(QByteArray("[Main]\r\nTimeout=") + c.stored +
+              "\r\n[ProxyChecker]\r\nTimeout=" + c.stored + "\r\n");
+        TIniFile ini(Path());
+        const settings::TMainSection m = settings::ReadMainSection(ini);
+        const settings::TProxyCheckerSection p = settings::ReadProxyCheckerSection(ini);
+        EXPECT_EQ(m.timeout, QLatin1String(c.read));
+        EXPECT_EQ(m.timeoutCapped, c.capped);
+        EXPECT_EQ(p.timeout, QLatin1String(c.read));
+        EXPECT_EQ(p.timeoutCapped, c.capped);
+    }
+}
+
 } // namespace
