@@ -53,7 +53,7 @@ void TOutput::Check() const
     if (place.Exists) {
         if (!MayWrite(target))
             Fail(FPath, SystemReason());
-        if (!info.isFile())
+        if (!info.isFile() || place.OnlyWritable)
             return; // a pipe or a device is written as it is
     }
     // A file is replaced by renaming a new one over it: its folder must take one.

@@ -98,6 +98,7 @@ TWritePlace FindWritePlace(const QString &given)
             ::stat(place.Path.constData(), &followed) == 0) {
             place.Exists = true;
             place.Status = followed;
+            place.OnlyWritable = true;
             return place;
         }
         place.Path = target;
@@ -111,8 +112,9 @@ TFileReplacer::TFileReplacer(const QString &path, TWriteTarget target) : FPath(p
     const mode_t type = place.Status.st_mode & S_IFMT;
     if (place.Exists && type == S_IFDIR)
         EFileError::Raise("Cannot create file ", FPath, SystemText(EISDIR));
-    if (place.Exists && type != S_IFREG && target == TWriteTarget::FileOrDevice) {
-        FFd = ::open(FFinal.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (place.Exists && (type != S_IFREG || place.OnlyWritable) &&
+        target == TWriteTarget::FileOrDevice) {
+        FFd = ::open(FFinal.constData(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
         if (FFd < 0)
             Fail("Cannot write file ", errno);
         return;
@@ -193,8 +195,9 @@ void TFileReplacer::Commit()
         ::close(std::exchange(FFd, -1));
         return;
     }
-    // On the disk before it takes the old file's name.
-    if (::fsync(FFd) != 0)
+    // On the disk before it takes the old file's name (where the file
+    // system can say so at all).
+    if (::fsync(FFd) != 0 && errno != EINVAL && errno != ENOTSUP)
         Fail("Cannot write file ", errno);
     if (::close(std::exchange(FFd, -1)) != 0)
         Fail("Cannot write file ", errno);

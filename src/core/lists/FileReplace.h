@@ -32,6 +32,9 @@ struct TWritePlace
     QByteArray Path; // in the file system's encoding
     bool Exists = false;
     struct stat Status = {}; // of what lies at Path, when it exists
+    // Path is a link only the system can follow (/proc/self/fd/1, a pipe or
+    // a file the shell opened): it can be written, not replaced.
+    bool OnlyWritable = false;
 };
 TWritePlace FindWritePlace(const QString &path);
 
