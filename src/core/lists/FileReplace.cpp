@@ -114,7 +114,9 @@ TFileReplacer::TFileReplacer(const QString &path, TWriteTarget target) : FPath(p
         EFileError::Raise("Cannot create file ", FPath, SystemText(EISDIR));
     if (place.Exists && (type != S_IFREG || place.OnlyWritable) &&
         target == TWriteTarget::FileOrDevice) {
-        FFd = ::open(FFinal.constData(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+        // Only a link of the system's is followed here: what was checked.
+        const int follow = place.OnlyWritable ? 0 : O_NOFOLLOW;
+        FFd = ::open(FFinal.constData(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC | follow);
         if (FFd < 0)
             Fail("Cannot write file ", errno);
         return;
