@@ -1,16 +1,19 @@
 // The check run bound to the real analyser window, offscreen: N entries of
 // one local proxy checked from the start button with 100 bots, while a 10 ms
-// timer measures how late the event loop lets it fire. With --ab, ab fetches
-// the judge through the same proxy before each round, for the ratio of the
-// window-bound run to it.
+// timer measures how late the event loop lets it fire. The same run object
+// without a window, over a list of its own, alternates with it in the same
+// process for the ratio of the two. With --ab, ab fetches the judge through
+// the same proxy before each round, for the ratio of the window-bound run to
+// it. --profile window|run runs only one side, ROUNDS times.
 //
 //   checkwindow_bench --proxy 127.0.0.1:8081 --judge http://127.0.0.1:8082/j
-//                     --entries 10000 --rounds 1 [--ab /usr/bin/ab]
+//                     --entries 10000 --rounds 3 [--ab /usr/bin/ab] [--profile run]
 #include "../lib/AbClient.h"
 #include "analyser/CheckRun.h"
 #include "analyser/TfrmProxy.h"
 #include "app/Dialogs.h"
 #include "app/Startup.h"
+#include "util/EventDispatcher.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -51,14 +55,17 @@ struct TRound
     }
 };
 
-// One check of the whole list from the start button, the probe ticking.
-TRound CheckFromTheWindow(QApplication &app, TfrmProxy &w)
+void ClearResults(analyser::TAnalyserList &list)
 {
-    for (analyser::TProxyItem &e : w.AnalyserList) {
+    for (analyser::TProxyItem &e : list) {
         e.State = analyser::psNone;
         e.Status = e.RemoteAddr = e.Anonymous = e.Level = e.Speed = analyser::TCompactBytes();
     }
-    w.ProxiesChanged();
+}
+
+// Runs `start` with the probe ticking until `run` has finished.
+TRound Measure(QApplication &app, analyser::TCheckRun &run, const std::function<void()> &start)
+{
     TRound r;
     r.lateness.reserve(100000);
     QElapsedTimer tick, clock;
@@ -69,20 +76,64 @@ TRound CheckFromTheWindow(QApplication &app, TfrmProxy &w)
         tick.restart();
     });
     const auto done =
-        QObject::connect(&w.Run(), &analyser::TCheckRun::finished, &app, [&] { app.exit(0); });
+        QObject::connect(&run, &analyser::TCheckRun::finished, &app, [&] { app.exit(0); });
     QTimer::singleShot(0, &app, [&] {
         tick.start();
         probe.start(10);
         clock.start();
-        w.cmdStartClick();
+        start();
     });
     app.exec();
     r.seconds = double(clock.nsecsElapsed()) / 1e9;
     probe.stop();
     QObject::disconnect(done);
     std::sort(r.lateness.begin(), r.lateness.end());
+    return r;
+}
+
+// One check of the whole list from the start button.
+TRound CheckFromTheWindow(QApplication &app, TfrmProxy &w)
+{
+    ClearResults(w.AnalyserList);
+    w.ProxiesChanged();
+    TRound r = Measure(app, w.Run(), [&] { w.cmdStartClick(); });
     r.good = w.RunState.GoodCount;
     return r;
+}
+
+// The same check by the run object alone, its reports taken in as a window
+// would take them.
+TRound CheckByTheRunObject(QApplication &app, analyser::TAnalyserList &list, const QString &judge)
+{
+    ClearResults(list);
+    analyser::TCheckRunState state;
+    analyser::TCheckInputValues inputs;
+    inputs.bots = 100;
+    inputs.timeout = QStringLiteral("8");
+    inputs.judgeURL = judge;
+    inputs.ownAddress = QStringLiteral("10.1.2.3");
+    analyser::TCheckRun run(list, state, inputs);
+    QObject::connect(&run, &analyser::TCheckRun::rowChanged, &run, [](int) {});
+    QObject::connect(&run, &analyser::TCheckRun::statusChanged, &run, [](const QString &) {});
+    QObject::connect(&run, &analyser::TCheckRun::replyChanged, &run, [](const QString &) {});
+    QObject::connect(&run, &analyser::TCheckRun::progressChanged, &run, [](int, int) {});
+    TRound r = Measure(app, run, [&] { run.Start(); });
+    r.good = state.GoodCount;
+    return r;
+}
+
+void PrintRound(const char *prefix, const TRound &r, long n)
+{
+    double mean = 0;
+    for (qint64 l : r.lateness)
+        mean += double(l);
+    mean = r.lateness.empty() ? 0 : mean / double(r.lateness.size());
+    std::printf("%s_seconds=%.3f\n%s_checks_per_second=%.1f\n%s_good=%d\n", prefix, r.seconds,
+                prefix, r.Rate(n), prefix, r.good);
+    std::printf("%s_timer_10ms_late_max_ms=%.1f\n%s_timer_10ms_late_p99_ms=%.1f\n"
+                "%s_timer_10ms_late_mean_ms=%.2f\n%s_timer_ticks=%zu\n",
+                prefix, r.At(1.0) / 1000.0, prefix, r.At(0.99) / 1000.0, prefix, mean / 1000.0,
+                prefix, r.lateness.size());
 }
 
 } // namespace
@@ -90,9 +141,11 @@ TRound CheckFromTheWindow(QApplication &app, TfrmProxy &w)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    util::UsePlainEventDispatcher(); // as the program does
     QApplication app(argc, argv);
     QByteArray proxy = "127.0.0.1:8081";
     QString judge = QStringLiteral("http://127.0.0.1:8082/judge"), ab;
+    QByteArray profile;
     long entries = 10000;
     int rounds = 1;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -108,6 +161,8 @@ int main(int argc, char **argv)
             entries = std::max(1L, std::atol(value));
         else if (key == "--rounds")
             rounds = std::max(1, std::atoi(value));
+        else if (key == "--profile")
+            profile = value;
     }
     gui::Dialogs().error = [](QWidget *, const QString &m) {
         std::fprintf(stderr, "error box: %s\n", qPrintable(m));
@@ -135,30 +190,44 @@ int main(int argc, char **argv)
     w.txtTimeout->setText(QStringLiteral("8"));
     w.cboProxyJudge->setEditText(judge);
 
+    analyser::TAnalyserList own(w.AnalyserList); // the run object's list
+    if (!profile.isEmpty()) {
+        for (int i = 0; i < rounds; ++i) {
+            if (profile == "run")
+                CheckByTheRunObject(app, own, judge);
+            else
+                CheckFromTheWindow(app, w);
+        }
+        return 0;
+    }
     if (!ab.isEmpty())
         RunAb(ab, 1000, 100, judge, proxy); // warms the proxy's connections to the judge
+    // The machine may be shared: alternate them and take the median of each.
     std::vector<double> abRates;
-    std::vector<TRound> runs;
+    std::vector<TRound> runs, wins;
     for (int i = 0; i < rounds; ++i) {
         if (!ab.isEmpty())
             abRates.push_back(RunAb(ab, entries, 100, judge, proxy));
-        runs.push_back(CheckFromTheWindow(app, w));
+        runs.push_back(CheckByTheRunObject(app, own, judge));
+        wins.push_back(CheckFromTheWindow(app, w));
     }
-    std::sort(runs.begin(), runs.end(),
-              [&](const TRound &a, const TRound &b) { return a.Rate(entries) < b.Rate(entries); });
-    const TRound &mid = runs[runs.size() / 2];
-    double mean = 0;
-    for (qint64 l : mid.lateness)
-        mean += double(l);
-    mean = mid.lateness.empty() ? 0 : mean / double(mid.lateness.size());
+    const auto byRate = [&](const TRound &a, const TRound &b) {
+        return a.Rate(entries) < b.Rate(entries);
+    };
+    std::sort(runs.begin(), runs.end(), byRate);
+    std::sort(wins.begin(), wins.end(), byRate);
+    const TRound &run = runs[runs.size() / 2];
+    const TRound &mid = wins[wins.size() / 2];
+    double worstMax = 0;
+    for (const TRound &r : wins)
+        worstMax = std::max(worstMax, r.At(1.0) / 1000.0);
 
-    std::printf("window_rounds=%d (median shown)\n", rounds);
-    std::printf("window_seconds=%.3f\nwindow_checks_per_second=%.1f\nwindow_good=%d\n", mid.seconds,
-                mid.Rate(entries), mid.good);
+    std::printf("rounds=%d (median shown)\n", rounds);
+    PrintRound("run", run, entries);
+    PrintRound("window", mid, entries);
     std::printf("window_status=%s\n", qPrintable(w.lblStatus->text()));
-    std::printf("timer_10ms_late_max_ms=%.1f\ntimer_10ms_late_p99_ms=%.1f\n"
-                "timer_10ms_late_mean_ms=%.2f\ntimer_ticks=%zu\n",
-                mid.At(1.0) / 1000.0, mid.At(0.99) / 1000.0, mean / 1000.0, mid.lateness.size());
+    std::printf("window_timer_10ms_late_max_ms_all_rounds=%.1f\n", worstMax);
+    std::printf("ratio_window_to_run=%.3f\n", mid.Rate(entries) / run.Rate(entries));
     if (!abRates.empty()) {
         std::sort(abRates.begin(), abRates.end());
         const double abRate = abRates[abRates.size() / 2];
@@ -166,5 +235,5 @@ int main(int argc, char **argv)
                     abRate > 0 ? mid.Rate(entries) / abRate : 0.0);
     }
     std::printf("window_peak_rss_kib=%ld\n", PeakKiB());
-    return mid.good == int(entries) ? 0 : 1;
+    return mid.good == int(entries) && run.good == int(entries) ? 0 : 1;
 }
