@@ -158,12 +158,6 @@ std::vector<int> TfrmProxy::SelectedRows() const
     return rows;
 }
 
-void TfrmProxy::ShowStatus(const QString &text)
-{
-    lblStatus->setText(text);
-    Q_EMIT statusShown(text);
-}
-
 void TfrmProxy::ListChanged(const QString &message)
 {
     FModel->Reset();

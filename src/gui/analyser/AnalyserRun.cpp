@@ -9,6 +9,7 @@
 #include "analyser/CheckRun.h"
 #include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddressProbe.h"
+#include "lists/FrameUpdates.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -19,19 +20,40 @@
 
 #include <algorithm>
 
+namespace {
+// What the run reports once per frame besides its rows.
+enum TFrameSlot { fsStatus, fsReply, fsProgress };
+} // namespace
+
 void TfrmProxy::BuildRun()
 {
     FInputs = std::make_unique<TWindowCheckInputs>(*this, IniPath());
     FRun = std::make_unique<analyser::TCheckRun>(AnalyserList, RunState, *FInputs);
     analyser::TCheckRun *run = FRun.get();
-    connect(run, &analyser::TCheckRun::runningChanged, this, &TfrmProxy::RunningChanged);
-    connect(run, &analyser::TCheckRun::rowChanged, this, &TfrmProxy::RowChanged);
-    connect(run, &analyser::TCheckRun::replyChanged, lblReply, &QLabel::setText);
-    connect(run, &analyser::TCheckRun::statusChanged, this, &TfrmProxy::ShowStatus);
+    // The run's rows, its two lines and the gauge reach the screen once per
+    // frame; the buttons at once.
+    FFrame = new TFrameUpdates(this);
+    FFrame->OnRow = [this](int row) { RowChanged(row); };
+    connect(run, &analyser::TCheckRun::runningChanged, this, [this](bool running) {
+        // At the end the totals, the gauge and the last message show at once.
+        if (!running)
+            FFrame->Flush();
+        RunningChanged(running);
+    });
+    connect(run, &analyser::TCheckRun::rowChanged, FFrame, &TFrameUpdates::RowChanged);
+    connect(run, &analyser::TCheckRun::replyChanged, this, [this](const QString &text) {
+        FFrame->Post(fsReply, [this, text] { lblReply->setText(text); });
+    });
+    connect(run, &analyser::TCheckRun::statusChanged, this, [this](const QString &text) {
+        FFrame->Post(fsStatus, [this, text] { lblStatus->setText(text); });
+        Q_EMIT statusShown(text);
+    });
     connect(run, &analyser::TCheckRun::progressChanged, this, [this](int value, int max) {
-        // A maximum of 0 would turn the gauge into a busy indicator.
-        prgStatus->setMaximum(std::max(max, 1));
-        prgStatus->setValue(std::min(value, prgStatus->maximum()));
+        FFrame->Post(fsProgress, [this, value, max] {
+            // A maximum of 0 would turn the gauge into a busy indicator.
+            prgStatus->setMaximum(std::max(max, 1));
+            prgStatus->setValue(std::min(value, prgStatus->maximum()));
+        });
     });
     connect(run, &analyser::TCheckRun::repaintRequested, this,
             [this] { lstProxy->viewport()->update(); });
@@ -39,6 +61,13 @@ void TfrmProxy::BuildRun()
     FOwnAddress = std::make_unique<analyser::TOwnAddressProbe>();
     connect(FOwnAddress.get(), &analyser::TOwnAddressProbe::found, this,
             &TfrmProxy::OwnAddressFound);
+}
+
+void TfrmProxy::ShowStatus(const QString &text)
+{
+    FFrame->Drop(fsStatus); // a run's message waiting for the frame is older
+    lblStatus->setText(text);
+    Q_EMIT statusShown(text);
 }
 
 void TfrmProxy::cmdStartClick()
@@ -62,6 +91,7 @@ void TfrmProxy::cmdStartClick()
         return;
     }
     FRun->Start();
+    FFrame->Flush(); // what the start set up shows at once
 }
 
 void TfrmProxy::cmdAbortClick()
@@ -109,7 +139,8 @@ void TfrmProxy::OwnAddressFound(const QString &address, analyser::TOwnAddressSou
     FInputs->SetJudgeInUse({});
     if (!started)
         RunningChanged(false);
-    else if (!judge.isEmpty() && judge != chosen.toUtf8())
+    FFrame->Flush(); // what the start set up shows at once
+    if (started && !judge.isEmpty() && judge != chosen.toUtf8())
         // After the run's first status line, which it would replace.
         ShowStatus(analyser::JudgeReplacedText(chosen.toUtf8(), judge));
 }

@@ -31,6 +31,7 @@ class QSlider;
 class QTableView;
 class QToolButton;
 class TAnalyserListModel;
+class TFrameUpdates;
 class TWindowCheckInputs;
 
 namespace analyser {
@@ -159,7 +160,8 @@ public:
     QAction *RetryUnknownProxies1 = nullptr;
 
 Q_SIGNALS:
-    // A message went to the status panel lblStatus.
+    // A message went to the status panel lblStatus (a run's shows there by
+    // the end of the frame, unless a later one of the same frame replaces it).
     void statusShown(const QString &text);
 
 protected:
@@ -204,4 +206,5 @@ private:
     // Declared after the list and the run state, so the run goes first.
     std::unique_ptr<TWindowCheckInputs> FInputs;
     std::unique_ptr<analyser::TCheckRun> FRun;
+    TFrameUpdates *FFrame = nullptr;
 };

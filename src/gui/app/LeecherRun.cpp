@@ -6,6 +6,7 @@
 #include "Dialogs.h"
 #include "Images.h"
 #include "analyser/TfrmProxy.h"
+#include "lists/FrameUpdates.h"
 #include "lists/ListModels.h"
 #include "settings/Options.h"
 #include "tray/NotifyIcon.h"
@@ -25,6 +26,8 @@
 namespace {
 const QString IdleTitle = QStringLiteral("Vexo 1.3");
 const QString RunningTitle = QStringLiteral("Vexo - Running");
+// What the run reports once per frame besides its rows.
+enum TFrameSlot { fsStatus, fsProxyCount, fsProxiesAppended, fsCycle, fsTimeout, fsProgress };
 } // namespace
 
 void TfrmLeecher::BuildRun()
@@ -43,23 +46,39 @@ void TfrmLeecher::BuildRun()
 
     FRun = new leecher::TSiteRun(SiteList, ProxyList, Options(), *this, FFolder, this);
     leecher::TSiteRun *run = FRun;
-    connect(run, &leecher::TSiteRun::statusChanged, lblStatus, &QLabel::setText);
-    connect(run, &leecher::TSiteRun::siteChanged, this, &TfrmLeecher::SiteRowChanged);
+    // The run's rows, status line, counters and gauge reach the screen once
+    // per frame; list resets and the buttons at once.
+    FFrame = new TFrameUpdates(this);
+    FFrame->OnRow = [this](int row) { SiteRowChanged(row); };
+    TFrameUpdates *frame = FFrame;
+    connect(run, &leecher::TSiteRun::statusChanged, this, [this](const QString &text) {
+        FFrame->Post(fsStatus, [this, text] { lblStatus->setText(text); });
+    });
+    connect(run, &leecher::TSiteRun::siteChanged, frame, &TFrameUpdates::RowChanged);
     connect(run, &leecher::TSiteRun::siteListChanged, this, &TfrmLeecher::SitesChanged);
     connect(run, &leecher::TSiteRun::proxyListChanged, this, &TfrmLeecher::ProxiesChanged);
-    connect(run, &leecher::TSiteRun::proxiesAppended, FProxyModel, &TProxyListModel::RowsAppended);
+    connect(run, &leecher::TSiteRun::proxiesAppended, this,
+            [this] { FFrame->Post(fsProxiesAppended, [this] { FProxyModel->RowsAppended(); }); });
     connect(run, &leecher::TSiteRun::proxyListSorted, this, [this] { ProxySort.Ascending = true; });
-    connect(run, &leecher::TSiteRun::proxyCountChanged, this,
-            [this](qsizetype n) { lblProxy->setText(QString::number(n)); });
-    connect(run, &leecher::TSiteRun::cycleCountChanged, this,
-            [this](int n) { lblCycle->setText(QString::number(n)); });
-    connect(run, &leecher::TSiteRun::timeoutCountChanged, this,
-            [this](int n) { lblTimeout->setText(QString::number(n)); });
+    connect(run, &leecher::TSiteRun::proxyCountChanged, this, [this](qsizetype n) {
+        FFrame->Post(fsProxyCount, [this, n] { lblProxy->setText(QString::number(n)); });
+    });
+    connect(run, &leecher::TSiteRun::cycleCountChanged, this, [this](int n) {
+        FFrame->Post(fsCycle, [this, n] { lblCycle->setText(QString::number(n)); });
+    });
+    connect(run, &leecher::TSiteRun::timeoutCountChanged, this, [this](int n) {
+        FFrame->Post(fsTimeout, [this, n] { lblTimeout->setText(QString::number(n)); });
+    });
     connect(run, &leecher::TSiteRun::progressChanged, this, [this](int value, int max) {
-        prgStatus->setMaximum(std::max(max, 1));
-        prgStatus->setValue(std::min(value, prgStatus->maximum()));
+        FFrame->Post(fsProgress, [this, value, max] {
+            prgStatus->setMaximum(std::max(max, 1));
+            prgStatus->setValue(std::min(value, prgStatus->maximum()));
+        });
     });
     connect(run, &leecher::TSiteRun::runningChanged, this, [this](bool running) {
+        // At the end the counters, the gauge and the last message show at once.
+        if (!running)
+            FFrame->Flush();
         cmdStart->setEnabled(!running);
         // The harvest never addresses the site list, so it stays editable.
         SetRunActive(running && !FRun->GoogleMode());
@@ -153,6 +172,7 @@ void TfrmLeecher::cmdStartClick()
     // Does nothing with an empty site list; a failure while starting has
     // already been shown and leaves the run idle.
     gui::ReportErrors(this, [this] { FRun->StartLeech(); });
+    FFrame->Flush(); // what the start set up shows at once
 }
 
 void TfrmLeecher::LeechStartAutomation()
@@ -170,6 +190,18 @@ void TfrmLeecher::LeechStartAutomation()
     }
 }
 
+void TfrmLeecher::ShowStatus(const QString &text)
+{
+    FFrame->Drop(fsStatus); // a run's message waiting for the frame is older
+    lblStatus->setText(text);
+}
+
+void TfrmLeecher::ShowProxyCount()
+{
+    FFrame->Drop(fsProxyCount);
+    lblProxy->setText(QString::number(ProxyList.size()));
+}
+
 void TfrmLeecher::cmdAbortClick()
 {
     FRun->Abort();
@@ -180,6 +212,7 @@ void TfrmLeecher::cmdAbortClick()
 void TfrmLeecher::VerifySites1Click()
 {
     FRun->StartVerify();
+    FFrame->Flush();
 }
 
 void TfrmLeecher::cmdGoogleClick()
@@ -187,6 +220,7 @@ void TfrmLeecher::cmdGoogleClick()
     // Ignored while any run is active; an unreadable Leeched.ini is shown
     // and nothing starts.
     gui::ReportErrors(this, [this] { FRun->StartGoogle(); });
+    FFrame->Flush();
 }
 
 void TfrmLeecher::tmrAutomateTimer()

@@ -366,7 +366,7 @@ void TfrmLeecher::FormCreate()
             if (!added)
                 return; // no Sites.ini
             SitesChanged();
-            lblStatus->setText(leecher::WithLongLines(leecher::LoadedSitesText(*added), longLines));
+            ShowStatus(leecher::WithLongLines(leecher::LoadedSitesText(*added), longLines));
             lblSite->setText(QString::number(SiteList.size()));
         });
     }

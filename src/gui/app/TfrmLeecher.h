@@ -25,6 +25,7 @@ class QSlider;
 class QSplitter;
 class QTableView;
 class QToolButton;
+class TFrameUpdates;
 class TProxyListModel;
 class TSiteListModel;
 class TfrmOptions;
@@ -200,6 +201,10 @@ private:
     QList<int> SelectedRows(QTableView *view) const;
     void SitesAdded(qsizetype added, const QString &message);
     QString FilePath(const QString &name) const;
+    // Direct writes of the status line and the proxy counter (the commands'):
+    // they replace a run's value still waiting for the frame.
+    void ShowStatus(const QString &text);
+    void ShowProxyCount();
 
     QString FFolder;
     TSiteListModel *FSiteModel = nullptr;
@@ -212,4 +217,5 @@ private:
     bool FProxyListLocked = false;
     bool FFirstStart = false;
     leecher::TSiteRun *FRun = nullptr;
+    TFrameUpdates *FFrame = nullptr;
 };

@@ -178,7 +178,7 @@ void TfrmLeecher::SitesAdded(qsizetype added, const QString &message)
 {
     SitesChanged();
     if (!message.isEmpty())
-        lblStatus->setText(message.arg(added));
+        ShowStatus(message.arg(added));
     lblSite->setText(QString::number(SiteList.size()));
 }
 
@@ -200,7 +200,7 @@ void TfrmLeecher::DeleteSites(const std::function<bool(int)> &test, const QStrin
         return;
     const qsizetype removed = removeWhere(SiteList, test);
     SitesChanged();
-    lblStatus->setText(QStringLiteral("Deleted ") + QString::number(removed) + suffix);
+    ShowStatus(QStringLiteral("Deleted ") + QString::number(removed) + suffix);
     lblSite->setText(QString::number(SiteList.size()));
 }
 
@@ -237,8 +237,8 @@ void TfrmLeecher::DeleteSelectedProxies1Click()
     const qsizetype removed = removeWhere(
         ProxyList, [&](int i) { return std::binary_search(selected.begin(), selected.end(), i); });
     ProxiesChanged();
-    lblStatus->setText(QStringLiteral("Deleted %1 Proxies").arg(removed));
-    lblProxy->setText(QString::number(ProxyList.size()));
+    ShowStatus(QStringLiteral("Deleted %1 Proxies").arg(removed));
+    ShowProxyCount();
 }
 
 void TfrmLeecher::CopySelectedSitesToClipboard1Click()
@@ -279,7 +279,7 @@ void TfrmLeecher::LoadSitesFromFile1Click()
         qsizetype longLines = 0;
         const qsizetype added = leecher::AppendSitesFromFile(path, SiteList, &longLines);
         SitesChanged();
-        lblStatus->setText(leecher::WithLongLines(leecher::LoadedSitesText(added), longLines));
+        ShowStatus(leecher::WithLongLines(leecher::LoadedSitesText(added), longLines));
         lblSite->setText(QString::number(SiteList.size()));
     });
 }
@@ -293,7 +293,7 @@ void TfrmLeecher::SaveSitesToFile1Click()
         return;
     gui::ReportErrors(this, [&] {
         leecher::WriteSiteList(path, SiteList);
-        lblStatus->setText(leecher::SavedSitesText(static_cast<qsizetype>(SiteList.size())));
+        ShowStatus(leecher::SavedSitesText(static_cast<qsizetype>(SiteList.size())));
     });
 }
 
@@ -306,7 +306,7 @@ void TfrmLeecher::SaveProxiesToFile1Click()
         return;
     gui::ReportErrors(this, [&] {
         leecher::WriteProxyList(path, ProxyList);
-        lblStatus->setText(leecher::SavedProxiesText(static_cast<qsizetype>(ProxyList.size())));
+        ShowStatus(leecher::SavedProxiesText(static_cast<qsizetype>(ProxyList.size())));
     });
 }
 

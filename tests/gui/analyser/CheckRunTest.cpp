@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -188,16 +189,20 @@ TEST_F(CheckRunTest, TheStartButtonChecksEveryRowAndTheWindowShowsTheRun)
     EXPECT_EQ(ListCommandsEnabled(), AllOn);
     EXPECT_EQ(LiveClients(), 0);
 
-    // Every change redrew its own row only: two per entry, no reset, and the
-    // selection survived the run.
+    // Every changed row was redrawn, its own row only: at most once per
+    // change (two per entry; changes within one frame are drawn once), no
+    // reset, and the selection survived the run.
     EXPECT_EQ(resets.size(), 0);
-    EXPECT_EQ(changed.size(), 10);
+    EXPECT_LE(changed.size(), 10);
+    QSet<int> redrawn;
     for (const QList<QVariant> &args : changed) {
         const auto from = args[0].toModelIndex(), to = args[1].toModelIndex();
         EXPECT_EQ(from.row(), to.row());
         EXPECT_EQ(from.column(), 0);
         EXPECT_EQ(to.column(), AnalyserColumnCount - 1);
+        redrawn << from.row();
     }
+    EXPECT_EQ(redrawn, (QSet<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(p->lstProxy->selectionModel()->selectedRows().size(), 1);
     EXPECT_TRUE(p->lstProxy->selectionModel()->isRowSelected(3, {}));
 
