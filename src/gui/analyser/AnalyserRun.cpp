@@ -33,7 +33,10 @@ void TfrmProxy::BuildRun()
     // The run's rows, its two lines and the gauge reach the screen once per
     // frame; the buttons at once.
     FFrame = new TFrameUpdates(this);
-    FFrame->OnRow = [this](int row) { RowChanged(row); };
+    FFrame->OnRow = [this](int row) {
+        if (RowOnScreen(lstProxy, row))
+            RowChanged(row);
+    };
     connect(run, &analyser::TCheckRun::runningChanged, this, [this](bool running) {
         // At the end the totals, the gauge and the last message show at once.
         if (!running)

@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QTableView>
 #include <optional>
 
 namespace {
@@ -49,7 +50,10 @@ void TfrmLeecher::BuildRun()
     // The run's rows, status line, counters and gauge reach the screen once
     // per frame; list resets and the buttons at once.
     FFrame = new TFrameUpdates(this);
-    FFrame->OnRow = [this](int row) { SiteRowChanged(row); };
+    FFrame->OnRow = [this](int row) {
+        if (RowOnScreen(lstSite, row))
+            SiteRowChanged(row);
+    };
     TFrameUpdates *frame = FFrame;
     connect(run, &leecher::TSiteRun::statusChanged, this, [this](const QString &text) {
         FFrame->Post(fsStatus, [this, text] { lblStatus->setText(text); });

@@ -1,5 +1,8 @@
 #include "FrameUpdates.h"
 
+#include <QTableView>
+
+#include <climits>
 #include <utility>
 
 TFrameUpdates::TFrameUpdates(QObject *parent) : QObject(parent)
@@ -76,4 +79,13 @@ void TFrameUpdates::FrameEnd()
         s.shown = s.pending != nullptr;
     if (!ShowPending())
         FTimer.stop();
+}
+
+bool RowOnScreen(const QTableView *view, int row)
+{
+    const int first = view->rowAt(0);
+    if (!view->isVisible() || first < 0)
+        return true;
+    const int last = view->rowAt(view->viewport()->height() - 1);
+    return row >= first && row <= (last < 0 ? INT_MAX : last);
 }

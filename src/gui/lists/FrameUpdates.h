@@ -24,11 +24,15 @@
 #include <functional>
 #include <vector>
 
+class QTableView;
+
 class TFrameUpdates : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int FrameMs = 16;
+    // 30 frames a second: smooth for counters and text, and a view's repaint
+    // costs the run little.
+    static constexpr int FrameMs = 33;
     static constexpr int SlotCount = 8;
 
     explicit TFrameUpdates(QObject *parent = nullptr);
@@ -57,3 +61,8 @@ private:
     std::vector<bool> FMarked;
     std::array<TSlot, SlotCount> FSlots;
 };
+
+// Whether a row of the view is on screen, so that a change to it needs a
+// redraw: a row off screen is read afresh when it scrolls in. Every row counts
+// while the view is hidden or has not laid its rows out.
+bool RowOnScreen(const QTableView *view, int row);
