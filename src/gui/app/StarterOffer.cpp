@@ -26,7 +26,7 @@ void TfrmLeecher::OfferStarterSites()
         if (!sites.empty() && !FRunActive && SiteList.empty()) {
             SiteList = sites;
             SitesChanged();
-            lblStatus->setText(leecher::LoadedSitesText(qsizetype(SiteList.size())));
+            ShowStatus(leecher::LoadedSitesText(qsizetype(SiteList.size())));
             lblSite->setText(QString::number(SiteList.size()));
         }
         gui::ReportErrors(this,
