@@ -372,9 +372,9 @@ void TfrmLeecher::FormCreate()
     }
     if (timeoutCapped) {
         const QString loaded = lblStatus->text();
-        lblStatus->setText(loaded.startsWith(QStringLiteral("Loaded "))
-                               ? loaded + QStringLiteral("; ") + settings::TimeoutCappedText()
-                               : settings::TimeoutCappedText());
+        ShowStatus(loaded.startsWith(QStringLiteral("Loaded "))
+                       ? loaded + QStringLiteral("; ") + settings::TimeoutCappedText()
+                       : settings::TimeoutCappedText());
     }
 }
 
