@@ -6,8 +6,9 @@
 #      with $remote_addr in it), against "ab -n N -c 100 -X proxy" through
 #      the same proxy to the same judge, alternated in one run: checks per
 #      second and the ratio; then once more from the real analyser window
-#      (offscreen), with how late a 10 ms timer fires meanwhile and that
-#      run's ratio to ab;
+#      (offscreen), alternated with the run object alone, with how late a
+#      10 ms timer fires meanwhile and that run's ratios to the run object
+#      and to ab;
 #  (b) N entries on loopback ports that refuse: checks per second;
 #  (c) M entries that take the connection and never answer, timeout 1 s:
 #      the run's time against M / 100 seconds.

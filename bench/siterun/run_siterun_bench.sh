@@ -33,5 +33,6 @@ ${BENCH_WRAP:-} "$BUILD/bench/siterun_bench" --base "http://127.0.0.1:$PORT/p/" 
   --folder "$DIR/out" ${SITERUN_ARGS:-}
 
 # The same pages through the real main window, offscreen, with a 10 ms timer
-# watching how responsive its event loop stays.
+# watching how responsive its event loop stays, alternated with the run object
+# alone for the ratio of the two.
 ${BENCH_WRAP:-} "$BUILD/bench/window_bench" "http://127.0.0.1:$PORT/p" "$N"
