@@ -2,6 +2,7 @@
 // layer needs, so event loops, timers and sockets work inside the tests.
 #include <gtest/gtest.h>
 
+#include "support/NoSystemLookups.h"
 #include "util/EventDispatcher.h"
 
 #include <QtGlobal>
@@ -18,6 +19,8 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // The event dispatcher the program runs on.
     util::UsePlainEventDispatcher();
+    // Names are looked up on this machine only, and never by the system.
+    testsupport::loopbackResolver();
     TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

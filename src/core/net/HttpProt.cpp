@@ -1,6 +1,7 @@
 #include "HttpProt.h"
 
 #include "ConnectAnswer.h"
+#include "HostCheck.h"
 #include "TlsSession.h"
 
 #include <QCoreApplication>
@@ -302,9 +303,12 @@ void THttpCli::StartRequest(THttpRequest Rq)
         FCtrlSocket->OnDataSent = nullptr;
     }
     // Control bytes would split the request on the wire; through a proxy the
-    // host and port stand in the request line, where a space would too.
-    if (HasControlByte(FURL) ||
-        (FUseProxy && (HasBlankOrControl(FTargetHost) || HasBlankOrControl(FURLPort)))) {
+    // port stands in the request line, where a space would too. A host that
+    // no machine can have is refused before anything is looked up (an empty
+    // one fails in the lookup, as it always has).
+    const auto BadHost = [](const QByteArray &H) { return !H.isEmpty() && !IsValidHost(H); };
+    if (HasControlByte(FURL) || BadHost(FTargetHost) || BadHost(FHostName) ||
+        (FUseProxy && HasBlankOrControl(FURLPort))) {
         Fail(QByteArrayLiteral("Invalid URL"));
         return;
     }

@@ -2,6 +2,7 @@
 // pieces, the close of the connection and relocations.
 #include "HttpProt.h"
 
+#include "HostCheck.h"
 #include "util/Limits.h"
 
 #include <QIODevice>
@@ -374,7 +375,7 @@ bool THttpCli::LocationHeader(const QByteArray &Raw)
         Path = Value;
     } else if (Absolute) {
         P = ParseURL(Value);
-        if (HasBlankOrControl(P.Host) || HasBlankOrControl(P.Port)) {
+        if ((!P.Host.isEmpty() && !IsValidHost(P.Host)) || HasBlankOrControl(P.Port)) {
             Fail(QByteArrayLiteral("Invalid relocation address"));
             return false;
         }

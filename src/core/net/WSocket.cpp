@@ -1,13 +1,15 @@
 #include "WSocket.h"
 
+#include "HostCheck.h"
+#include "Resolver.h"
+
 #include <QCoreApplication>
 #include <QEvent>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QPointer>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <netdb.h>
@@ -707,7 +709,10 @@ void TWSocket::EnableWrite(bool On)
 
 void TWSocket::DnsLookup(const QByteArray &HostName)
 {
-    if (HostName.isEmpty()) {
+    QByteArray Dotted;
+    const bool Literal = WSocketIsDottedIP(HostName, &Dotted);
+    // A name that no host can have never reaches the resolver.
+    if (!Literal && !IsValidHost(HostName)) {
         FLastError = WSAEINVAL;
         RaiseError(QByteArrayLiteral("DNS lookup: invalid host name."));
         if (OnDnsLookupDone)
@@ -717,58 +722,43 @@ void TWSocket::DnsLookup(const QByteArray &HostName)
     CancelLookup();
     FDnsResult.clear();
     FDnsResultList.clear();
-
-    QByteArray Dotted;
-    if (WSocketIsDottedIP(HostName, &Dotted)) {
+    if (Literal) {
         FDnsResult = Dotted;
         FDnsResultList.append(Dotted);
         if (OnDnsLookupDone)
             OnDnsLookupDone(this, 0);
         return;
     }
-    FLookupId = QHostInfo::lookupHost(QString::fromLatin1(HostName), this,
-                                      [this](const QHostInfo &Info) { HostInfoDone(Info); });
+    static std::atomic<int> Serial{0};
+    const int Id = FLookupId = ++Serial & 0x7fffffff;
+    CurrentResolver().Lookup(HostName, this,
+                             [this, Id](const TLookupAnswer &A) { LookupDone(Id, A); });
 }
 
 void TWSocket::CancelLookup()
 {
-    // The lookup is forgotten rather than aborted: its answer, when it comes,
-    // no longer matches FLookupId and is dropped. (Aborting a lookup that
-    // carries a callback leaks the callback inside Qt.)
+    // The lookup is forgotten: its answer, when it comes, no longer matches
+    // FLookupId and is dropped.
     FLookupId = -1;
 }
 
-void TWSocket::HostInfoDone(const QHostInfo &Info)
+void TWSocket::LookupDone(int Id, const TLookupAnswer &Answer)
 {
-    if (Info.lookupId() != FLookupId || FLookupId < 0)
+    if (Id != FLookupId || FLookupId < 0)
         return;
     FLookupId = -1;
     Guarded(
         this,
         [&] {
-            quint16 Error = 0;
-            if (Info.error() == QHostInfo::HostNotFound) {
-                Error = WSAHOST_NOT_FOUND;
-            } else if (Info.error() != QHostInfo::NoError) {
-                Error = WSANO_RECOVERY;
-            } else {
-                for (const QHostAddress &A : Info.addresses()) {
-                    bool IsV4 = false;
-                    const quint32 V4 = A.toIPv4Address(&IsV4);
-                    if (IsV4 && A.protocol() == QAbstractSocket::IPv4Protocol) {
-                        FDnsResultList.append(QByteArray::number((V4 >> 24) & 255) + '.' +
-                                              QByteArray::number((V4 >> 16) & 255) + '.' +
-                                              QByteArray::number((V4 >> 8) & 255) + '.' +
-                                              QByteArray::number(V4 & 255));
-                    }
-                }
-                if (FDnsResultList.isEmpty())
-                    Error = WSANO_DATA;
-                else
-                    FDnsResult = FDnsResultList.first();
-            }
-            if (Error)
+            const quint16 Error = Answer.Error                 ? Answer.Error
+                                  : Answer.Addresses.isEmpty() ? WSANO_DATA
+                                                               : 0;
+            if (Error) {
                 FLastError = Error;
+            } else {
+                FDnsResultList = Answer.Addresses;
+                FDnsResult = FDnsResultList.first();
+            }
             if (OnDnsLookupDone)
                 OnDnsLookupDone(this, Error);
         },

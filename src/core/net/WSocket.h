@@ -20,9 +20,10 @@
 #include <stdexcept>
 
 class QSocketNotifier;
-class QHostInfo;
 
 namespace net {
+
+struct TLookupAnswer;
 
 // Error codes of the Windows sockets numbering used throughout the layer.
 enum : quint16 {
@@ -173,7 +174,9 @@ public:
 
     // --- Operations.
     // Starts a name lookup; OnDnsLookupDone reports its end. A dotted IPv4
-    // address is answered before DnsLookup returns.
+    // address is answered before DnsLookup returns; a host that fails the
+    // host check (HostCheck.h) is reported as an invalid host name (10022);
+    // any other name goes to the process's resolver (Resolver.h).
     void DnsLookup(const QByteArray &HostName);
     // Cancels a pending lookup; no event follows.
     void CancelLookup();
@@ -229,7 +232,7 @@ private:
     void ReadEvent();
     void WriteEvent();
     void PeerClosedEvent(quint16 Error);
-    void HostInfoDone(const QHostInfo &Info);
+    void LookupDone(int Id, const TLookupAnswer &Answer);
     void HandleBackgroundException(const std::exception &E);
     void OnReadNotifier();
     void OnWriteNotifier();

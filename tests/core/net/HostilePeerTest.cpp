@@ -8,9 +8,11 @@
 #include "analyser/CheckRun.h"
 #include "leecher/SiteRun.h"
 #include "net/HttpProt.h"
+#include "net/LoopbackResolver.h"
 #include "net/Wait.h"
 #include "settings/Options.h"
 #include "support/JudgePeer.h"
+#include "support/NoSystemLookups.h"
 #include "support/OriginServer.h"
 #include "support/RecordingProxy.h"
 #include "util/Limits.h"
@@ -456,7 +458,7 @@ TEST(HostileRelocation, ManyLocationLinesAreBoundedAndLinear)
     }
 }
 
-TEST(HostileRelocation, ControlBytesAndSpacesNeverReachTheWire)
+TEST(HostileRelocation, UnsafeAddressesNeverReachTheWireNorTheResolver)
 {
     const struct
     {
@@ -470,20 +472,46 @@ TEST(HostileRelocation, ControlBytesAndSpacesNeverReachTheWire)
         {"DEL", "/a\x7f", "Invalid relocation address", {}},
         {"space in the host", "http://bad host/x", "Invalid relocation address", {}},
         {"space in the port", "http://127.0.0.1:1 2/x", "Invalid relocation address", {}},
+        // Found by fuzzing: raw bytes as the host once went to the system's
+        // resolver and stalled the request.
+        {"raw bytes as the host",
+         "https://\377\377\377HTTP/1.p\37713x",
+         "Invalid relocation address",
+         {}},
+        {"unencoded international name",
+         "http://b\xc3\xbc"
+         "cher.example/",
+         "Invalid relocation address",
+         {}},
+        {"label too long",
+         "http://" + QByteArray(64, 'a') + ".example/",
+         "Invalid relocation address",
+         {}},
+        {"numbers that are no address", "http://1.2.300/", "Invalid relocation address", {}},
+        {"empty label", "http://a..example/", "Invalid relocation address", {}},
+        {"encoded international name",
+         "http://xn--bcher-kva.example/",
+         "can't resolve hostname to IP address",
+         {}},
         {"space in the path", "/a b/c d", nullptr, "/a%20b/c%20d"},
         {"blanks around", " \t/trimmed \t", nullptr, "/trimmed"},
         {"relative with space", "next page.html", nullptr, "/dir/next%20page.html"},
     };
+    const QByteArrayList &Asked = testsupport::loopbackResolver().Asked();
     for (const auto &C : Cases) {
         HostileGet H;
         H.Server.setDefault(Script::response(200, "OK", {}, "landed"));
+        const qsizetype AskedBefore = Asked.size();
         ASSERT_TRUE(
             H.get(Script().send("HTTP/1.0 302 Found\r\nLocation: " + C.Location + "\r\n\r\n"),
                   "/dir/start"))
             << C.Name;
         if (C.Reason) {
-            H.expect(404, C.Reason);
+            // Only a well-formed name is ever looked up.
+            const bool Lookup = QByteArray(C.Reason).startsWith("can't resolve");
+            H.expect(404, C.Reason, Lookup ? 11001 : 0);
             EXPECT_EQ(H.Server.requests().size(), 1) << C.Name;
+            EXPECT_EQ(Asked.size() > AskedBefore, Lookup) << C.Name;
             continue;
         }
         H.expect(200, "OK");
@@ -493,21 +521,35 @@ TEST(HostileRelocation, ControlBytesAndSpacesNeverReachTheWire)
     }
 }
 
-TEST(HostileRelocation, CallerAddressesWithControlBytesAreRefused)
+TEST(HostileRelocation, CallerAddressesWithControlBytesOrBadHostsAreRefused)
 {
     OriginServer Server;
     Server.setDefault(Script::response(200, "OK", {}, "x"));
-    const QByteArray Bad[] = {Server.url("/a\r\nX-Evil: 1"), Server.url(QByteArray("/a\0b", 4))};
-    for (const QByteArray &Url : Bad) {
+    const struct
+    {
+        QByteArray Url, Proxy;
+    } Bad[] = {
+        {Server.url("/a\r\nX-Evil: 1"), {}},
+        {Server.url(QByteArray("/a\0b", 4)), {}},
+        {"http://\377\377/", {}},
+        {"http://host.example/", "bad\377proxy:8080"},
+        {"http://[::1/", Server.url("/")},
+    };
+    const QByteArrayList &Asked = testsupport::loopbackResolver().Asked();
+    const qsizetype AskedBefore = Asked.size();
+    for (const auto &B : Bad) {
         THttpCli Client;
         ClientProbe Probe(Client);
-        Client.SetURL(Url);
+        Client.SetURL(B.Url);
+        Client.SetProxy(B.Proxy);
         Client.StartGet();
         EXPECT_EQ(Probe.Done, 0);
         ASSERT_TRUE(Probe.waitDone());
         EXPECT_EQ(Probe.Status, 404);
-        EXPECT_EQ(Probe.Reason, QByteArray("Invalid URL"));
+        EXPECT_EQ(Probe.Reason, QByteArray("Invalid URL")) << B.Url.toPercentEncoding().constData();
     }
+    EXPECT_EQ(Asked.size(), AskedBefore);
+    EXPECT_TRUE(Server.requests().isEmpty());
     // A space in the path is sent encoded.
     THttpCli Client;
     ClientProbe Probe(Client);

@@ -57,7 +57,7 @@ TEST(HttpFailures, ConnectionAndLookupFailures)
     ExpectOutcome(Refused.url("/x"), {404, "Connection refused (Error #10061)", 10061}, "refused");
     ExpectOutcome("http:///nohost", {404, "can't resolve hostname to IP address", 10022}, "empty");
     ExpectOutcome("", {404, "can't resolve hostname to IP address", 10022}, "empty URL");
-    ExpectOutcome("http://no such host/", {404, "can't resolve hostname to IP address", 11001},
+    ExpectOutcome("http://unknown.invalid/", {404, "can't resolve hostname to IP address", 11001},
                   "unknown host");
     ExpectOutcome("http://127.0.0.1:abc/",
                   {404,

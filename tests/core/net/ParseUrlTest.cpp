@@ -1,4 +1,5 @@
 // The address parser, case by case.
+#include "net/HostCheck.h"
 #include "net/HttpProt.h"
 
 #include <gtest/gtest.h>
@@ -115,4 +116,53 @@ TEST(HttpAddress, RelativePathsSpacesAndBlanks)
     EXPECT_EQ(net::SpacesEncoded("/plain"), QByteArray("/plain"));
     EXPECT_EQ(net::TrimmedBlanks(" \t/x y \t"), QByteArray("/x y"));
     EXPECT_EQ(net::TrimmedBlanks(" \t "), QByteArray());
+}
+
+TEST(HttpAddress, HostsThatMayBeLookedUp)
+{
+    using net::THostForm;
+    const QByteArray Label63(63, 'a'), Label64(64, 'a');
+    // Three labels of 63 bytes and one of 61 with their dots: 253, the most a name may have.
+    const QByteArray Name253 = Label63 + '.' + Label63 + '.' + Label63 + '.' + QByteArray(61, 'b');
+    const struct
+    {
+        QByteArray Host;
+        THostForm Want;
+    } Cases[] = {
+        {"10.0.0.1", THostForm::IPv4},
+        {"255.255.255.255", THostForm::IPv4},
+        {"256.1.1.1", THostForm::Invalid},
+        {"1.2.3", THostForm::Invalid},
+        {"1.2.3.4.", THostForm::Invalid},
+        {" 1.2.3.4", THostForm::Invalid},
+        {"[::1]", THostForm::IPv6},
+        {"[2001:db8::1.2.3.4]", THostForm::IPv6},
+        {"[::1%25eth0]", THostForm::Invalid},
+        {"[fe80::1%eth0]", THostForm::Invalid},
+        {"::1", THostForm::Invalid},
+        {"[host]", THostForm::Invalid},
+        {"localhost", THostForm::Name},
+        {"Proxy-1_a.Example.", THostForm::Name},
+        {"xn--bcher-kva.example", THostForm::Name},
+        {"1.2.3.example", THostForm::Name},
+        {"b\xc3\xbc"
+         "cher.example",
+         THostForm::Invalid},
+        {Label63 + ".example", THostForm::Name},
+        {Label64 + ".example", THostForm::Invalid},
+        {Name253, THostForm::Name},
+        {Name253 + '.', THostForm::Name},
+        {Name253 + 'b', THostForm::Invalid},
+        {"", THostForm::Invalid},
+        {".", THostForm::Invalid},
+        {".example", THostForm::Invalid},
+        {"a..example", THostForm::Invalid},
+        {"host example", THostForm::Invalid},
+        {"host:80", THostForm::Invalid},
+        {"user@host", THostForm::Invalid},
+        {QByteArray("host\0x", 6), THostForm::Invalid},
+        {"\377\377\377HTTP", THostForm::Invalid},
+    };
+    for (const auto &C : Cases)
+        EXPECT_EQ(net::HostForm(C.Host), C.Want) << C.Host.toPercentEncoding().constData();
 }

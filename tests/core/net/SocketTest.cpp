@@ -1,10 +1,15 @@
 // The socket: lookup, connect, send and receive, close, properties and the
 // error texts, against loopback peers.
+#include "net/LoopbackResolver.h"
 #include "net/WSocket.h"
 #include "support/EventLoop.h"
+#include "support/NoSystemLookups.h"
 #include "support/OriginServer.h"
 #include "support/RefusedPort.h"
 
+#include <QHostInfo>
+
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -131,9 +136,18 @@ TEST(SocketLookup, NamesAreLookedUpFromTheEventLoop)
     EXPECT_EQ(Done, 0);
     EXPECT_EQ(S.DnsResult(), QByteArray("127.0.0.1"));
 
-    // A name the resolver cannot even ask for.
+    // A name that no host can have is refused before any resolver sees it;
+    // a name the resolver does not know fails from the event loop.
+    const qsizetype Asked = testsupport::loopbackResolver().Asked().size();
     Done = -1;
+    S.OnError = [](TWSocket *) {};
     S.DnsLookup("no such host");
+    EXPECT_EQ(Done, 10022);
+    EXPECT_EQ(S.LastErrorMessage(), QByteArray("DNS lookup: invalid host name."));
+    EXPECT_EQ(testsupport::loopbackResolver().Asked().size(), Asked);
+    Done = -1;
+    S.DnsLookup("unknown.invalid");
+    EXPECT_EQ(Done, -1);
     ASSERT_TRUE(waitUntil([&] { return Done >= 0; }));
     EXPECT_EQ(Done, 11001);
     EXPECT_TRUE(S.DnsResult().isEmpty());
@@ -367,4 +381,14 @@ TEST(SocketConnect, ABoundLocalPortIsReadBack)
     EXPECT_EQ(S.PeerPort(), QByteArray::number(Server.port()));
     S.Abort();
     EXPECT_EQ(S.State(), wsClosed);
+}
+
+TEST(SocketLookup, ATestThatAsksTheSystemForANameFails)
+{
+    // What a lookup outside the resolver seam would do: the test support
+    // turns it into a failure of the test, and nothing is asked.
+    QHostInfo Info;
+    EXPECT_NONFATAL_FAILURE_ON_ALL_THREADS(
+        Info = QHostInfo::fromName(QStringLiteral("vexo.invalid")), "asked the system's resolver");
+    EXPECT_NE(Info.error(), QHostInfo::NoError);
 }
