@@ -1,6 +1,8 @@
 #include "CliCommand.h"
 
 #include "leecher/SiteRun.h"
+#include "net/HostCheck.h"
+#include "net/HttpAddress.h"
 #include "net/WSocket.h"
 #include "settings/OptionsFile.h"
 
@@ -113,7 +115,7 @@ bool IsProxyAddress(const QString &text)
     const qsizetype colon = text.indexOf(u':');
     qint64 port = 0;
     return colon > 0 && ParseWholeNumber(text.sliced(colon + 1), 1, 65535, port) &&
-           !text.first(colon).trimmed().isEmpty() && !text.contains(u' ');
+           net::IsValidHost(text.first(colon).toUtf8());
 }
 
 bool IsDottedAddress(const QString &text)
@@ -334,7 +336,8 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
         return false;
     if (set.Harvest && parser.isSet(QStringLiteral("search-host"))) {
         const QString host = Last(parser, QStringLiteral("search-host")).trimmed();
-        if (host.isEmpty() || host.contains(u' ')) {
+        if (host.isEmpty() ||
+            !net::IsValidHost(net::ParseURL(settings::NormalSearchHost(host)).Host)) {
             *error = QStringLiteral("--search-host wants a host name, or HOST:PORT");
             return false;
         }
@@ -346,7 +349,7 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
             const QUrl url(judge, QUrl::StrictMode);
             const bool web =
                 url.scheme() == QStringLiteral("http") || url.scheme() == QStringLiteral("https");
-            if (!url.isValid() || !web || url.host().isEmpty()) {
+            if (!url.isValid() || !web || !net::IsValidHost(net::ParseURL(judge.toUtf8()).Host)) {
                 *error = QStringLiteral("--judge wants an http:// or https:// address, as "
                                         "http://judge.example.org/azenv.php");
                 return false;
