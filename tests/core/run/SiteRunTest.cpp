@@ -181,6 +181,11 @@ TEST_F(SiteRunTest, EachOutcomeIsRecordedInItsRow)
     AddSite("/missing", Script::response(404, "Not Found", {}, "<html>gone</html>"));
     AddSite("/forbidden", Answer(403, "Forbidden"));
     Sites.push_back(TSiteItem{Refused.url("/"), QStringLiteral("old"), 0, ssFound});
+    Sites.push_back(TSiteItem{"http://b\xc3\xbc"
+                              "cher.example/",
+                              {},
+                              0,
+                              ssIdle});
     const struct
     {
         TSiteState State;
@@ -189,7 +194,8 @@ TEST_F(SiteRunTest, EachOutcomeIsRecordedInItsRow)
                 {ssFetched, "Found 0 Proxies"},
                 {ssBad, "404 - Not Found"},
                 {ssBad, "403 - Forbidden"},
-                {ssBad, "404 - Connection refused (Error #10061)"}};
+                {ssBad, "404 - Connection refused (Error #10061)"},
+                {ssBad, "404 - Invalid URL"}};
 
     ASSERT_TRUE(Run->StartLeech());
     ASSERT_TRUE(WaitFinished());
@@ -199,12 +205,12 @@ TEST_F(SiteRunTest, EachOutcomeIsRecordedInItsRow)
     }
     EXPECT_EQ(RowTexts(0).first(), QStringLiteral("Analyzing"));
     EXPECT_TRUE(RowTexts(0).contains(QStringLiteral("Extracting Proxies")));
-    EXPECT_EQ(Run->Progress(), 5);
-    EXPECT_TRUE(Rec.Status.contains(QStringLiteral("[1 / 5] - 20% Complete")));
+    EXPECT_EQ(Run->Progress(), 6);
+    EXPECT_TRUE(Rec.Status.contains(QStringLiteral("[1 / 6] - 16% Complete")));
     const QStringList Tail =
-        Rec.Status.mid(Rec.Status.indexOf(QStringLiteral("[5 / 5] - 100% Complete")));
+        Rec.Status.mid(Rec.Status.indexOf(QStringLiteral("[6 / 6] - 100% Complete")));
     EXPECT_EQ(Tail,
-              (QStringList{QStringLiteral("[5 / 5] - 100% Complete"), QStringLiteral("Finished"),
+              (QStringList{QStringLiteral("[6 / 6] - 100% Complete"), QStringLiteral("Finished"),
                            QStringLiteral("Sorting List"), QStringLiteral("Removing Duplicates"),
                            QStringLiteral("Removed 0 Duplicates")}));
     EXPECT_EQ(ProgressText(1, 3), QStringLiteral("[1 / 3] - 33% Complete"));
