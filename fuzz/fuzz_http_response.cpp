@@ -6,8 +6,11 @@
 // connection (bit 3); then two bytes per cut give the length of each piece;
 // the rest is the answer. All connections go to a listening socket of this
 // process on 127.0.0.1: answers that could relocate to another host are sent
-// through it as a proxy, so nothing else is ever contacted.
+// through it as a proxy, so nothing else is ever contacted. Names are asked
+// of the loopback resolver only, which fails every name but localhost at
+// once, so no request waits on a lookup.
 #include "net/HttpProt.h"
+#include "net/LoopbackResolver.h"
 
 #include <QCoreApplication>
 
@@ -33,6 +36,8 @@ void Setup()
     static char Name[] = "fuzz_http_response";
     static char *Argv[] = {Name, nullptr};
     new QCoreApplication(Argc, Argv);
+    static net::TLoopbackResolver Resolver;
+    net::SetResolver(&Resolver);
     GListen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_in A{};
     A.sin_family = AF_INET;
@@ -70,8 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     for (int I = 0; I < Cuts && Pos + 1 < Size; ++I, Pos += 2)
         PieceSizes.push_back(1 + ((size_t(Data[Pos]) | size_t(Data[Pos + 1]) << 8) % 4096));
     const QByteArray Answer(reinterpret_cast<const char *>(Data + Pos), qsizetype(Size - Pos));
-    // Only an absolute "location" can move a direct request to another host.
-    if (Answer.contains("http://"))
+    // Only an absolute "location" can move a direct request to another host,
+    // and "https://" is one too.
+    if (Answer.contains("http://") || Answer.contains("https://"))
         Direct = false;
 
     const QByteArray Origin = "127.0.0.1:" + QByteArray::number(GPort);

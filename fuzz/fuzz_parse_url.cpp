@@ -1,7 +1,10 @@
-// Arbitrary addresses (and base paths) through the address parser: no crash,
-// and the parts keep the shape that the client relies on.
+// Arbitrary addresses (and base paths) through the address parser and the
+// host check: no crash, the parts keep the shape that the client relies on,
+// and no host passes the check that a resolver could read as anything but a
+// plain name or address.
 //
 // Input: the address, then optionally a NUL byte and the base path.
+#include "net/HostCheck.h"
 #include "net/HttpProt.h"
 
 #include <cstdint>
@@ -27,5 +30,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
         std::abort();
     if (!Relative && P.Path.size() > Url.size())
         std::abort();
+
+    // The host check, on the host found and on the raw input.
+    for (const QByteArray &Host : {P.Host, Url}) {
+        const net::THostForm Form = net::HostForm(Host);
+        if (Form == net::THostForm::Invalid)
+            continue;
+        if (Host.size() > 254 || Host.startsWith('.') || Host.contains(".."))
+            std::abort();
+        for (const char C : Host) {
+            const bool Plain = (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') ||
+                               (C >= '0' && C <= '9') || C == '-' || C == '_' || C == '.';
+            const bool InBrackets =
+                Form == net::THostForm::IPv6 && ((C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F') ||
+                                                 C == ':' || C == '[' || C == ']');
+            if (!Plain && !InBrackets)
+                std::abort();
+        }
+        // A dotted address is one the socket converts itself; nothing else
+        // that passes is.
+        if ((Form == net::THostForm::IPv4) != net::WSocketIsDottedIP(Host))
+            std::abort();
+    }
     return 0;
 }
