@@ -387,7 +387,7 @@ bool DigitsAndDots(const QByteArray &S)
 QByteArray ResolveHost(const QByteArray &Name, in_addr &Result)
 {
     const QByteArray Host = Name.trimmed();
-    if (Host.isEmpty() || Host.size() > 256)
+    if (Host.size() > 256 || (!DigitsAndDots(Host) && !IsValidHost(Host)))
         return "WSocketResolveHost: '" + Name + "' Invalid Hostname.";
     if (DigitsAndDots(Host)) {
         if (inet_pton(AF_INET, Host.constData(), &Result) != 1)

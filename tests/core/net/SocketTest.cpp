@@ -232,12 +232,17 @@ TEST(SocketConnect, MisuseIsReportedWithItsMessage)
     S.Connect();
     S.SetPort("70000");
     S.Connect();
+    // A name that no host can have is never handed to the system.
+    S.SetPort("80");
+    S.SetAddr("\377host");
+    S.Connect();
     EXPECT_EQ(P.Events,
               (std::vector<std::string>{
                   "Error:Connect: No Port Specified", "Error:Connect: No Port Specified",
                   "Error:connect: WSocketResolvePort: Cannot convert port 'no-such-service', "
                   "Error #11004",
-                  "Error:connect: WSocketResolvePort: Invalid Port."}));
+                  "Error:connect: WSocketResolvePort: Invalid Port.",
+                  "Error:connect: WSocketResolveHost: '\377host' Invalid Hostname."}));
     EXPECT_EQ(S.State(), wsClosed);
 
     S.SetSocksLevel("4a");
