@@ -1,5 +1,6 @@
 #include "analyser/ProxyEntries.h"
 
+#include "net/HostCheck.h"
 #include "util/HugePages.h"
 
 #include <algorithm>
@@ -152,7 +153,7 @@ TProxyItem TypedProxy(QByteArrayView answer)
 
 bool HasProxyAddress(const TProxyItem &item)
 {
-    if (Trimmed(item.Host.view()).isEmpty())
+    if (!net::IsValidHost(Trimmed(item.Host.view())))
         return false;
     const QByteArrayView port = Trimmed(item.Port.view());
     if (port.isEmpty() || port.size() > 5 ||

@@ -31,9 +31,9 @@ qsizetype AppendClipboardLines(TAnalyserList &list, QByteArrayView text);
 // it, both as typed; without a colon, an empty Host and the whole text as Port.
 TProxyItem TypedProxy(QByteArrayView answer);
 
-// Whether a record names a proxy to go through: a Host that is not blank and
-// a Port of one to five digits (blanks around them aside) from 1 to 65535.
-// An empty host would mean a direct connection to the judge.
+// Whether a record names a proxy to go through: a Host that passes the host
+// check and a Port of one to five digits (blanks around them aside) from 1
+// to 65535. An empty host would mean a direct connection to the judge.
 bool HasProxyAddress(const TProxyItem &item);
 
 // A fresh list holding the main window's proxies, in their order, unchecked.

@@ -289,8 +289,9 @@ void THttpCli::StartRequest(THttpRequest Rq)
                 : Secure()        ? QByteArrayLiteral("443")
                                   : QByteArrayLiteral("80");
     } else {
+        // Blanks around a proxy's host, as typed or listed, are no part of it.
         const TURLParts Q = ParseURL(FProxy);
-        FHostName = Q.Host;
+        FHostName = TrimmedBlanks(Q.Host);
         FPort = Q.Port.isEmpty() ? FProxyPort : Q.Port;
     }
     FDocumentName = DocNameFromPath(P.Path);

@@ -278,13 +278,15 @@ TEST_F(CheckRunTest, RowsWithoutAProxyAddressNeverReachTheJudge)
 {
     Inputs.bots = 1;
     RecordingProxy *Proxy = Forwarding();
-    // As a proxy file gives them: no host, no colon, port 0, a port too large.
-    AppendFileLines(List,
-                    ":8080\r\n8080\r\n1.2.3.4:0\r\n" + Proxy->address() + "\r\n1.2.3.4:99999\r\n");
-    ASSERT_EQ(List.size(), 5u);
+    // As a proxy file gives them: no host, no colon, port 0, a port too large,
+    // a host no machine can have.
+    AppendFileLines(List, ":8080\r\n8080\r\n1.2.3.4:0\r\n" + Proxy->address() +
+                              "\r\n1.2.3.4:99999\r\nb\xc3\xbc"
+                              "cher.example:8080\r\n");
+    ASSERT_EQ(List.size(), 6u);
     ASSERT_TRUE(Run->Start());
     ASSERT_TRUE(WaitFinished());
-    for (const size_t I : {0, 1, 2, 4}) {
+    for (const size_t I : {0, 1, 2, 4, 5}) {
         SCOPED_TRACE(I);
         EXPECT_EQ(List[I].Status, "No proxy address");
         EXPECT_EQ(List[I].State, psBad);
@@ -293,8 +295,8 @@ TEST_F(CheckRunTest, RowsWithoutAProxyAddressNeverReachTheJudge)
     EXPECT_EQ(List[3].State, psGood);
     EXPECT_EQ(Proxy->requests().size(), 1);
     EXPECT_EQ(Judge.requests().size(), 1); // the one through the proxy
-    EXPECT_EQ(Rec.Replies.last(), Reply(1, 4, 0, 0));
-    EXPECT_EQ(Rec.Progress.back(), std::make_pair(5, 5));
+    EXPECT_EQ(Rec.Replies.last(), Reply(1, 5, 0, 0));
+    EXPECT_EQ(Rec.Progress.back(), std::make_pair(6, 6));
 
     // A pasted row alone: no bot, no request, the run ends at once.
     List = {};
