@@ -2,9 +2,6 @@
 
 #include "WSocket.h"
 
-#include <QMetaObject>
-#include <QObject>
-
 namespace net {
 
 void TLoopbackResolver::Lookup(const QByteArray &Name, QObject *Context, TDone Done)
@@ -20,8 +17,7 @@ void TLoopbackResolver::Lookup(const QByteArray &Name, QObject *Context, TDone D
         Answer.Error = WSANO_DATA; // an IPv6 address: no IPv4 one to give
     else
         Answer.Error = WSAHOST_NOT_FOUND;
-    QMetaObject::invokeMethod(
-        Context, [Done = std::move(Done), Answer] { Done(Answer); }, Qt::QueuedConnection);
+    Post(Context, std::move(Done), Answer);
 }
 
 } // namespace net

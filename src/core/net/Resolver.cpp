@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QMetaObject>
 
 #include <atomic>
 
@@ -35,13 +36,22 @@ TLookupAnswer AnswerOf(const QHostInfo &Info)
 
 } // namespace
 
+void TResolver::Post(QObject *Context, TDone Done, const TLookupAnswer &Answer)
+{
+    QMetaObject::invokeMethod(
+        Context, [Done = std::move(Done), Answer] { Done(Answer); }, Qt::QueuedConnection);
+}
+
 void TSystemResolver::Lookup(const QByteArray &Name, QObject *Context, TDone Done)
 {
-    // A bracketed IPv6 address is passed on bare; it answers without a query.
-    const QByteArray Host =
-        Name.startsWith('[') && Name.endsWith(']') ? Name.mid(1, Name.size() - 2) : Name;
+    // An IPv6 address has no IPv4 one to give; asked, the system would look
+    // for its name instead.
+    if (Name.startsWith('[')) {
+        Post(Context, std::move(Done), {WSANO_DATA, {}});
+        return;
+    }
     QHostInfo::lookupHost(
-        QString::fromLatin1(Host), Context,
+        QString::fromLatin1(Name), Context,
         [Done = std::move(Done)](const QHostInfo &Info) { Done(AnswerOf(Info)); });
 }
 

@@ -28,6 +28,10 @@ public:
     // the event loop of Context's thread, never before Lookup has returned.
     // Once Context is destroyed, Done is never called.
     virtual void Lookup(const QByteArray &Name, QObject *Context, TDone Done) = 0;
+
+protected:
+    // Gives an answer known at once, from the event loop as Lookup promises.
+    static void Post(QObject *Context, TDone Done, const TLookupAnswer &Answer);
 };
 
 // The system's resolver (asynchronous, on Qt's lookup threads).

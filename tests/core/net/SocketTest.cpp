@@ -152,6 +152,16 @@ TEST(SocketLookup, NamesAreLookedUpFromTheEventLoop)
     EXPECT_EQ(Done, 11001);
     EXPECT_TRUE(S.DnsResult().isEmpty());
 
+    // The system's resolver has no IPv4 address for an IPv6 one, and asks
+    // no one for its name.
+    TResolver *Loopback = SetResolver(nullptr);
+    Done = -1;
+    S.DnsLookup("[::1]");
+    const bool Answered = waitUntil([&] { return Done >= 0; });
+    SetResolver(Loopback);
+    EXPECT_TRUE(Answered);
+    EXPECT_EQ(Done, 11004);
+
     // Cancelled: no event at all.
     Done = -1;
     S.DnsLookup("localhost");
