@@ -22,8 +22,7 @@ QByteArray ChooseTerm(const leecher::TProxyList &proxies, TRandom &random)
         std::uniform_int_distribution<std::size_t> pick(0, SeedProxyCount - 1);
         return SeedProxies()[pick(random)].toByteArray();
     }
-    const std::size_t last = proxies.size() >= 2 ? proxies.size() - 2 : 0;
-    std::uniform_int_distribution<std::size_t> pick(0, last);
+    std::uniform_int_distribution<std::size_t> pick(0, proxies.size() - 1);
     const std::size_t hostEntry = pick(random);
     const std::size_t portEntry = pick(random);
     const leecher::TCompactBytes &host = proxies[hostEntry].Host;
@@ -33,8 +32,6 @@ QByteArray ChooseTerm(const leecher::TProxyList &proxies, TRandom &random)
     term.append(host.data(), host.size()).append(':').append(port.data(), port.size());
     return term;
 }
-
-namespace {
 
 void AppendForRequestLine(QByteArray &url, QByteArrayView text)
 {
@@ -48,8 +45,6 @@ void AppendForRequestLine(QByteArray &url, QByteArrayView text)
         }
     }
 }
-
-} // namespace
 
 QByteArray SearchUrl(TSearchForm form, QByteArrayView host, QByteArrayView term)
 {

@@ -21,9 +21,8 @@ const std::array<QByteArrayView, SeedProxyCount> &SeedProxies();
 using TRandom = std::mt19937_64;
 
 // A term for the next search. With proxies in the list: the host of one entry
-// and the port of another, each drawn on its own from the entries 0 to
-// count - 2 (0 when the list holds one entry). With none: one of the seed
-// proxies, each with equal chance.
+// and the port of another, each drawn on its own from the whole list. With
+// none: one of the seed proxies, each with equal chance.
 QByteArray ChooseTerm(const leecher::TProxyList &proxies, TRandom &random);
 
 enum class TSearchForm {
@@ -38,5 +37,9 @@ enum class TSearchForm {
 // host text that kept a line break from its page can never add lines to the
 // request.
 QByteArray SearchUrl(TSearchForm form, QByteArrayView host, QByteArrayView term);
+
+// Appends `text`, with the bytes that cannot stand in a request line
+// (controls, space, DEL, 8-bit) percent-encoded and the rest as they stand.
+void AppendForRequestLine(QByteArray &url, QByteArrayView text);
 
 } // namespace harvester
