@@ -7,6 +7,7 @@
 #include "settings/OptionsFile.h"
 
 #include <QCommandLineParser>
+#include <QLocale>
 #include <QUrl>
 
 #include <array>
@@ -224,8 +225,26 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
                                            "instead of FILE or Sites.ini."));
     if (set.Harvest) {
         parser.addOption(Option("duration", "Stop after this long: 90, 90s, 15m, 2h.", "TIME"));
-        parser.addOption(
-            Option("search-host", "The web search to ask (default: Options.ini).", "HOST[:PORT]"));
+        parser.addOption(Option("engine",
+                                "The kind of search engine: classic, searxng or custom "
+                                "(default: Options.ini).",
+                                "KIND"));
+        parser.addOption(Option("search-host",
+                                "The web search to ask, or the searxng instance's address "
+                                "(default: Options.ini).",
+                                "HOST[:PORT]"));
+        parser.addOption(Option("search-url",
+                                "custom: the search address, with {query} and optionally {page} "
+                                "(default: Options.ini).",
+                                "URL"));
+        parser.addOption(Option("link-pattern",
+                                "custom: a pattern whose first group is a result link "
+                                "(default: Options.ini).",
+                                "PATTERN"));
+        parser.addOption(Option("search-interval",
+                                "Seconds between two searches, 0 for no pause (default: "
+                                "Options.ini, else 3).",
+                                "SECONDS"));
     }
     if (set.Check) {
         parser.addOption(
@@ -342,6 +361,29 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
             return false;
         }
         s.SearchHost = host.toUtf8();
+    }
+    if (set.Harvest && parser.isSet(QStringLiteral("engine"))) {
+        const QString engine = Last(parser, QStringLiteral("engine")).trimmed().toLower();
+        if (engine != QLatin1String("classic") && engine != QLatin1String("searxng") &&
+            engine != QLatin1String("custom")) {
+            *error = QStringLiteral("--engine wants classic, searxng or custom");
+            return false;
+        }
+        s.Engine = engine;
+    }
+    if (set.Harvest && parser.isSet(QStringLiteral("search-url")))
+        s.SearchUrl = Last(parser, QStringLiteral("search-url"));
+    if (set.Harvest && parser.isSet(QStringLiteral("link-pattern")))
+        s.LinkPattern = Last(parser, QStringLiteral("link-pattern"));
+    if (set.Harvest && parser.isSet(QStringLiteral("search-interval"))) {
+        const QString interval = Last(parser, QStringLiteral("search-interval")).trimmed();
+        bool ok = false;
+        const double seconds = QLocale::c().toDouble(interval, &ok);
+        if (!ok || !(seconds >= 0 && seconds <= 3600)) {
+            *error = QStringLiteral("--search-interval wants seconds from 0 to 3600, as 3 or 0.5");
+            return false;
+        }
+        s.SearchInterval = interval;
     }
     if (set.Check) {
         if (parser.isSet(QStringLiteral("judge"))) {

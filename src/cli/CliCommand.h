@@ -41,6 +41,12 @@ struct TSettingOverrides
     std::optional<QString> Judge;
     std::optional<bool> Retry503;
     std::optional<QByteArray> SearchHost;
+    // The harvest's search engine: "SearchEngine", "SearchURL",
+    // "SearchLinkPattern", "SearchInterval".
+    std::optional<QString> Engine;
+    std::optional<QString> SearchUrl;
+    std::optional<QString> LinkPattern;
+    std::optional<QString> SearchInterval;
     std::optional<QString> OwnAddress;
     std::optional<bool> JudgeFallback;
 };

@@ -64,8 +64,13 @@ TSiteRunSettings ReadSiteRunSettings(const QString &folder, TSubcommand command,
     Take(s.Options.dupes, o.Dupes);
     Take(s.Options.writeFile, o.WriteFile);
     Take(command == TSubcommand::Harvest ? s.Options.googlerSpecial : s.Options.special, o.Special);
+    s.Search = settings::ReadSearchSettings(ini);
     if (o.SearchHost)
-        s.SearchHost = settings::NormalSearchHost(QString::fromUtf8(*o.SearchHost));
+        s.Search.Host = QString::fromUtf8(*o.SearchHost);
+    Take(s.Search.Engine, o.Engine);
+    Take(s.Search.Url, o.SearchUrl);
+    Take(s.Search.LinkPattern, o.LinkPattern);
+    Take(s.Search.Interval, o.SearchInterval);
     return s;
 }
 

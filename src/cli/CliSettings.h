@@ -18,9 +18,9 @@ struct TSiteRunSettings
 {
     settings::TOptionValues Options;
     leecher::TRunInputValues Inputs;
-    // The search host given on the command line; else the harvest reads
-    // Options.ini's itself.
-    std::optional<QByteArray> SearchHost;
+    // The harvest's search engine: Options.ini's, with the command line's
+    // over it.
+    settings::TSearchSettings Search;
     // Options.ini's timeout was above the cap and no --timeout was given.
     bool TimeoutCapped = false;
 };

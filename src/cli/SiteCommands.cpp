@@ -11,6 +11,7 @@
 #include "ResultFormats.h"
 #include "RunWait.h"
 
+#include "harvester/SearchProfile.h"
 #include "leecher/SiteRun.h"
 #include "lists/EndOfRun.h"
 #include "lists/ListFiles.h"
@@ -135,8 +136,8 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
     leecher::KeepRoom(proxies);
     TSiteRun run(sites, proxies, settings.Options, settings.Inputs, folder);
     run.SetBotLimit(TSiteRun::MaxBotLimit);
-    if (settings.SearchHost)
-        run.SetSearchHost(settings.SearchHost);
+    if (harvest)
+        run.SetSearchSettings(settings.Search);
 
     QStringList fileErrors;
     qint64 pagesLeeched = 0;
@@ -184,6 +185,10 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
         else
             run.StartGoogle();
     } catch (const leecher::EFileError &e) { // Leeched.ini that cannot be read
+        progress.Finish({});
+        Complain(e.Message());
+        return ExitBadInput;
+    } catch (const harvester::ESearchSetting &e) { // a search engine that cannot work
         progress.Finish({});
         Complain(e.Message());
         return ExitBadInput;

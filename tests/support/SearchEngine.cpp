@@ -1,5 +1,12 @@
 #include "support/SearchEngine.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrlQuery>
+
+#include <chrono>
+
 namespace testsupport {
 
 namespace {
@@ -16,13 +23,31 @@ SearchEngine::SearchEngine(QObject *Parent) : QObject(Parent)
     FServer.setResponder([this](const HttpRequest &R) { return respond(R); });
 }
 
-Script SearchEngine::resultsPage(const QList<QByteArray> &Links)
+Script SearchEngine::resultsPage(const QList<QByteArray> &Links, int Form)
 {
+    if (Form == 3)
+        return jsonResults(Links);
     QByteArray Body = "<html><body>\r\n";
-    for (const QByteArray &Link : Links)
-        Body += "<p class=g><a href=" + Link + ">A proxy list</a>\r\n";
+    for (QByteArray Link : Links) {
+        if (Form == 4)
+            Body += "<h3><a href=\"" + Link.replace("&", "&amp;") + "\">A proxy list</a></h3>\r\n";
+        else
+            Body += "<p class=g><a href=" + Link + ">A proxy list</a>\r\n";
+    }
     Body += "</body></html>\r\n";
     return Script::response(200, "OK", {"Content-Type: text/html"}, Body);
+}
+
+Script SearchEngine::jsonResults(const QList<QByteArray> &Links)
+{
+    QJsonArray Results;
+    for (const QByteArray &Link : Links)
+        Results.append(QJsonObject{{QStringLiteral("url"), QString::fromUtf8(Link)},
+                                   {QStringLiteral("title"), QStringLiteral("A proxy list")}});
+    const QJsonObject Answer{{QStringLiteral("query"), QStringLiteral("x")},
+                             {QStringLiteral("results"), Results}};
+    return Script::response(200, "OK", {"Content-Type: application/json"},
+                            QJsonDocument(Answer).toJson(QJsonDocument::Compact));
 }
 
 SearchEngine::Query SearchEngine::parse(const QByteArray &Target)
@@ -38,23 +63,41 @@ SearchEngine::Query SearchEngine::parse(const QByteArray &Target)
     };
     Between(Form1Head, Form1Tail, 1);
     Between(Form2Head, Form2Tail, 2);
+    if (Q.form != 0)
+        return Q;
+    // The JSON and custom engines: a quoted, percent-encoded term and a page.
+    const bool Json = Target.startsWith("/search?") && Target.contains("&format=json");
+    const bool Custom = Target.startsWith("/find?");
+    if (!Json && !Custom)
+        return Q;
+    const QUrlQuery Query(QString::fromLatin1(Target.mid(Target.indexOf('?') + 1)));
+    const QByteArray Quoted = QByteArray::fromPercentEncoding(
+        Query.queryItemValue(QLatin1String(Json ? "q" : "query"), QUrl::FullyEncoded).toLatin1());
+    if (Quoted.size() < 2 || !Quoted.startsWith('"') || !Quoted.endsWith('"'))
+        return Q;
+    Q.form = Json ? 3 : 4;
+    Q.term = Quoted.mid(1, Quoted.size() - 2);
+    Q.page = Query.queryItemValue(QLatin1String(Json ? "pageno" : "page")).toInt();
     return Q;
 }
 
 Script SearchEngine::respond(const HttpRequest &Request)
 {
-    if (!Request.target.startsWith("/search?")) {
+    if (!Request.target.startsWith("/search?") && !Request.target.startsWith("/find?")) {
         FPageRequests.append(Request.target);
         const auto Page = FPages.constFind(Request.target);
         if (Page == FPages.constEnd())
             return Script::response(404, "Not Found", {}, "<html>no page</html>");
         return (*Page)();
     }
-    const Query Q = parse(Request.target);
+    Query Q = parse(Request.target);
+    Q.at = std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+               .count();
     FQueries.append(Q);
     if (Q.form == 0)
         return Script::response(400, "Bad Request", {}, "<html>unknown search</html>");
-    return FAnswer ? FAnswer(Q) : resultsPage(FLinks);
+    return FAnswer ? FAnswer(Q) : resultsPage(FLinks, Q.form);
 }
 
 } // namespace testsupport

@@ -1,7 +1,10 @@
-// A loopback search engine for the harvest: it answers the two search
-// addresses the harvest asks with result pages of "<p class=g><a href=...>"
-// links, records every query with its form and term, and serves the list
-// pages the links point at from its own routes.
+// A loopback search engine for the harvest: it answers the two classic search
+// addresses with result pages of "<p class=g><a href=...>" links, a
+// SearXNG-shaped "/search?q=...&format=json&pageno=N" with JSON results, and
+// a custom "/find?query=...&page=N" with "<h3><a href="..."> links whose "&"
+// is written "&amp;"; it records every query with its form, term, page and
+// arrival time, and serves the list pages the links point at from its own
+// routes.
 //
 //   SearchEngine Engine;
 //   Engine.route("/list1", Script::response(200, "OK", {}, "1.2.3.4:8080"));
@@ -25,11 +28,17 @@ class SearchEngine : public QObject
     Q_OBJECT
 
 public:
+    // The search address of the custom engine, for "SearchURL".
+    static constexpr const char *CustomPath = "/find?query={query}&page={page}";
+
     struct Query
     {
-        int form = 0;      // 1 or 2; 0 for a /search address of neither form
-        QByteArray term;   // between the encoded quotes (without ":80" in form 2)
+        // 1 or 2: the classic forms; 3 JSON; 4 custom; 0 an address of none.
+        int form = 0;
+        QByteArray term;   // between the quotes, decoded (without ":80" in form 2)
+        int page = 1;      // forms 3 and 4
         QByteArray target; // the request target as received
+        qint64 at = 0;     // arrival, in ms of a steady clock
     };
     // The answer to a search; by default the result page of setLinks' links.
     using Answer = std::function<Script(const Query &)>;
@@ -52,14 +61,22 @@ public:
         FPages.insert(Path, std::move(Make));
     }
 
-    // A 200 result page listing the links in order.
-    static Script resultsPage(const QList<QByteArray> &Links);
+    // A 200 result page listing the links in order, in the form's format.
+    static Script resultsPage(const QList<QByteArray> &Links, int Form = 1);
+    // A 200 JSON answer with the links as results[].url.
+    static Script jsonResults(const QList<QByteArray> &Links);
     // Reads a search target; form 0 when it is neither of the two forms.
     static Query parse(const QByteArray &Target);
 
     const QList<Query> &queries() const { return FQueries; }
     // Targets of every request that was not a search, in order.
     const QList<QByteArray> &pages() const { return FPageRequests; }
+    // Forgets the queries and pages asked so far.
+    void forget()
+    {
+        FQueries.clear();
+        FPageRequests.clear();
+    }
 
 private:
     Script respond(const HttpRequest &Request);

@@ -5,7 +5,8 @@
 // runs; it never touches the site list, the gauge or the cycle counter.
 #include "leecher/SiteRun.h"
 
-#include "harvester/GoogleLinks.h"
+#include "harvester/SearchPace.h"
+#include "harvester/SearchProfile.h"
 #include "harvester/SearchTerms.h"
 #include "leecher/Leech.h"
 #include "lists/FileError.h"
@@ -22,6 +23,7 @@
 namespace leecher {
 
 using harvester::TSearchForm;
+using harvester::TSearchOutcome;
 using net::THttpCli;
 using net::TWait;
 
@@ -51,19 +53,42 @@ QString BotText(const char *before, int bot, const char *after = "")
     return QLatin1StringView(before) + QString::number(bot + 1) + QLatin1StringView(after);
 }
 
+// Answers by which an engine says it will not answer this address now.
+bool IsRefusal(qint32 status)
+{
+    return status == 429 || status == 503 || status == 403;
+}
+
 } // namespace
+
+settings::TSearchSettings TSiteRun::SearchSettings() const
+{
+    if (FSearchOverride)
+        return *FSearchOverride;
+    if (std::optional<settings::TSearchSettings> shown = FOptions.SearchSettings())
+        return *shown;
+    return settings::ReadSearchSettings(
+        settings::TIniFile(QDir(FFolder).filePath(settings::OptionsFileName)));
+}
 
 bool TSiteRun::StartGoogle()
 {
     if (FRunning)
         return false;
-    // Both files are read before anything changes, so that an unreadable
-    // Leeched.ini leaves the program idle instead of overwritten at the end.
+    // Everything is read before anything changes, so that an unreadable
+    // Leeched.ini leaves the program idle instead of overwritten at the end,
+    // and a search engine that cannot work starts nothing.
+    harvester::TSearchEngine engine;
+    try {
+        engine = harvester::MakeSearchEngine(SearchSettings());
+    } catch (const harvester::ESearchSetting &e) {
+        Q_EMIT statusChanged(e.Message());
+        throw;
+    }
     auto leeched = std::make_unique<TLeechedLinks>();
     leeched->Load(FFolder);
-    FSearchHost = FSearchHostOverride ? *FSearchHostOverride
-                                      : settings::ReadSearchHost(settings::TIniFile(
-                                            QDir(FFolder).filePath(settings::OptionsFileName)));
+    FProfile = std::move(engine.Profile);
+    FPace->Reset(engine.IntervalMs);
     ReadVerifyCertificates();
 
     const auto clock = std::chrono::system_clock::now().time_since_epoch().count();
@@ -97,7 +122,7 @@ void TSiteRun::CreateGoogleBots()
         FClientByBot.push_back(client);
         client->SetTag(b);
         client->SetVerifyCertificates(FVerifyCertificates);
-        client->SetURL(harvester::SearchUrl(TSearchForm::First, FSearchHost, ChooseTerm()));
+        client->SetURL(FProfile->SearchUrl(TSearchForm::First, ChooseTerm()));
         // The whole proxy text, whatever the check boxes say: empty means a
         // direct connection, "host:port" is taken apart by the client.
         client->SetProxy(FOptions.Proxy().toUtf8());
@@ -114,7 +139,33 @@ void TSiteRun::CreateGoogleBots()
             FInputs.SetTimeoutText(QString::number(HarvestTimeoutCap));
         TWait *wait = NewWait(client, b);
         wait->OnTimeout = [this](TWait *w) { AGWaitTimeout(w); };
-        StartGoogleRequest(client, b);
+    }
+    // The bots exist before the first search leaves: the pace may start one
+    // at once.
+    for (int b = 0; b < bots; ++b)
+        QueueSearch(b);
+}
+
+void TSiteRun::QueueSearch(int bot)
+{
+    FPace->Queue(bot);
+}
+
+void TSiteRun::SearchTurn(int bot)
+{
+    THttpCli *client = size_t(bot) < FClientByBot.size() ? FClientByBot[size_t(bot)] : nullptr;
+    if (client == nullptr || SiteAbort(client))
+        return;
+    StartGoogleRequest(client, bot);
+}
+
+void TSiteRun::RetireWaitingSearches()
+{
+    if (!FGoogleMode || !FStopping)
+        return;
+    for (const int bot : FPace->TakeWaiting()) {
+        if (size_t(bot) < FClientByBot.size() && FClientByBot[size_t(bot)] != nullptr)
+            SiteAbort(FClientByBot[size_t(bot)]);
     }
 }
 
@@ -183,31 +234,51 @@ void TSiteRun::GSearchHttpCliRequestDone(THttpCli *client, net::THttpRequest, qu
         return;
     WaitOf(b)->Stop();
     QByteArray &page = FPageText[size_t(b)];
-    if (page.isEmpty() && !FStopping && client->StatusCode() == 200 && MayRepeat(b)) {
+    const qint32 status = client->StatusCode();
+    if (page.isEmpty() && !FStopping && status == 200 && MayRepeat(b)) {
+        // Asked again, in the line like any other search.
+        FPace->Ended(TSearchOutcome::Nothing);
         Q_EMIT statusChanged(BotText("Retrying Bot ", b));
-        RetryGoogle(client);
+        EmptyPageText(page);
+        QueueSearch(b);
         return;
     }
     // Whatever comes next is a new request: a link or a search with a new
     // term (also after an empty search's last try).
     FRepeats[size_t(b)] = 0;
-    // A failed search still gives whatever links arrived before it failed.
-    if (!page.isEmpty()) {
-        FLinkList[size_t(b)] = harvester::LinkLines(harvester::GetGoogleLinks(page));
-        EmptyPageText(page);
+    // A failed search still gives whatever links arrived before it failed;
+    // a refusal gives none.
+    const bool refused = IsRefusal(status);
+    if (!page.isEmpty() && !refused)
+        FLinkList[size_t(b)] = FProfile->Links(page);
+    const bool challenge = !refused && FLinkList[size_t(b)].empty() && status == 200 &&
+                           FProfile->ShowsChallenges() && harvester::IsChallengePage(page);
+    if (refused) {
+        FPace->Ended(
+            TSearchOutcome::Refused,
+            QString::number(status) + u' ' + QString::fromLatin1(client->ReasonPhrase()),
+            harvester::RetryAfterMs(client->ReceivedHeader(), QDateTime::currentDateTimeUtc()));
+    } else if (challenge) {
+        FPace->Ended(TSearchOutcome::Refused, QStringLiteral("challenge page"));
+    } else {
+        FPace->Ended(FLinkList[size_t(b)].empty() ? TSearchOutcome::Nothing
+                                                  : TSearchOutcome::Links);
     }
+    EmptyPageText(page);
     if (SiteAbort(client))
         return;
     if (TakeNextLink(client, b)) {
         client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
             GLeechHttpCliRequestDone(c, rq, error);
         };
-    } else {
-        const QByteArray term = ChooseTerm();
-        Q_EMIT statusChanged(BotText("No Links were found, Relaunching Bot ", b));
-        client->SetURL(harvester::SearchUrl(TSearchForm::First, FSearchHost, term));
+        StartGoogleRequest(client, b);
+        return;
     }
-    StartGoogleRequest(client, b);
+    const QByteArray term = ChooseTerm();
+    if (!refused && !challenge) // a refusal has said why the bot searches later
+        Q_EMIT statusChanged(BotText("No Links were found, Relaunching Bot ", b));
+    client->SetURL(FProfile->SearchUrl(TSearchForm::First, term));
+    QueueSearch(b);
 }
 
 void TSiteRun::GLeechHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16)
@@ -235,10 +306,12 @@ void TSiteRun::GLeechHttpCliRequestDone(THttpCli *client, net::THttpRequest, qui
     if (!TakeNextLink(client, b)) {
         const QByteArray term = ChooseTerm();
         Q_EMIT statusChanged(BotText("Launching Bot ", b, " for more links"));
-        client->SetURL(harvester::SearchUrl(TSearchForm::AfterPage, FSearchHost, term));
+        client->SetURL(FProfile->SearchUrl(TSearchForm::AfterPage, term));
         client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
             GSearchHttpCliRequestDone(c, rq, error);
         };
+        QueueSearch(b);
+        return;
     }
     StartGoogleRequest(client, b);
 }
@@ -271,6 +344,8 @@ void TSiteRun::LeechGoogleProxies(THttpCli *client)
 void TSiteRun::FinishGoogleMode()
 {
     FLinkList.clear();
+    FPace->Reset(0);
+    FProfile.reset();
     Q_EMIT botsEnabledChanged(true);
     if (!FLeechedLinks)
         return;

@@ -47,17 +47,24 @@ QByteArrayView TPageRegex::UpToNul(QByteArrayView text)
     return text.first(static_cast<const char *>(nul) - text.data());
 }
 
-bool TPageRegex::Next(QByteArrayView text, qsizetype &pos, QByteArrayView &match) const
+int TPageRegex::GroupCount() const
+{
+    return re_->NumberOfCapturingGroups();
+}
+
+bool TPageRegex::Next(QByteArrayView text, qsizetype &pos, QByteArrayView &match, int group) const
 {
     if (pos >= text.size())
         return false;
     const re2::StringPiece whole(text.data(), size_t(text.size()));
-    re2::StringPiece found;
-    if (!re_->Match(whole, size_t(pos), whole.size(), re2::RE2::UNANCHORED, &found, 1))
+    re2::StringPiece found[2];
+    if (!re_->Match(whole, size_t(pos), whole.size(), re2::RE2::UNANCHORED, found, group + 1))
         return false;
-    const qsizetype start = found.data() - text.data();
-    const qsizetype length = qsizetype(found.size());
-    match = text.sliced(start, length);
+    const qsizetype start = found[0].data() - text.data();
+    const qsizetype length = qsizetype(found[0].size());
+    match = group == 0 || found[1].data() == nullptr
+                ? text.sliced(start, group == 0 ? length : 0)
+                : text.sliced(found[1].data() - text.data(), qsizetype(found[1].size()));
     // An empty match would repeat forever; step over one byte in that case.
     pos = start + (length > 0 ? length : 1);
     return true;

@@ -47,13 +47,31 @@ public:
         }
     }
 
+    // Like ForEachMatch, but hands over the first group of each match (an
+    // empty view when that group took no part in it).
+    template <class F>
+    void ForEachFirstGroup(QByteArrayView text, F &&onGroup) const
+    {
+        qsizetype pos = 0;
+        const QByteArrayView searched = UpToNul(text);
+        QByteArrayView group;
+        while (Next(searched, pos, group, 1)) {
+            if (!onGroup(group))
+                return;
+        }
+    }
+
+    // Capturing groups of the pattern.
+    int GroupCount() const;
+
     // The part of `text` before its first NUL byte.
     static QByteArrayView UpToNul(QByteArrayView text);
 
 private:
     // Finds the first match starting at or after `pos`; on success moves `pos`
     // to its end (at least one byte further).
-    bool Next(QByteArrayView text, qsizetype &pos, QByteArrayView &match) const;
+    // `match` is the whole match, or with `group` 1 its first group.
+    bool Next(QByteArrayView text, qsizetype &pos, QByteArrayView &match, int group = 0) const;
 
     std::unique_ptr<re2::RE2> re_;
 };

@@ -1,5 +1,7 @@
 #include "leecher/SiteRun.h"
 
+#include "harvester/SearchPace.h"
+#include "harvester/SearchProfile.h"
 #include "leecher/Leech.h"
 #include "lists/EndOfRun.h"
 #include "lists/FileError.h"
@@ -34,8 +36,11 @@ QString ProgressText(int done, int total)
 TSiteRun::TSiteRun(TSiteList &sites, TProxyList &proxies, const settings::IOptions &options,
                    IRunInputs &inputs, const QString &folder, QObject *parent)
     : QObject(parent), FSites(sites), FProxies(proxies), FOptions(options), FInputs(inputs),
-      FFolder(folder), FWaitInterval(TWait::DefaultInterval())
+      FFolder(folder), FPace(new harvester::TSearchPace(this)),
+      FWaitInterval(TWait::DefaultInterval())
 {
+    FPace->OnTurn = [this](int bot) { SearchTurn(bot); };
+    FPace->OnStatus = [this](const QString &text) { Q_EMIT statusChanged(text); };
 }
 
 TSiteRun::~TSiteRun()
@@ -432,6 +437,10 @@ void TSiteRun::Abort()
     FStopping = true;
     if (FRunning)
         FAborted = true;
+    // Bots waiting for the search pace hold no request whose end would
+    // retire them; they go once this call has returned, like the others.
+    if (FGoogleMode)
+        QMetaObject::invokeMethod(this, &TSiteRun::RetireWaitingSearches, Qt::QueuedConnection);
 }
 
 void TSiteRun::ReleaseClient(THttpCli *client)
@@ -588,6 +597,8 @@ void TSiteRun::Shutdown()
         page = QByteArray();
     // A harvest cut short by the window closing keeps Leeched.ini as it was.
     FLinkList.clear();
+    FPace->Reset(0);
+    FProfile.reset();
     FLeechedLinks.reset();
     FLeechedFailure.clear();
     FRunning = false;

@@ -30,6 +30,7 @@
 #include "harvester/SearchTerms.h"
 #include "lists/LeechedLinks.h"
 #include "lists/Records.h"
+#include "settings/Options.h"
 #include "util/Limits.h"
 
 #include <QByteArray>
@@ -52,9 +53,10 @@ class TWait;
 enum THttpRequest : int;
 } // namespace net
 
-namespace settings {
-class IOptions;
-}
+namespace harvester {
+class ISearchProfile;
+class TSearchPace;
+} // namespace harvester
 
 namespace leecher {
 
@@ -123,12 +125,15 @@ public:
     // Site verification: HEAD requests; site states are not reset and no
     // cycle is counted. Returns false when nothing was started (as above).
     bool StartVerify();
-    // The search harvest: reads the search host from Options.ini and
-    // Leeched.ini, then starts one bot per slider position, each with a
-    // search. It runs until Abort; at its end Leeched.ini is rewritten.
-    // Returns false and does nothing while a run is active. Raises EFileError,
-    // with nothing started, when Leeched.ini exists but cannot be read (a
-    // harvest without it would overwrite it at its end).
+    // The search harvest: reads the search engine (the options' or
+    // Options.ini's) and Leeched.ini, then starts one bot per slider
+    // position, each with a search in the line of the search pace. It runs
+    // until Abort; at its end Leeched.ini is rewritten. Returns false and
+    // does nothing while a run is active. Raises, with nothing started,
+    // EFileError when Leeched.ini exists but cannot be read (a harvest
+    // without it would overwrite it at its end), and
+    // harvester::ESearchSetting (after saying it on the status line) when
+    // the search engine's settings cannot work.
     bool StartGoogle();
     // The run part of the abort button: no new site is handed out; the bots
     // finish (or time out on) their current requests, which are recorded,
@@ -152,9 +157,8 @@ public:
     int Progress() const { return FProgress; }
     int ProgressMax() const { return FProgressMax; }
 
-    // The search engine's host (host or host:port) of the current or last
-    // harvest.
-    const QByteArray &SearchHost() const { return FSearchHost; }
+    // The pace of the harvest's searches (tests shorten its back-off).
+    harvester::TSearchPace &SearchPace() const { return *FPace; }
     // Links the harvest has leeched, Leeched.ini's included; null when no
     // harvest is running.
     const TLeechedLinks *LeechedLinks() const { return FLeechedLinks.get(); }
@@ -174,9 +178,12 @@ public:
     // set. Applies to the next run.
     void SetBotLimit(int bots) { FBotLimit = std::clamp(bots, 1, MaxBotLimit); }
     int BotLimit() const { return FBotLimit; }
-    // The search host of the next harvests instead of the one Options.ini
-    // names (a front end's own setting); nothing goes back to Options.ini's.
-    void SetSearchHost(std::optional<QByteArray> host) { FSearchHostOverride = std::move(host); }
+    // The search engine of the next harvests instead of the options' (a
+    // front end's own settings); nothing goes back to Options.ini.
+    void SetSearchSettings(std::optional<settings::TSearchSettings> search)
+    {
+        FSearchOverride = std::move(search);
+    }
     // Largest page held in memory; a site that sends more is aborted and
     // recorded as failed. 64 MiB by default.
     // (Kept below 2 GiB, the most a site's byte count can show.)
@@ -287,6 +294,15 @@ private:
     // added there); false when its list holds none.
     bool TakeNextLink(net::THttpCli *client, int bot);
     void StartGoogleRequest(net::THttpCli *client, int bot);
+    // The bot's search (its URL) waits for its turn in the search pace.
+    void QueueSearch(int bot);
+    // The search pace's turn for the bot has come.
+    void SearchTurn(int bot);
+    // Abort retires the bots that wait for a turn: they hold no request
+    // whose end would retire them.
+    void RetireWaitingSearches();
+    // The search engine of the harvest starting.
+    settings::TSearchSettings SearchSettings() const;
 
     TSiteList &FSites;
     TProxyList &FProxies;
@@ -316,8 +332,9 @@ private:
     std::unique_ptr<TLeechedLinks> FLeechedLinks;
     harvester::TRandom FRandom;
     std::optional<quint64> FRandomSeed;
-    QByteArray FSearchHost;
-    std::optional<QByteArray> FSearchHostOverride;
+    std::unique_ptr<harvester::ISearchProfile> FProfile;
+    harvester::TSearchPace *FPace = nullptr;
+    std::optional<settings::TSearchSettings> FSearchOverride;
     // TLS peers must show a valid certificate for their host (Options.ini).
     bool FVerifyCertificates = true;
     // Leeched.ini could not be written at the end of the harvest: reported

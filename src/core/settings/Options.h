@@ -6,7 +6,22 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace settings {
+
+// The harvest's search engine, as the keys of section "Options" spell it.
+// Checked only when a harvest starts (see harvester::MakeSearchEngine).
+struct TSearchSettings
+{
+    QString Engine = QStringLiteral("classic"); // "SearchEngine": classic, searxng, custom
+    QString Host;                               // "SearchHost": host, or the instance's address
+    QString Url;                                // "SearchURL": custom, with {query} and {page}
+    QString LinkPattern;                        // "SearchLinkPattern": custom, group 1 a link
+    QString Interval = QStringLiteral("3");     // "SearchInterval": seconds between searches
+
+    bool operator==(const TSearchSettings &) const = default;
+};
 
 class IOptions
 {
@@ -25,6 +40,9 @@ public:
     virtual bool Autoload() const = 0;
     virtual bool Special() const = 0;
     virtual bool GooglerSpecial() const = 0;
+    // The search engine as the dialog shows it now; none: the harvest reads
+    // Options.ini's at its start.
+    virtual std::optional<TSearchSettings> SearchSettings() const { return std::nullopt; }
 };
 
 // Plain option values, starting at the program's defaults.
@@ -77,6 +95,10 @@ public:
     bool Autoload() const override { return FTarget->Autoload(); }
     bool Special() const override { return FTarget->Special(); }
     bool GooglerSpecial() const override { return FTarget->GooglerSpecial(); }
+    std::optional<TSearchSettings> SearchSettings() const override
+    {
+        return FTarget->SearchSettings();
+    }
 
 private:
     const IOptions *FTarget;

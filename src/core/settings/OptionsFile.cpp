@@ -117,6 +117,29 @@ QByteArray ReadSearchHost(const TIniFile &ini)
         ini.ReadString(SectionOptions, QStringLiteral("SearchHost"), QString()));
 }
 
+TSearchSettings ReadSearchSettings(const TIniFile &ini)
+{
+    const QString &s = SectionOptions;
+    const TSearchSettings d;
+    TSearchSettings o;
+    o.Engine = ini.ReadString(s, QStringLiteral("SearchEngine"), d.Engine);
+    o.Host = ini.ReadString(s, QStringLiteral("SearchHost"), d.Host);
+    o.Url = ini.ReadString(s, QStringLiteral("SearchURL"), d.Url);
+    o.LinkPattern = ini.ReadString(s, QStringLiteral("SearchLinkPattern"), d.LinkPattern);
+    o.Interval = ini.ReadString(s, QStringLiteral("SearchInterval"), d.Interval);
+    return o;
+}
+
+void WriteSearchSettings(TIniFile &ini, const TSearchSettings &o)
+{
+    const QString &s = SectionOptions;
+    ini.WriteString(s, QStringLiteral("SearchEngine"), o.Engine);
+    ini.WriteString(s, QStringLiteral("SearchHost"), o.Host);
+    ini.WriteString(s, QStringLiteral("SearchURL"), o.Url);
+    ini.WriteString(s, QStringLiteral("SearchLinkPattern"), o.LinkPattern);
+    ini.WriteString(s, QStringLiteral("SearchInterval"), o.Interval);
+}
+
 QByteArray NormalSearchHost(QString host)
 {
     host = host.trimmed();

@@ -72,6 +72,12 @@ void WriteOptionsSection(TIniFile &ini, const IOptions &options);
 // stays (in lower case), for a search over TLS; a missing or blank value
 // gives DefaultSearchHost.
 QByteArray ReadSearchHost(const TIniFile &ini);
+// The search engine's keys of section "Options"; missing ones keep the
+// defaults of TSearchSettings. Written by the Options dialog after its
+// twelve (throws EIniWriteError).
+TSearchSettings ReadSearchSettings(const TIniFile &ini);
+void WriteSearchSettings(TIniFile &ini, const TSearchSettings &search);
+
 // The same reading of a search host given elsewhere (a command line).
 QByteArray NormalSearchHost(QString host);
 

@@ -72,8 +72,14 @@ TEST(CliCommandLine, EachCommandTakesItsOptions)
         Parse({"judge-page", "127.0.0.1:80", "--judge", "https://j.example/a"}).Settings.Judge,
         QStringLiteral("https://j.example/a"));
 
-    const TCliCommand H = Parse({"harvest", "--duration", "15m", "--search-host",
-                                 "http://127.0.0.1:9/", "--no-proxy", "--special"});
+    const TCliCommand H =
+        Parse({"harvest", "--duration", "15m", "--search-host", "http://127.0.0.1:9/", "--no-proxy",
+               "--special", "--engine", "Custom", "--search-url", "http://e/?q={query}",
+               "--link-pattern", "<a href=\"([^\"]*)\"", "--search-interval", "0.5"});
+    EXPECT_EQ(H.Settings.Engine, QStringLiteral("custom"));
+    EXPECT_EQ(H.Settings.SearchUrl, QStringLiteral("http://e/?q={query}"));
+    EXPECT_EQ(H.Settings.LinkPattern, QStringLiteral("<a href=\"([^\"]*)\""));
+    EXPECT_EQ(H.Settings.SearchInterval, QStringLiteral("0.5"));
     EXPECT_EQ(H.DurationMs, 15 * 60 * 1000);
     EXPECT_EQ(H.Settings.SearchHost, QByteArray("http://127.0.0.1:9/"));
     EXPECT_EQ(H.Settings.UseProxy, false);
@@ -115,6 +121,9 @@ TEST(CliCommandLine, RefusesWhatCannotBeFollowed)
         {{"harvest", "--duration", "5d"}, "--duration wants a length of time"},
         {{"harvest", "--search-host", ""}, "--search-host wants a host name"},
         {{"harvest", "--search-host", "b\u00fccher.example:80"}, "--search-host wants a host name"},
+        {{"harvest", "--engine", "bing"}, "--engine wants classic, searxng or custom"},
+        {{"harvest", "--search-interval", "-1"}, "--search-interval wants seconds"},
+        {{"harvest", "--search-interval", "3s"}, "--search-interval wants seconds"},
         {{"check", "--format", "xml"}, "--format wants txt, csv or json"},
         {{"check", "--only", "good", "old.csv"}, "--only wants bad, timeout or unknown"},
         {{"check", "--only", "bad"}, "--only wants FILE"},
@@ -210,7 +219,7 @@ TEST_F(CliSettingsTest, OptionsIniUnderTheCommandLine)
     EXPECT_TRUE(S.Options.useProxy);
     EXPECT_EQ(S.Options.proxy, QStringLiteral("10.0.0.1:3128"));
     EXPECT_FALSE(S.Options.dupes);
-    EXPECT_FALSE(S.SearchHost);
+    EXPECT_EQ(S.Search, settings::TSearchSettings{});
 
     TSettingOverrides O;
     O.Bots = 2000;
@@ -226,7 +235,7 @@ TEST_F(CliSettingsTest, OptionsIniUnderTheCommandLine)
     EXPECT_TRUE(S.Options.dupes);
     EXPECT_TRUE(S.Options.special);         // leech's setting is not the harvest's
     EXPECT_FALSE(S.Options.googlerSpecial); // the harvest's
-    EXPECT_EQ(S.SearchHost, QByteArray("127.0.0.1:9"));
+    EXPECT_EQ(S.Search.Host, QStringLiteral("http://127.0.0.1:9/")); // read when the harvest starts
 
     int Lookups = 0;
     const auto Own = [&] {

@@ -3,6 +3,8 @@
 // is built from: result links, search terms, search addresses, the host
 // setting.
 #include "harvester/GoogleLinks.h"
+#include "harvester/SearchPace.h"
+#include "harvester/SearchProfile.h"
 #include "harvester/SearchTerms.h"
 #include "leecher/SiteRun.h"
 #include "lists/FileError.h"
@@ -10,6 +12,7 @@
 #include "settings/OptionsFile.h"
 #include "support/EventLoop.h"
 #include "support/RecordingProxy.h"
+#include "support/RefusedPort.h"
 #include "support/SearchEngine.h"
 
 #include <QDir>
@@ -50,6 +53,8 @@ protected:
         settings::TIniFile Ini(Dir.filePath(QStringLiteral("Options.ini")));
         Ini.WriteString(QStringLiteral("Options"), QStringLiteral("SearchHost"),
                         QString::fromLatin1(Engine.host()));
+        Ini.WriteString(QStringLiteral("Options"), QStringLiteral("SearchInterval"),
+                        QStringLiteral("0"));
         Inputs.bots = 1;
         Run = std::make_unique<TSiteRun>(Sites, Proxies, Options, Inputs, Dir.path());
         Run->SetWaitInterval(50);
@@ -61,6 +66,21 @@ protected:
                          [this](bool On) { BotsEnabled.push_back(On); });
         QObject::connect(Run.get(), &TSiteRun::fileError, Run.get(),
                          [this](const QString &M) { FileErrors << M; });
+    }
+
+    // A key of section "Options" for the next harvest.
+    void Set(const char *Key, const QString &Value)
+    {
+        settings::TIniFile(Dir.filePath(QStringLiteral("Options.ini")))
+            .WriteString(QStringLiteral("Options"), QString::fromLatin1(Key), Value);
+    }
+    // Gaps between the arrivals of the engine's queries, in ms.
+    std::vector<qint64> Gaps() const
+    {
+        std::vector<qint64> Out;
+        for (qsizetype I = 1; I < Engine.queries().size(); ++I)
+            Out.push_back(Engine.queries()[I].at - Engine.queries()[I - 1].at);
+        return Out;
     }
 
     // Lets the harvest run until `Condition`, then aborts it and waits for its end.
@@ -441,4 +461,270 @@ TEST_F(HarvestTest, TheProxyTextIsUsedWholeWhateverTheCheckBoxes)
     EXPECT_TRUE(Proxy.requests()[0].target.startsWith("http://" + Engine.host() + "/search?"));
     EXPECT_EQ(Proxy.requests()[0].header("Proxy-Authorization"), "Basic dXNlcjpwYXNz");
     EXPECT_EQ(Engine.queries().size(), Proxy.requests().size()); // all through the proxy
+}
+
+TEST(HarvestPieces, RefusalBackOffDoublesUntilLinksAndHonoursRetryAfter)
+{
+    harvester::TSearchPace Pace;
+    Pace.Reset(0);
+    QStringList Said;
+    Pace.OnStatus = [&](const QString &T) { Said << T; };
+    const qint64 Minute = 60 * 1000;
+    const qint64 Want[] = {Minute / 2, Minute,      2 * Minute, 4 * Minute,
+                           8 * Minute, 15 * Minute, 15 * Minute};
+    for (qint64 Ms : Want) {
+        Pace.Ended(harvester::TSearchOutcome::Refused, QStringLiteral("503 Service Unavailable"));
+        EXPECT_EQ(Pace.BackoffMs(), Ms);
+    }
+    EXPECT_EQ(Said[0], QStringLiteral("Search engine refused (503 Service Unavailable): next "
+                                      "search in 30 s"));
+    Pace.Ended(harvester::TSearchOutcome::Nothing); // a search without links keeps it
+    EXPECT_EQ(Pace.BackoffMs(), 15 * Minute);
+    Pace.Ended(harvester::TSearchOutcome::Links);
+    EXPECT_EQ(Pace.BackoffMs(), 0);
+    Pace.Ended(harvester::TSearchOutcome::Refused, QStringLiteral("x"));
+    EXPECT_EQ(Pace.BackoffMs(), Minute / 2); // doubling starts over
+    Pace.Ended(harvester::TSearchOutcome::Refused, QStringLiteral("x"), 2000);
+    EXPECT_EQ(Pace.BackoffMs(), 2000);
+
+    const QDateTime Now =
+        QDateTime::fromString(QStringLiteral("2026-12-09T06:00:00Z"), Qt::ISODate);
+    const struct
+    {
+        QByteArrayList Header;
+        std::optional<qint64> Ms;
+    } Cases[] = {{{"HTTP/1.1 429 Too Many Requests", "Retry-After: 2"}, 2000},
+                 {{"retry-after:120 "}, 120000},
+                 {{"Retry-After: 999999999999"}, 3600 * 1000},
+                 {{"Retry-After: Wed, 09 Dec 2026 06:01:30 GMT"}, 90000},
+                 {{"Retry-After: Wed, 09 Dec 2026 05:00:00 GMT"}, 0},
+                 {{"Retry-After: Thu, 10 Dec 2026 06:00:00 GMT"}, 3600 * 1000},
+                 {{"Retry-After: soon"}, std::nullopt},
+                 {{"Retry-After: -5"}, std::nullopt},
+                 {{"Content-Type: text/html"}, std::nullopt}};
+    for (const auto &C : Cases)
+        EXPECT_EQ(harvester::RetryAfterMs(C.Header, Now), C.Ms) << C.Header.join('|').data();
+
+    EXPECT_TRUE(harvester::IsChallengePage("<form>Please solve this CAPTCHA</form>"));
+    EXPECT_TRUE(harvester::IsChallengePage("Our systems have detected unusual traffic"));
+    EXPECT_FALSE(harvester::IsChallengePage("<html>No results for your search</html>"));
+}
+
+TEST(HarvestPieces, EngineAddressesAndLinkReading)
+{
+    settings::TSearchSettings S;
+    S.Engine = QStringLiteral("searxng");
+    S.Host = QStringLiteral("https://searx.example/base/");
+    harvester::TSearchEngine E = harvester::MakeSearchEngine(S);
+    EXPECT_EQ(E.IntervalMs, 3000);
+    EXPECT_EQ(E.Profile->SearchUrl(harvester::TSearchForm::AfterPage, "1.2.3.4:80"),
+              "https://searx.example/base/search?q=%221.2.3.4%3A80%22&format=json&pageno=1");
+    EXPECT_TRUE(E.Profile->SearchUrl(harvester::TSearchForm::First, "1.2.3.4:80")
+                    .endsWith("&pageno=2")); // the same term: the next page
+    EXPECT_TRUE(E.Profile->SearchUrl(harvester::TSearchForm::First, "a&b #/+%")
+                    .contains("?q=%22a%26b%20%23%2F%2B%25%22&"));
+    const QByteArray Json = R"({"results":[{"url":"http://a.example/1"},{"url":"ftp://b/"},
+        {"url":"HTTPS://c.example/?x=1&y=2"},{"url":"http://d.example/\r\nX: y"},{"title":"no url"},
+        {"url":42}]})";
+    EXPECT_EQ(E.Profile->Links(Json),
+              (std::deque<QByteArray>{"http://a.example/1", "HTTPS://c.example/?x=1&y=2"}));
+    EXPECT_TRUE(E.Profile->Links(R"({"results":[{"url":"http://a/"})").empty()); // cut short
+
+    S.Engine = QStringLiteral("Custom");
+    S.Url = QStringLiteral("http://e.example/s?q={query}&start={page}&x=a b");
+    S.LinkPattern = QStringLiteral("<a class=\"r\" href=\"([^\"]*)\"");
+    S.Interval = QStringLiteral(" 0.25 ");
+    E = harvester::MakeSearchEngine(S);
+    EXPECT_EQ(E.IntervalMs, 250);
+    EXPECT_EQ(E.Profile->SearchUrl(harvester::TSearchForm::First, "1.2.3.4:80"),
+              "http://e.example/s?q=%221.2.3.4%3A80%22&start=1&x=a%20b");
+    EXPECT_EQ(E.Profile->Links("<a class=\"r\" href=\"http://a.example/?p=1&amp;q=2\">"
+                               "<a class=\"r\" href=\"/relative\"><a class=\"r\" href=\"\">"
+                               "<a class=\"r\" href=\"https://b.example/\">"),
+              (std::deque<QByteArray>{"http://a.example/?p=1&q=2", "https://b.example/"}));
+}
+
+TEST_F(HarvestTest, EveryEngineHarvestsTheSamePagesIntoTheSameFiles)
+{
+    // Links with "&" (written "&amp;" by the custom engine's page).
+    const QByteArray A = Engine.url("/a?x=1&y=2"), B = Engine.url("/b");
+    Engine.route("/a?x=1&y=2", Page("<td>1.2.3.4:8080</td>"));
+    Engine.route("/b", Page("5.6.7.8:3128"));
+    Engine.setAnswer([&](const SearchEngine::Query &Q) {
+        return SearchEngine::resultsPage(
+            Engine.queries().size() == 1 ? QList<QByteArray>{A, B} : QList<QByteArray>{}, Q.form);
+    });
+    Set("SearchURL", QString::fromLatin1(Engine.url(SearchEngine::CustomPath)));
+    Set("SearchLinkPattern", QStringLiteral("<h3><a href=\"([^\"]*)\""));
+    QByteArray ClassicLeeched, ClassicProxies;
+    for (const char *Profile : {"classic", "searxng", "custom"}) {
+        SCOPED_TRACE(Profile);
+        Set("SearchEngine", QString::fromLatin1(Profile));
+        QFile::remove(Dir.filePath(QStringLiteral("Leeched.ini")));
+        QFile::remove(Dir.filePath(QStringLiteral("Proxies.txt")));
+        Proxies = {{"9.8.7.6", "3128"}}; // every term is this one
+        Engine.forget();
+        Finished = 0;
+        ASSERT_TRUE(Run->StartGoogle());
+        AbortWhen([&] { return Engine.queries().size() >= 3; });
+        EXPECT_EQ(Engine.pages(), (QList<QByteArray>{"/a?x=1&y=2", "/b"}));
+        const QList<SearchEngine::Query> &Q = Engine.queries();
+        for (const SearchEngine::Query &One : Q)
+            EXPECT_EQ(One.term, "9.8.7.6:3128");
+        if (QByteArrayView(Profile) == "classic") {
+            ClassicLeeched = LeechedIni();
+            ClassicProxies = File(QStringLiteral("Proxies.txt"));
+            EXPECT_EQ(ClassicProxies, "5.6.7.8:3128\r\n9.8.7.6:3128\r\n1.2.3.4:8080\r\n");
+        } else {
+            EXPECT_EQ(Q[0].form, QByteArrayView(Profile) == "searxng" ? 3 : 4);
+            EXPECT_EQ(Q[1].page, 2); // the same term again: the next page
+            EXPECT_EQ(LeechedIni(), ClassicLeeched);
+            EXPECT_EQ(File(QStringLiteral("Proxies.txt")), ClassicProxies);
+        }
+    }
+}
+
+TEST_F(HarvestTest, SearchesKeepTheIntervalAcrossAllBots)
+{
+    Inputs.bots = 5;
+    Set("SearchInterval", QStringLiteral("0.3"));
+    Engine.setAnswer([](const SearchEngine::Query &) { return SearchEngine::resultsPage({}); });
+    ASSERT_TRUE(Run->StartGoogle());
+    AbortWhen([&] { return Engine.queries().size() >= 6; });
+    // A loaded machine makes gaps longer, never shorter; the arrival of one
+    // request may lag its departure a little more than the next one's.
+    for (qint64 Gap : Gaps())
+        EXPECT_GE(Gap, 250);
+    EXPECT_TRUE(Status.contains(QStringLiteral("Waiting 1 s for the search engine")))
+        << Status.join(u'|').toStdString();
+}
+
+TEST_F(HarvestTest, RefusalsHoldEverySearchBack)
+{
+    // Retry-After in seconds, across two bots.
+    Inputs.bots = 2;
+    Engine.setAnswer([&](const SearchEngine::Query &) {
+        if (Engine.queries().size() == 1)
+            return Script::response(429, "Too Many Requests", {"Retry-After: 2"}, "slow down");
+        return SearchEngine::resultsPage({});
+    });
+    ASSERT_TRUE(Run->StartGoogle());
+    AbortWhen([&] { return Engine.queries().size() >= 3; });
+    EXPECT_TRUE(Status.contains(
+        QStringLiteral("Search engine refused (429 Too Many Requests): next search in 2 s")));
+    // The second bot's first search left before the answer; the next one waits.
+    EXPECT_GE(Engine.queries()[2].at - Engine.queries()[0].at, 1900);
+
+    // Challenge pages double the back-off; a search with links ends it.
+    Inputs.bots = 1;
+    Engine.forget();
+    Status.clear();
+    Finished = 0;
+    Run->SearchPace().SetBackoffBase(200);
+    Engine.route("/c", Page("1.1.1.1:80"));
+    Engine.setAnswer([&](const SearchEngine::Query &) {
+        switch (Engine.queries().size()) {
+        case 1:
+        case 2:
+            return Page("<form>Our systems have detected unusual traffic</form>");
+        case 3:
+            return SearchEngine::resultsPage({Engine.url("/c")});
+        case 4:
+            return Script::response(503, "Service Unavailable", {}, "<p class=g><a href=x>");
+        default:
+            return SearchEngine::resultsPage({});
+        }
+    });
+    ASSERT_TRUE(Run->StartGoogle());
+    AbortWhen([&] { return Engine.queries().size() >= 5; });
+    const std::vector<qint64> G = Gaps();
+    EXPECT_GE(G[0], 180);
+    EXPECT_GE(G[1], 380);
+    EXPECT_GE(G[3], 180);
+    EXPECT_EQ(Run->SearchPace().BackoffMs(), 0); // reset by the search with links
+    EXPECT_EQ(
+        Status.count(QStringLiteral("Search engine refused (challenge page): next search in 1 s")),
+        2);
+    EXPECT_TRUE(Status.contains(
+        QStringLiteral("Search engine refused (503 Service Unavailable): next search in 1 s")));
+    EXPECT_EQ(Engine.pages(), QList<QByteArray>{"/c"});
+}
+
+TEST_F(HarvestTest, SearchSettingsThatCannotWorkStartNothing)
+{
+    const struct
+    {
+        const char *Engine, *Url, *Pattern, *Interval, *Message;
+    } Cases[] = {
+        {"custom", "", "(x)", "0", "SearchURL is empty"},
+        {"custom", "http://e/s?q=", "(x)", "0", "SearchURL has no {query}"},
+        {"custom", "ftp://e/{query}", "(x)", "0", "SearchURL must start with http://"},
+        {"custom", "http://e/{query}", "", "0", "SearchLinkPattern is empty"},
+        {"custom", "http://e/{query}", "href=(\"", "0", "SearchLinkPattern does not compile ("},
+        {"custom", "http://e/{query}", "href=[^>]*", "0", "SearchLinkPattern has no group"},
+        {"bing", "", "", "0", "SearchEngine is \"bing\": it must be classic, searxng or custom"},
+        {"classic", "", "", "3s", "SearchInterval is \"3s\""},
+        {"classic", "", "", "-1", "SearchInterval is \"-1\""},
+    };
+    for (const auto &C : Cases) {
+        Set("SearchEngine", QString::fromLatin1(C.Engine));
+        Set("SearchURL", QString::fromLatin1(C.Url));
+        Set("SearchLinkPattern", QString::fromLatin1(C.Pattern));
+        Set("SearchInterval", QString::fromLatin1(C.Interval));
+        Status.clear();
+        EXPECT_THROW(Run->StartGoogle(), harvester::ESearchSetting) << C.Message;
+        ASSERT_EQ(Status.size(), 1);
+        EXPECT_TRUE(Status[0].startsWith(QString::fromLatin1(C.Message)))
+            << Status[0].toStdString();
+        EXPECT_FALSE(Run->IsRunning());
+    }
+    Set("SearchEngine", QStringLiteral("searxng"));
+    Set("SearchHost", QStringLiteral(" "));
+    EXPECT_THROW(Run->StartGoogle(), harvester::ESearchSetting);
+    EXPECT_TRUE(Status.last().startsWith(QStringLiteral("SearchHost is empty")));
+    testsupport::spinFor(50);
+    EXPECT_TRUE(Engine.queries().isEmpty());
+    EXPECT_TRUE(BotsEnabled.empty());
+}
+
+TEST_F(HarvestTest, MalformedAndOversizedJsonAnswersAreFailedSearches)
+{
+    Set("SearchEngine", QStringLiteral("searxng"));
+    Engine.route("/good", Page("7.7.7.7:80"));
+    QByteArray Big = R"({"results":[{"url":")" + Engine.url("/big") + R"("}],"pad":")";
+    Big += QByteArray(2 * 1024 * 1024, 'x') + "\"}";
+    Engine.setAnswer([&](const SearchEngine::Query &) {
+        switch (Engine.queries().size()) {
+        case 1:
+            return Script::response(200, "OK", {},
+                                    R"({"results":[{"url":")" + Engine.url("/good") + R"("},)");
+        case 2:
+            return Script::response(200, "OK", {}, Big);
+        case 3:
+            return SearchEngine::jsonResults({Engine.url("/good")});
+        default:
+            return SearchEngine::jsonResults({});
+        }
+    });
+    ASSERT_TRUE(Run->StartGoogle());
+    AbortWhen([&] { return Engine.queries().size() >= 4; });
+    EXPECT_EQ(Engine.pages(), QList<QByteArray>{"/good"});
+    // Neither failed answer gave a link: the page was asked after the third.
+    const QString NoLinks = QStringLiteral("No Links were found, Relaunching Bot 1");
+    EXPECT_EQ(Status.mid(1, 3),
+              (QStringList{NoLinks, NoLinks, QStringLiteral("Leeching Proxies with Bot 1")}));
+}
+
+TEST_F(HarvestTest, AnEngineThatRefusesConnectionsIsAskedAtThePace)
+{
+    testsupport::RefusedPort Refused;
+    Set("SearchHost", QString::fromLatin1(Refused.address()));
+    Set("SearchInterval", QString()); // the default pace
+    Inputs.bots = 5;
+    ASSERT_TRUE(Run->StartGoogle());
+    testsupport::spinFor(3000);
+    // One search at once, the next after 3 s: never a core spinning on it.
+    EXPECT_LE(Status.filter(QStringLiteral("No Links were found")).size(), 2)
+        << Status.join(u'|').toStdString();
+    AbortWhen([] { return true; });
 }

@@ -163,9 +163,11 @@ TEST(TlsRun, HarvestSearchesAndLeechesOverTls)
     });
     LeechRun R;
     R.Inputs.bots = 1;
-    settings::TIniFile(QDir(R.Dir.path()).filePath(settings::OptionsFileName))
-        .WriteString(settings::SectionOptions, QStringLiteral("SearchHost"),
-                     QString::fromLatin1(Front.url("/")));
+    settings::TIniFile Ini(QDir(R.Dir.path()).filePath(settings::OptionsFileName));
+    Ini.WriteString(settings::SectionOptions, QStringLiteral("SearchHost"),
+                    QString::fromLatin1(Front.url("/")));
+    Ini.WriteString(settings::SectionOptions, QStringLiteral("SearchInterval"),
+                    QStringLiteral("0"));
     ASSERT_TRUE(R.Run.StartGoogle());
     ASSERT_TRUE(testsupport::waitUntil([&] { return Engine.queries().size() >= 2; }, 15000));
     R.Run.Abort();

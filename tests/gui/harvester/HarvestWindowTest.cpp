@@ -29,8 +29,9 @@ protected:
     {
         WindowFixture::SetUp();
         WriteFile(QStringLiteral("Options.ini"),
-                  "[Main]\r\nAutomate=0\r\nTimeout=45\r\n[Options]\r\nSearchHost=" + engine.host() +
-                      "\r\n");
+                  "[Main]\r\nAutomate=0\r\nTimeout=45\r\n[Options]\r\nSearchInterval=0\r\n"
+                  "SearchHost=" +
+                      engine.host() + "\r\n");
         windows = Start();
         m = windows.leecher.get();
         m->Run().SetWaitInterval(50);
