@@ -251,6 +251,30 @@
         <source>尝试“高级” Google 吸附</source>
         <translation>Try &quot;special&quot; Google leeching</translation>
     </message>
+    <message>
+        <source>搜索引擎</source>
+        <translation>Search engine</translation>
+    </message>
+    <message>
+        <source>引擎:</source>
+        <translation>Engine:</translation>
+    </message>
+    <message>
+        <source>地址:</source>
+        <translation>Host:</translation>
+    </message>
+    <message>
+        <source>URL:</source>
+        <translation>URL:</translation>
+    </message>
+    <message>
+        <source>链接:</source>
+        <translation>Links:</translation>
+    </message>
+    <message>
+        <source>间隔(秒):</source>
+        <translation>Interval (s):</translation>
+    </message>
 </context>
 <context>
     <name>TfrmProxy</name>

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -109,10 +110,57 @@ void TfrmOptions::BuildLayout()
         addCheck(special, "chkSpecialGoogle", tr("尝试“高级” Google 吸附"), 10, 50, false);
     chkSpecialGoogle->setFixedWidth(270);
 
+    BuildSearchGroup();
+
     connect(cmdConnectionHelp, &QToolButton::clicked, this, &TfrmOptions::cmdConnectionHelpClick);
     connect(cmdAutoloadHelp, &QToolButton::clicked, this, &TfrmOptions::cmdAutoloadHelpClick);
     connect(cmdSaveHelp, &QToolButton::clicked, this, &TfrmOptions::cmdSaveHelpClick);
     connect(cmdSpecialHelp, &QToolButton::clicked, this, &TfrmOptions::cmdSpecialHelpClick);
+}
+
+void TfrmOptions::BuildSearchGroup()
+{
+    QGroupBox *search =
+        addGroup(this, tr("搜索引擎"), QRect(8, 309, 297, 134), "cmdSearchHelp", cmdSearchHelp);
+    const QLabel *labels[] = {
+        addLabel(search, tr("引擎:"), 10, 20), addLabel(search, tr("地址:"), 10, 42),
+        addLabel(search, tr("URL:"), 10, 64), addLabel(search, tr("链接:"), 10, 86),
+        addLabel(search, tr("间隔(秒):"), 10, 108)};
+    int editX = 0;
+    for (const QLabel *label : labels)
+        editX = std::max(editX, 14 + label->width());
+    const int editWidth = 287 - editX;
+    cboSearchEngine = new QComboBox(search);
+    cboSearchEngine->setObjectName(QStringLiteral("cboSearchEngine"));
+    cboSearchEngine->addItems(
+        {QStringLiteral("classic"), QStringLiteral("searxng"), QStringLiteral("custom")});
+    cboSearchEngine->setGeometry(editX, 20, 100, 20);
+    txtSearchHost = addEdit(search, "txtSearchHost", editX, 42, editWidth);
+    txtSearchURL = addEdit(search, "txtSearchURL", editX, 64, editWidth);
+    txtSearchLinkPattern = addEdit(search, "txtSearchLinkPattern", editX, 86, editWidth);
+    txtSearchInterval = addEdit(search, "txtSearchInterval", editX, 108, 60);
+    connect(cboSearchEngine, &QComboBox::currentIndexChanged, this,
+            &TfrmOptions::EnableSearchFields);
+    connect(cmdSearchHelp, &QToolButton::clicked, this, &TfrmOptions::cmdSearchHelpClick);
+}
+
+void TfrmOptions::EnableSearchFields()
+{
+    const bool custom = cboSearchEngine->currentText() == QLatin1String("custom");
+    txtSearchHost->setEnabled(!custom);
+    txtSearchURL->setEnabled(custom);
+    txtSearchLinkPattern->setEnabled(custom);
+}
+
+std::optional<settings::TSearchSettings> TfrmOptions::SearchSettings() const
+{
+    settings::TSearchSettings s;
+    s.Engine = cboSearchEngine->currentText();
+    s.Host = txtSearchHost->text();
+    s.Url = txtSearchURL->text();
+    s.LinkPattern = txtSearchLinkPattern->text();
+    s.Interval = txtSearchInterval->text();
+    return s;
 }
 
 QString TfrmOptions::IniPath() const
@@ -182,7 +230,8 @@ bool TfrmOptions::GooglerSpecial() const
 
 void TfrmOptions::FormCreate()
 {
-    const settings::TOptionValues o = settings::ReadOptionsSection(settings::TIniFile(IniPath()));
+    const settings::TIniFile file(IniPath());
+    const settings::TOptionValues o = settings::ReadOptionsSection(file);
     chkProxy->setChecked(o.useProxy);
     txtProxy->setText(o.proxy);
     chkProxyAuth->setChecked(o.proxyAuth);
@@ -195,12 +244,27 @@ void TfrmOptions::FormCreate()
     chkAutoload->setChecked(o.autoload);
     chkSpecial->setChecked(o.special);
     chkSpecialGoogle->setChecked(o.googlerSpecial);
+
+    const settings::TSearchSettings search = settings::ReadSearchSettings(file);
+    // An engine the list does not know is shown as written; the harvest
+    // then says what is wrong with it.
+    const QString engine = search.Engine.trimmed().toLower();
+    if (cboSearchEngine->findText(engine) < 0)
+        cboSearchEngine->addItem(search.Engine);
+    cboSearchEngine->setCurrentIndex(
+        cboSearchEngine->findText(cboSearchEngine->findText(engine) < 0 ? search.Engine : engine));
+    txtSearchHost->setText(search.Host);
+    txtSearchURL->setText(search.Url);
+    txtSearchLinkPattern->setText(search.LinkPattern);
+    txtSearchInterval->setText(search.Interval);
+    EnableSearchFields();
 }
 
 void TfrmOptions::FormClose()
 {
     settings::TIniFile ini(IniPath());
     settings::WriteOptionsSection(ini, *this);
+    settings::WriteSearchSettings(ini, *SearchSettings());
 }
 
 void TfrmOptions::closeEvent(QCloseEvent *event)
@@ -255,4 +319,19 @@ void TfrmOptions::cmdSpecialHelpClick()
                QStringLiteral("it is advised to use a low amount of bots when using this option "
                               "with the Googler.")}),
         QStringLiteral("Save Help"));
+}
+
+void TfrmOptions::cmdSearchHelpClick()
+{
+    gui::Dialogs().information(
+        this,
+        lines({QStringLiteral("The search engine of the Google harvester."), QString(),
+               QStringLiteral("classic: the host of a web search answering the classic result "
+                              "page."),
+               QStringLiteral("searxng: the address of a SearXNG instance, as "
+                              "http://127.0.0.1:8888"),
+               QStringLiteral("custom: a URL with {query} (and {page}), and a pattern whose "
+                              "first group is a result link."),
+               QString(), QStringLiteral("Interval: seconds between two searches (0: no pause).")}),
+        QStringLiteral("Search Help"));
 }

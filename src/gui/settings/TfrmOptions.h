@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QToolButton;
 
@@ -15,7 +16,8 @@ class TfrmOptions : public QWidget, public settings::IOptions
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 313;
-    static constexpr int ClientHeight = 311;
+    // Taller than the four groups need: the search engine's group sits below.
+    static constexpr int ClientHeight = 451;
 
     // `folder` holds Options.ini.
     explicit TfrmOptions(QString folder, QWidget *parent = nullptr);
@@ -35,15 +37,18 @@ public:
     bool Autoload() const override;
     bool Special() const override;
     bool GooglerSpecial() const override;
+    std::optional<settings::TSearchSettings> SearchSettings() const override;
 
     void FormCreate();
-    // Writes section "Options"; throws settings::EIniWriteError.
+    // Writes section "Options": the twelve keys, then the search engine's;
+    // throws settings::EIniWriteError.
     void FormClose();
 
     void cmdConnectionHelpClick();
     void cmdAutoloadHelpClick();
     void cmdSaveHelpClick();
     void cmdSpecialHelpClick();
+    void cmdSearchHelpClick();
 
     QCheckBox *chkProxy = nullptr;
     QLineEdit *txtProxy = nullptr;
@@ -61,12 +66,22 @@ public:
     QToolButton *cmdAutoloadHelp = nullptr;
     QToolButton *cmdSaveHelp = nullptr;
     QToolButton *cmdSpecialHelp = nullptr;
+    // The harvest's search engine: its kind, and the keys each kind reads.
+    QComboBox *cboSearchEngine = nullptr;
+    QLineEdit *txtSearchHost = nullptr;
+    QLineEdit *txtSearchURL = nullptr;
+    QLineEdit *txtSearchLinkPattern = nullptr;
+    QLineEdit *txtSearchInterval = nullptr;
+    QToolButton *cmdSearchHelp = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void BuildLayout();
+    void BuildSearchGroup();
+    // Only the fields the chosen engine reads can be edited.
+    void EnableSearchFields();
     QString IniPath() const;
 
     QString FFolder;
