@@ -9,6 +9,7 @@
 #include "settings/TfrmOptions.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -86,6 +87,40 @@ TEST_F(HarvestWindowTest, TheSearchButtonHarvestsUntilAbort)
     EXPECT_EQ(ReadFile(QStringLiteral("Proxies.txt")), "1.2.3.4:8080\r\n");
     EXPECT_EQ(engine.pages(), QList<QByteArray>{"/list"});
     EXPECT_TRUE(errors.isEmpty()) << errors.join(u'|').toStdString();
+}
+
+TEST_F(HarvestWindowTest, TheDialogsSearchEngineIsReadLiveAndWrittenOnClose)
+{
+    TfrmOptions *o = windows.options.get();
+    EXPECT_EQ(o->cboSearchEngine->currentText(), QStringLiteral("classic"));
+    EXPECT_EQ(o->txtSearchHost->text(), QString::fromLatin1(engine.host()));
+    EXPECT_FALSE(o->txtSearchURL->isEnabled());
+    // A custom engine without a pattern: nothing starts, and both say why.
+    o->cboSearchEngine->setCurrentText(QStringLiteral("custom"));
+    EXPECT_TRUE(o->txtSearchURL->isEnabled());
+    o->txtSearchURL->setText(QString::fromLatin1(engine.url(SearchEngine::CustomPath)));
+    m->cmdGoogle->click();
+    EXPECT_TRUE(Idle());
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("SearchLinkPattern is empty")));
+    EXPECT_EQ(m->lblStatus->text(), errors[0]);
+    EXPECT_TRUE(m->sldBots->isEnabled());
+
+    o->txtSearchLinkPattern->setText(QStringLiteral("<h3><a href=\"([^\"]*)\""));
+    m->cmdGoogle->click();
+    ASSERT_TRUE(waitUntil([&] { return !engine.queries().isEmpty(); }, 10000));
+    EXPECT_EQ(engine.queries()[0].form, 4);
+    m->cmdAbort->click();
+    ASSERT_TRUE(waitUntil([&] { return Idle(); }, 10000));
+
+    o->FormClose();
+    const QByteArray ini = ReadFile(QStringLiteral("Options.ini"));
+    for (const QByteArray &line :
+         {QByteArray("SearchEngine=custom"), "SearchURL=" + engine.url(SearchEngine::CustomPath),
+          QByteArray("SearchLinkPattern=<h3><a href=\"([^\"]*)\""),
+          QByteArray("SearchInterval=0"), "SearchHost=" + engine.host(),
+          QByteArray("GooglerSpecial=0")})
+        EXPECT_TRUE(ini.contains(line)) << line.data();
 }
 
 TEST_F(HarvestWindowTest, ClosingDuringAHarvestWritesNoLeechedIniButKeepsTheSites)
