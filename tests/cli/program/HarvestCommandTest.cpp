@@ -88,3 +88,31 @@ TEST_F(HarvestCommandTest, CtrlCLeechesThePageUnderWayAndWritesLeechedIni)
               Engine.url("/list1") + "\r\n" + Engine.url("/list2") + "\r\n");
     EXPECT_EQ(R.out, "9.9.9.9:80\n5.6.7.8:3128\n1.2.3.4:8080\n");
 }
+
+TEST_F(HarvestCommandTest, TheSearchEngineFromTheCommandLine)
+{
+    const CliRun Bad = runCli(Harvest({QStringLiteral("--engine"), QStringLiteral("custom")}));
+    EXPECT_EQ(Bad.exitCode, 1);
+    EXPECT_TRUE(Bad.err.contains("SearchURL is empty")) << Bad.err.toStdString();
+    EXPECT_TRUE(Engine.queries().isEmpty());
+
+    Engine.route("/list1", Script::response(200, "OK", {}, "<td>1.2.3.4:8080</td>"));
+    Engine.setAnswer([this](const SearchEngine::Query &Q) {
+        return SearchEngine::resultsPage(Engine.queries().size() == 1
+                                             ? QList<QByteArray>{Engine.url("/list1")}
+                                             : QList<QByteArray>{},
+                                         Q.form);
+    });
+    const CliRun R = runCli(Harvest(
+        {QStringLiteral("--engine"), QStringLiteral("custom"), QStringLiteral("--search-url"),
+         QString::fromLatin1(Engine.url(SearchEngine::CustomPath)),
+         QStringLiteral("--link-pattern"), QStringLiteral("<h3><a href=\"([^\"]*)\""),
+         QStringLiteral("--search-interval"), QStringLiteral("1.5"), QStringLiteral("--duration"),
+         QStringLiteral("2")}));
+    EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
+    EXPECT_EQ(R.out, "1.2.3.4:8080\n");
+    EXPECT_EQ(Engine.queries()[0].form, 4);
+    EXPECT_LE(Engine.queries().size(), 2);
+    // The progress shows the wait for the second search (1 or 2 s, as the page took).
+    EXPECT_TRUE(R.err.contains(" s for the search engine\n")) << R.err.toStdString();
+}
