@@ -62,6 +62,7 @@ TSearchPace::TSearchPace(QObject *parent) : QObject(parent)
 {
     FClock.start();
     FTimer.setSingleShot(true);
+    FTimer.setTimerType(Qt::PreciseTimer);
     connect(&FTimer, &QTimer::timeout, this, &TSearchPace::Pump);
 }
 
