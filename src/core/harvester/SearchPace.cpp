@@ -53,7 +53,9 @@ std::optional<qint64> RetryAfterMs(const QByteArrayList &header, const QDateTime
 
 bool IsChallengePage(QByteArrayView page)
 {
-    const QByteArray lower = page.toByteArray().toLower();
+    // Challenge pages are small: the head of a big page says enough.
+    const QByteArray lower =
+        page.first(std::min<qsizetype>(page.size(), 1 << 20)).toByteArray().toLower();
     return std::any_of(ChallengeMarkers.begin(), ChallengeMarkers.end(),
                        [&lower](QByteArrayView marker) { return lower.contains(marker); });
 }
