@@ -117,9 +117,8 @@ TEST_F(HarvestWindowTest, TheDialogsSearchEngineIsReadLiveAndWrittenOnClose)
     const QByteArray ini = ReadFile(QStringLiteral("Options.ini"));
     for (const QByteArray &line :
          {QByteArray("SearchEngine=custom"), "SearchURL=" + engine.url(SearchEngine::CustomPath),
-          QByteArray("SearchLinkPattern=<h3><a href=\"([^\"]*)\""),
-          QByteArray("SearchInterval=0"), "SearchHost=" + engine.host(),
-          QByteArray("GooglerSpecial=0")})
+          QByteArray("SearchLinkPattern=<h3><a href=\"([^\"]*)\""), QByteArray("SearchInterval=0"),
+          "SearchHost=" + engine.host(), QByteArray("GooglerSpecial=0")})
         EXPECT_TRUE(ini.contains(line)) << line.data();
 }
 
