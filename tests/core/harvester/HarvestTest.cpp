@@ -587,7 +587,7 @@ TEST_F(HarvestTest, EveryEngineHarvestsTheSamePagesIntoTheSameFiles)
 TEST_F(HarvestTest, SearchesKeepTheIntervalAcrossAllBots)
 {
     Inputs.bots = 5;
-    Set("SearchInterval", QStringLiteral("0.3"));
+    Set("SearchInterval", QStringLiteral("0.4"));
     Engine.setAnswer([](const SearchEngine::Query &) { return SearchEngine::resultsPage({}); });
     ASSERT_TRUE(Run->StartGoogle());
     AbortWhen([&] { return Engine.queries().size() >= 6; });
@@ -606,7 +606,8 @@ TEST_F(HarvestTest, RefusalsHoldEverySearchBack)
     Engine.setAnswer([&](const SearchEngine::Query &) {
         if (Engine.queries().size() == 1)
             return Script::response(429, "Too Many Requests", {"Retry-After: 2"}, "slow down");
-        return SearchEngine::resultsPage({});
+        // Unhurried, so that the refusal is read first whichever bot got it.
+        return Script().wait(300).send("HTTP/1.0 200 OK\r\n\r\nno results");
     });
     ASSERT_TRUE(Run->StartGoogle());
     AbortWhen([&] { return Engine.queries().size() >= 3; });
