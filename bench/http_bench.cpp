@@ -52,7 +52,7 @@ double BytesPerIdleClient(int Count, bool WithTimer)
         auto C = std::make_unique<THttpCli>();
         if (WithTimer)
             new TWait(C.get());
-        C->SetSocksUsercode(QByteArray::number(I));
+        C->SetBotNumber(I);
         Clients.push_back(std::move(C));
     }
     const size_t After = HeapInUse();
@@ -104,7 +104,7 @@ int main(int argc, char **argv)
         W->SetCaption(QStringLiteral("8"));
         W->OnTimeout = [C = C.get()](TWait *) { C->Abort(); };
         C->SetURL(Url);
-        C->SetSocksUsercode(QByteArray::number(I));
+        C->SetBotNumber(I);
         C->OnDocData = [W, &Bytes](THttpCli *, const char *, qint32 Len) {
             Bytes += Len;
             W->Stop();

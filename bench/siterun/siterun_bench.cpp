@@ -99,7 +99,7 @@ Phase RawClients(const QByteArray &Base, long Count, int Concurrency)
         auto *W = new TWait(C.get());
         W->SetCaption(QStringLiteral("8"));
         W->OnTimeout = [C = C.get()](TWait *) { C->Abort(); };
-        C->SetSocksUsercode(QByteArray::number(I));
+        C->SetBotNumber(I);
         C->OnDocData = [W, &P](THttpCli *Sender, const char *Buffer, qint32 Len) {
             P.Bytes += Len;
             if (Sender->Tag() == 0)

@@ -104,7 +104,7 @@ void TCheckRun::CreateBots()
         FLiveBots.push_back(client);
         FBotClients.push_back(client);
         client->SetTag(i);
-        client->SetSocksUsercode(QByteArray::number(b));
+        client->SetBotNumber(b);
         client->SetURL(FJudgeURL);
         client->SetLocalAddr(FLocalAddr);
         client->SetVerifyCertificates(FVerifyCertificates);
@@ -204,11 +204,10 @@ bool TCheckRun::Progressed()
 
 int TCheckRun::BotOf(const THttpCli *client) const
 {
-    bool ok = false;
-    const int b = client->SocksUsercode().toInt(&ok);
+    const int b = client->BotNumber();
     // Only a live bot of this run counts: a retired client has been detached
     // and is on its way out.
-    if (!ok || b < 0 || b >= int(FBotClients.size()) || FBotClients[size_t(b)] != client)
+    if (b < 0 || b >= int(FBotClients.size()) || FBotClients[size_t(b)] != client)
         return -1;
     return b;
 }

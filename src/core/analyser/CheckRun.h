@@ -2,8 +2,8 @@
 // the analyser list and records what came back.
 //
 // Up to 100 bots work at once; a bot is one THttpCli with one TWait owned by
-// it, the bot's number travels in the client's SocksUsercode as decimal text
-// and the index of its entry in its Tag. Entries are handed out in list order
+// it, the bot's number travels in the client's BotNumber and the index of
+// its entry in its Tag. Entries are handed out in list order
 // to whichever bot finishes first (in a retry run only the entries of the
 // mode's state; the others are skipped and count toward the gauge). A row
 // without a proxy address (no host, or no port from 1 to 65535) is never

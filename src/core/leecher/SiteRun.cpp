@@ -129,7 +129,7 @@ void TSiteRun::CreateBots(TKind kind)
         FLiveClients.push_back(client);
         FClientByBot.push_back(client);
         client->SetTag(FNextSite);
-        client->SetSocksUsercode(QByteArray::number(b));
+        client->SetBotNumber(b);
         client->SetURL(FSites[size_t(FNextSite)].URL);
         client->SetVerifyCertificates(FVerifyCertificates);
         if (kind == TKind::Leech) {
@@ -196,17 +196,16 @@ void TSiteRun::ReadVerifyCertificates()
 
 int TSiteRun::BotOf(const THttpCli *client) const
 {
-    // Site runs keep the bot number in SocksUsercode (Tag is the site), the
+    // Site runs keep the bot number in BotNumber (Tag is the site), the
     // harvest keeps it in Tag.
-    bool ok = true;
     int b = -1;
     if (!FGoogleMode)
-        b = client->SocksUsercode().toInt(&ok);
+        b = client->BotNumber();
     else if (client->Tag() >= 0 && client->Tag() < qintptr(FClientByBot.size()))
         b = int(client->Tag());
     // Only a live bot of this run counts: a retired client has been detached
     // and is on its way out.
-    if (!ok || b < 0 || b >= int(FClientByBot.size()) || FClientByBot[size_t(b)] != client)
+    if (b < 0 || b >= int(FClientByBot.size()) || FClientByBot[size_t(b)] != client)
         return -1;
     return b;
 }

@@ -5,8 +5,8 @@
 // One TSiteRun holds the run state that the main window's runs share, so that
 // only one of them is active at a time. A run creates up to N bots (N = the
 // bots slider); a bot is one THttpCli with one TWait owned by it, the bot's
-// number travels in the client's SocksUsercode as decimal text and the index
-// of its site in its Tag. Sites are handed out in list order to whichever bot
+// number travels in the client's BotNumber and the index of its site in its
+// Tag. Sites are handed out in list order to whichever bot
 // finishes first; when none is left, or Abort was asked for, each bot retires
 // when its request has ended, and the last one ends the run: "Finished", then
 // duplicate removal and Proxies.txt.

@@ -2,6 +2,7 @@
 
 #include "ConnectAnswer.h"
 #include "HostCheck.h"
+#include "SocksAnswer.h"
 #include "TlsSession.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,7 @@ THttpCli::THttpCli(QObject *Owner)
     : QObject(Owner), FCtrlSocket(new TWSocket(this)), FLocalAddr("0.0.0.0"), FProxyPort("80"),
       FAgent("Mozilla/3.0 (compatible)"),
       FAccept("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*"),
-      FContentTypePost("application/x-www-form-urlencoded")
+      FContentTypePost("application/x-www-form-urlencoded"), FSocksLevel("5")
 {
     FRcvdBuf[0] = 0;
     FCtrlSocket->OnSessionClosed = [this](TWSocket *, quint16 Error) {
@@ -70,18 +71,6 @@ THttpCli::THttpCli(QObject *Owner)
     FCtrlSocket->OnDnsLookupDone = [this](TWSocket *, quint16 Error) {
         SocketDnsLookupDone(Error);
     };
-    FCtrlSocket->OnSocksError = [this](TWSocket *, qint32 Error, const QByteArray &Msg) {
-        if (OnSocksError)
-            OnSocksError(this, Error, Msg);
-    };
-    FCtrlSocket->OnSocksConnected = [this](TWSocket *, quint16 Error) {
-        if (OnSocksConnected)
-            OnSocksConnected(this, Error);
-    };
-    FCtrlSocket->OnSocksAuthState = [this](TWSocket *, TSocksAuthState S) {
-        if (OnSocksAuthState)
-            OnSocksAuthState(this, S);
-    };
     FCtrlSocket->OnError = [this](TWSocket *) { SocketError(); };
 }
 
@@ -90,6 +79,13 @@ THttpCli::~THttpCli()
     // The socket closes a live connection without raising any event.
     delete FCtrlSocket;
     FCtrlSocket = nullptr;
+}
+
+void THttpCli::SetSocksLevel(const QByteArray &Value)
+{
+    TSocksAnswer::TLevel Level;
+    if (TSocksAnswer::LevelFromText(Value, Level))
+        FSocksLevel = Value.trimmed().toUpper();
 }
 
 void THttpCli::SetMultiThreaded(bool Value)
@@ -221,6 +217,8 @@ qint64 THttpCli::BytesHeld() const
                   FLocation.size() + FURLPath.size() + FTargetHost.size();
     if (FTunnel)
         Held += FTunnel->BytesHeld();
+    if (FSocks)
+        Held += FSocks->BytesHeld();
     if (FTls)
         Held += FTls->BytesBuffered();
     for (const QByteArray &Line : FReceivedHeader)
@@ -283,6 +281,7 @@ void THttpCli::StartRequest(THttpRequest Rq)
     FURLPort = P.Port;
     FURLPath = P.Path;
     FUseProxy = !FProxy.isEmpty();
+    FUseSocks = !FSocksServer.isEmpty();
     if (!FUseProxy) {
         FHostName = P.Host;
         FPort = !P.Port.isEmpty() ? P.Port
@@ -350,7 +349,7 @@ void THttpCli::StartLookup()
     try {
         if (FCtrlSocket->LocalAddr() != FLocalAddr)
             FCtrlSocket->SetLocalAddr(FLocalAddr);
-        FCtrlSocket->DnsLookup(FHostName);
+        FCtrlSocket->DnsLookup(FirstLookup());
     } catch (const std::exception &E) {
         if (Busy(Id))
             Fail(QByteArray(E.what()));
@@ -368,6 +367,10 @@ void THttpCli::SocketDnsLookupDone(quint16 Error)
         CloseStep(Error);
         return;
     }
+    if (FSocksTargetLookup) {
+        SocksLookupDone();
+        return;
+    }
     const quint32 Id = FRequestId;
     FDnsResult = FCtrlSocket->DnsResult();
     SetState(hsDnsLookupDone);
@@ -376,7 +379,9 @@ void THttpCli::SocketDnsLookupDone(quint16 Error)
     try {
         FCtrlSocket->SetAddr(FDnsResult);
         FCtrlSocket->SetLocalAddr(FLocalAddr);
-        FCtrlSocket->SetPort(FPort);
+        FCtrlSocket->SetPort(!FUseSocks             ? FPort
+                             : FSocksPort.isEmpty() ? QByteArrayLiteral("1080")
+                                                    : FSocksPort);
         FCtrlSocket->SetProto(QByteArrayLiteral("tcp"));
         FCtrlSocket->Connect();
     } catch (const ESocketException &) {
@@ -404,6 +409,14 @@ void THttpCli::SocketSessionConnected(quint16 Error)
     SetState(hsConnected);
     if (!Busy(Id))
         return;
+    if (FUseSocks)
+        StartSocks();
+    else
+        ConnectionUp();
+}
+
+void THttpCli::ConnectionUp()
+{
     if (Secure()) {
         if (FUseProxy)
             StartTunnel();

@@ -13,6 +13,9 @@
 // directly, or through the proxy with CONNECT and TLS inside the tunnel. The
 // request and the answer inside are read and written exactly as over a
 // plain connection.
+//
+// With a SOCKS server set, every connection (to the host, or to the HTTP
+// proxy) is made through that SOCKS proxy; the rest is unchanged.
 #pragma once
 
 #include "HttpAddress.h"
@@ -35,6 +38,7 @@ class QIODevice;
 namespace net {
 
 class TConnectAnswer;
+class TSocksAnswer;
 class TTlsSession;
 
 enum THttpRequest : int { httpAbort = 0, httpGET = 1, httpPOST = 2, httpHEAD = 3 };
@@ -175,55 +179,68 @@ public:
         return FMultiThreaded;
     }
     void SetMultiThreaded(bool Value);
-    // Straight through to the client's socket. SocksUsercode keeps its value
-    // for the life of the client, so the runs use it as a free text tag.
-    QByteArray SocksServer() const
+    // A SOCKS proxy between the client and whatever it connects to (the
+    // host of the address, or the HTTP proxy when one is set). The client
+    // keeps these for its life, as it keeps Proxy: every connection of a
+    // request, relocations included, goes through the same SOCKS proxy.
+    // SocksPort defaults to 1080; SocksLevel takes "4", "4A" or "5" and
+    // ignores anything else. SocksUsercode and SocksPassword are the version
+    // 5 credentials (offered when SocksAuthentication asks for them) and the
+    // version 4 user id; they go to the SOCKS proxy only.
+    const QByteArray &SocksServer() const
     {
-        return FCtrlSocket->SocksServer();
+        return FSocksServer;
     }
     void SetSocksServer(const QByteArray &Value)
     {
-        FCtrlSocket->SetSocksServer(Value);
+        FSocksServer = Value;
     }
-    QByteArray SocksLevel() const
+    const QByteArray &SocksLevel() const
     {
-        return FCtrlSocket->SocksLevel();
+        return FSocksLevel;
     }
-    void SetSocksLevel(const QByteArray &Value)
+    void SetSocksLevel(const QByteArray &Value);
+    const QByteArray &SocksPort() const
     {
-        FCtrlSocket->SetSocksLevel(Value);
-    }
-    QByteArray SocksPort() const
-    {
-        return FCtrlSocket->SocksPort();
+        return FSocksPort;
     }
     void SetSocksPort(const QByteArray &Value)
     {
-        FCtrlSocket->SetSocksPort(Value);
+        FSocksPort = Value;
     }
-    QByteArray SocksUsercode() const
+    const QByteArray &SocksUsercode() const
     {
-        return FCtrlSocket->SocksUsercode();
+        return FSocksUsercode;
     }
     void SetSocksUsercode(const QByteArray &Value)
     {
-        FCtrlSocket->SetSocksUsercode(Value);
+        FSocksUsercode = Value;
     }
-    QByteArray SocksPassword() const
+    const QByteArray &SocksPassword() const
     {
-        return FCtrlSocket->SocksPassword();
+        return FSocksPassword;
     }
     void SetSocksPassword(const QByteArray &Value)
     {
-        FCtrlSocket->SetSocksPassword(Value);
+        FSocksPassword = Value;
     }
     TSocksAuthentication SocksAuthentication() const
     {
-        return FCtrlSocket->SocksAuthentication();
+        return FSocksAuthentication;
     }
     void SetSocksAuthentication(TSocksAuthentication V)
     {
-        FCtrlSocket->SetSocksAuthentication(V);
+        FSocksAuthentication = V;
+    }
+    // The number of the run's bot that owns the client; the client never
+    // reads it.
+    int BotNumber() const
+    {
+        return FBotNumber;
+    }
+    void SetBotNumber(int Value)
+    {
+        FBotNumber = Value;
     }
     qintptr Tag() const
     {
@@ -371,6 +388,7 @@ private:
     enum class TStep : quint8 {
         Idle,
         Connecting, // name lookup and connect
+        Socks,      // the SOCKS proxy is asked for the connection
         Tunnel,     // CONNECT sent to the proxy, its answer awaited
         Handshake,  // the TLS handshake runs
         Header,     // request sent, no header line yet
@@ -439,6 +457,15 @@ private:
     qint32 FreeSpace();
     // Takes Len bytes just placed after those held in the receive buffer.
     void ConsumeReceived(qint32 Len);
+    // The connection is up (through the SOCKS proxy, when there is one):
+    // the tunnel, TLS or the request follow.
+    void ConnectionUp();
+    // SOCKS (HttpSocks.cpp).
+    QByteArray FirstLookup();
+    void SocksLookupDone();
+    void StartSocks();
+    void SocksData();
+    void SocksFailed(const QByteArray &Reason, qint32 Code);
     // The tunnel and TLS (HttpTls.cpp).
     void StartTunnel();
     void TunnelData();
@@ -480,6 +507,9 @@ private:
     QDateTime FModifiedSince;
     bool FMultiThreaded = false;
     qintptr FTag = 0;
+    int FBotNumber = 0;
+    QByteArray FSocksServer, FSocksPort, FSocksLevel, FSocksUsercode, FSocksPassword;
+    TSocksAuthentication FSocksAuthentication = socksNoAuthentication;
 
     // Run-time.
     qint32 FStatusCode = 0;
@@ -502,6 +532,9 @@ private:
     TStep FStep = TStep::Idle;
     QByteArray FCallerUsername, FCallerPassword; // as set by the caller
     bool FUseProxy = false;
+    bool FUseSocks = false;
+    bool FSocksTargetLookup = false; // the target's name is looked up for SOCKS4
+    QByteArray FSocksTarget;         // the host the SOCKS proxy is asked for
     QByteArray FURLProto, FTargetHost, FURLPort, FURLPath; // where the request goes
     QByteArray FHostName, FPort;                           // what is connected to
     QByteArray FDnsResult;
@@ -511,6 +544,7 @@ private:
     quint16 FRequestDoneError = 0;
     // The connection's layers above the socket, while it has them.
     std::unique_ptr<TConnectAnswer> FTunnel;
+    std::unique_ptr<TSocksAnswer> FSocks;
     std::unique_ptr<TTlsSession> FTls;
 
     // Per response.

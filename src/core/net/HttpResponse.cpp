@@ -67,6 +67,10 @@ void THttpCli::SocketDataAvailable()
         TunnelData();
         return;
     }
+    if (FStep == TStep::Socks) {
+        SocksData();
+        return;
+    }
     if (FTls) {
         TlsDataAvailable();
         return;
@@ -325,7 +329,7 @@ void THttpCli::CloseStep(quint16 Error)
     // Settled already (or a close of the client's own): nothing to do.
     if (FStep == TStep::Idle || FState == hsAborting)
         return;
-    if (FStep == TStep::Tunnel || FStep == TStep::Handshake) {
+    if (FStep == TStep::Tunnel || FStep == TStep::Handshake || FStep == TStep::Socks) {
         TransportClosed(Error);
         return;
     }

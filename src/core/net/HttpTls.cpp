@@ -4,6 +4,7 @@
 // connection; only the bytes are encrypted on their way.
 #include "ConnectAnswer.h"
 #include "HttpProt.h"
+#include "SocksAnswer.h"
 #include "TlsSession.h"
 
 namespace net {
@@ -11,6 +12,7 @@ namespace net {
 void THttpCli::DropTransport()
 {
     FTunnel.reset();
+    FSocks.reset();
     FTls.reset();
 }
 
@@ -164,7 +166,9 @@ void THttpCli::TransportClosed(quint16 Error)
 {
     const QByteArray How = Error ? WSocketErrorDesc(Error) + ", Error #" + QByteArray::number(Error)
                                  : QByteArrayLiteral("connection closed by peer");
-    if (FStep == TStep::Tunnel)
+    if (FStep == TStep::Socks)
+        SocksFailed("SOCKS: proxy closed the connection before answering (" + How + ")", 0);
+    else if (FStep == TStep::Tunnel)
         Fail("Proxy closed the connection before answering CONNECT (" + How + ")", Error);
     else
         Fail("TLS: handshake failed (" + How + ")", Error);
