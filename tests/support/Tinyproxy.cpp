@@ -1,42 +1,14 @@
 #include "support/Tinyproxy.h"
 
-#include <QDeadlineTimer>
+#include "support/ServerProcess.h"
+
 #include <QFile>
-#include <QHostAddress>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 namespace testsupport {
 
-namespace {
-
-// A port that is free on that address right now.
-quint16 FreePort(const QByteArray &Host)
-{
-    QTcpServer Probe;
-    if (!Probe.listen(QHostAddress(QString::fromLatin1(Host)), 0))
-        return 0;
-    return Probe.serverPort();
-}
-
-bool Accepts(const QByteArray &Host, quint16 Port)
-{
-    QTcpSocket S;
-    S.connectToHost(QHostAddress(QString::fromLatin1(Host)), Port);
-    return S.waitForConnected(200);
-}
-
-} // namespace
-
 QString Tinyproxy::program()
 {
-    QString P = QStandardPaths::findExecutable(QStringLiteral("tinyproxy"));
-    if (P.isEmpty())
-        P = QStandardPaths::findExecutable(
-            QStringLiteral("tinyproxy"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
-    return P;
+    return findProgram(QStringLiteral("tinyproxy"));
 }
 
 Tinyproxy::Tinyproxy(const QByteArray &ListenAddress, const QList<QByteArray> &ExtraLines)
@@ -48,7 +20,7 @@ Tinyproxy::Tinyproxy(const QByteArray &ListenAddress, const QList<QByteArray> &E
             "tinyproxy is not installed (scripts/setup installs it, package tinyproxy-bin)");
         return;
     }
-    FPort = FreePort(FHost);
+    FPort = freePort(FHost);
     if (FPort == 0) {
         FError = QStringLiteral("no free port on ") + QString::fromLatin1(FHost);
         return;
@@ -67,33 +39,14 @@ Tinyproxy::Tinyproxy(const QByteArray &ListenAddress, const QList<QByteArray> &E
     }
     F.close();
 
-    FProcess.setProcessChannelMode(QProcess::MergedChannels);
-    FProcess.start(Program, {QStringLiteral("-d"), QStringLiteral("-c"), F.fileName()});
-    if (!FProcess.waitForStarted(5000)) {
-        FError = QStringLiteral("tinyproxy did not start: ") + FProcess.errorString();
-        return;
-    }
-    const QDeadlineTimer Deadline(10000);
-    while (!Accepts(FHost, FPort)) {
-        if (FProcess.state() != QProcess::Running || Deadline.hasExpired()) {
-            FError = QStringLiteral("tinyproxy does not accept on ") +
-                     QString::fromLatin1(address()) + QStringLiteral(": ") +
-                     QString::fromLocal8Bit(FProcess.readAll() + log());
-            return;
-        }
-        QThread::msleep(20);
-    }
+    FError =
+        startServer(FProcess, Program, {QStringLiteral("-d"), QStringLiteral("-c"), F.fileName()},
+                    FHost, FPort, [this] { return log(); });
 }
 
 Tinyproxy::~Tinyproxy()
 {
-    if (FProcess.state() == QProcess::NotRunning)
-        return;
-    FProcess.terminate();
-    if (!FProcess.waitForFinished(3000)) {
-        FProcess.kill();
-        FProcess.waitForFinished(3000);
-    }
+    stopServer(FProcess);
 }
 
 QByteArray Tinyproxy::log() const

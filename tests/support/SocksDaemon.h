@@ -1,0 +1,46 @@
+// A private SOCKS server from Debian for a test, started with a generated
+// configuration on one loopback address and stopped when the object goes:
+// dante (danted: SOCKS4 and 5, no authentication, connections to
+// loopback targets only) or microsocks (SOCKS5, with a user and password
+// when given).
+//
+//   SocksDaemon D(SocksDaemon::TKind::Dante, "127.0.22.1");
+//   ASSERT_TRUE(D.started()) << D.error();
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+class SocksDaemon
+{
+public:
+    enum class TKind { Dante, Microsocks };
+
+    SocksDaemon(TKind Kind, const QByteArray &ListenAddress, const QByteArray &User = {},
+                const QByteArray &Password = {});
+    ~SocksDaemon();
+    SocksDaemon(const SocksDaemon &) = delete;
+    SocksDaemon &operator=(const SocksDaemon &) = delete;
+
+    // The installed program, or empty when there is none.
+    static QString program(TKind Kind);
+
+    bool started() const { return FError.isEmpty(); }
+    const QString &error() const { return FError; }
+    QByteArray host() const { return FHost; }
+    quint16 port() const { return FPort; }
+    QByteArray log() const;
+
+private:
+    QTemporaryDir FDir;
+    QProcess FProcess;
+    QByteArray FHost;
+    quint16 FPort = 0;
+    QString FError;
+};
+
+} // namespace testsupport
