@@ -31,6 +31,10 @@
         <source>速度</source>
         <translation>Speed</translation>
     </message>
+    <message>
+        <source>类型</source>
+        <translation>Type</translation>
+    </message>
 </context>
 <context>
     <name>TProxyListModel</name>
@@ -353,6 +357,10 @@
     <message>
         <source>重试503代理</source>
         <translation>Retry 503 answers</translation>
+    </message>
+    <message>
+        <source>探测类型</source>
+        <translation>Detect type</translation>
     </message>
     <message>
         <source>验证地址:</source>

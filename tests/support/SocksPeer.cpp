@@ -142,6 +142,11 @@ bool SocksPeer::step(QTcpSocket *Client, QByteArray &B)
         const QByteArray Greeting = B.left(2 + At(B, 1));
         B.remove(0, Greeting.size());
         Client->setProperty("greeting", Greeting);
+        if (FOnly4) {
+            Client->disconnectFromHost();
+            Client->setProperty("stage", -1);
+            return false;
+        }
         const bool WantsPassword = !FUser.isEmpty();
         const char Method = WantsPassword ? '\x02' : '\x00';
         if (At(Greeting, 0) != 5 || !Greeting.mid(2).contains(Method)) {

@@ -44,6 +44,8 @@ public:
     quint16 port() const;
 
     void requirePassword(const QByteArray &User, const QByteArray &Password);
+    // Speaks version 4 (and 4A) only: a version 5 greeting is closed on.
+    void onlyVersion4() { FOnly4 = true; }
     void script(const QList<QByteArray> &Replies, bool CloseAfter = true);
 
     const QList<Request> &requests() const { return FRequests; }
@@ -63,6 +65,7 @@ private:
     QTcpServer *FServer;
     QByteArray FUser, FPassword;
     bool FScripted = false;
+    bool FOnly4 = false;
     QList<QByteArray> FReplies;
     bool FCloseAfter = true;
     QList<Request> FRequests;

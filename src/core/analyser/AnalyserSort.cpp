@@ -129,6 +129,11 @@ void SortAnalyserList(TAnalyserList &list, int column, bool ascending)
             const quint64 rank = SpeedRank(p.Speed);
             return rank == kEmpty || ascending ? rank : kNotANumber - rank;
         });
+    } else if (column == colType) {
+        // The names ("HTTP", "SOCKS4", "SOCKS5") sort as the types do.
+        SortByKey(list, [ascending](const TProxyItem &p) {
+            return quint64(ascending ? p.Type : net::ptSocks5 - p.Type);
+        });
     } else {
         SortByText(list, column, ascending);
     }

@@ -19,7 +19,8 @@ enum TAnalyserColumn : int {
     colAnonymous = 4,
     colLevel = 5,
     colSpeed = 6,
-    AnalyserColumnCount = 7,
+    colType = 7,
+    AnalyserColumnCount = 8,
 };
 
 // The last sort column and direction, kept while the program runs: no
@@ -40,7 +41,7 @@ struct TAnalyserSortState
 
 // Sorts by one column: the text columns byte by byte (case-sensitive, a
 // prefix first), Port by its decimal value, Speed by its value with empty
-// speeds last in both directions. Port and speed texts that are not numbers
+// speeds last in both directions, Type by its name. Port and speed texts that are not numbers
 // sort after every number (before them when descending). Records that compare
 // equal keep their order. Another column leaves the list as it is.
 void SortAnalyserList(TAnalyserList &list, int column, bool ascending);

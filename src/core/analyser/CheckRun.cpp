@@ -5,6 +5,7 @@
 #include "leecher/Leech.h"
 #include "leecher/SiteRun.h"
 #include "net/HttpProt.h"
+#include "net/ProxyType.h"
 #include "net/Wait.h"
 #include "util/TickCount.h"
 
@@ -21,6 +22,15 @@ namespace {
 QByteArray StatusText(const THttpCli *client)
 {
     return QByteArray::number(client->StatusCode()) + " - " + client->ReasonPhrase();
+}
+
+// The order in which type detection tries a proxy.
+constexpr net::TProxyType DetectOrder[] = {net::ptHttp, net::ptSocks5, net::ptSocks4};
+constexpr int DetectTries = int(std::size(DetectOrder));
+
+void Aim(THttpCli *client, const TProxyItem &entry, net::TProxyType type)
+{
+    net::UseProxy(*client, type, entry.Host.toByteArray(), entry.Port.toByteArray());
 }
 
 } // namespace
@@ -68,6 +78,8 @@ bool TCheckRun::Start()
     FVerifyCertificates = !FJudgeURL.startsWith("https://") || FInputs.VerifyCertificates();
     FTimeoutText = FInputs.TimeoutText();
     FMachineAddresses = FInputs.MachineAddresses();
+    FDetect = FInputs.DetectType();
+    FAborted = false;
 
     FLiveBots.clear();
     FBotClients.clear();
@@ -96,6 +108,7 @@ void TCheckRun::CreateBots()
     FBotStartTick.assign(size_t(bots), 0);
     FBotOverflow.assign(size_t(bots), false);
     FBotRepeats.assign(size_t(bots), 0);
+    FBotDetect.assign(size_t(bots), TDetectTry());
     for (int b = 0; b < bots; ++b) {
         if (!FindNextEntry() || !Current(generation))
             return;
@@ -115,8 +128,7 @@ void TCheckRun::CreateBots()
             AHttpCliRequestDone(c, rq, error);
         };
         TProxyItem &entry = FList[size_t(i)];
-        client->SetProxy(entry.Host.toByteArray());
-        client->SetProxyPort(entry.Port.toByteArray());
+        Aim(client, entry, FDetect ? DetectOrder[0] : entry.Type);
         entry.Status = "Analyzing";
         entry.State = psNone;
 
@@ -249,6 +261,13 @@ void TCheckRun::AWaitTimeout(TWait *wait)
     if (b < 0 || size_t(b) >= FBotClients.size() || FBotClients[size_t(b)] == nullptr)
         return;
     THttpCli *client = FBotClients[size_t(b)];
+    if (FDetect) {
+        // The completion decides: the next type is tried, or the HTTP
+        // attempt's timeout is recorded.
+        FBotDetect[size_t(b)].timedOut = true;
+        client->Abort();
+        return;
+    }
     client->Abort();
     // The completion that Abort causes comes later and finds this mark.
     if (TProxyItem *entry = EntryOf(client))
@@ -274,10 +293,18 @@ void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
         return;
     }
 
+    QByteArray fallbackStatus;
+    if (FDetect && EntryOf(client) && DetectNext(client, b, code, fallbackStatus))
+        return;
+
     const int i = int(client->Tag());
     if (TProxyItem *entry = EntryOf(client)) {
         if (entry->State == psTimeout) {
             entry->Status = "Timeout";
+        } else if (!fallbackStatus.isEmpty()) {
+            entry->State = psBad;
+            ++FState.BadCount;
+            entry->Status = fallbackStatus;
         } else if (FBotOverflow[size_t(b)]) {
             entry->State = psBad;
             ++FState.BadCount;
@@ -319,12 +346,52 @@ void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     HandOut(client, b);
 }
 
+bool TCheckRun::DetectNext(THttpCli *client, int bot, qint32 code, QByteArray &fallbackStatus)
+{
+    TDetectTry &d = FBotDetect[size_t(bot)];
+    TProxyItem &entry = *EntryOf(client);
+    const bool overflow = FBotOverflow[size_t(bot)];
+    if (!d.timedOut && !overflow && code == 200 && !FBotPage[size_t(bot)].isEmpty()) {
+        entry.Type = DetectOrder[d.attempt];
+        return false;
+    }
+    if (d.attempt == 0) {
+        d.httpTimedOut = d.timedOut;
+        d.httpStatus = overflow ? QByteArray(PageTooLargeStatus) : StatusText(client);
+    }
+    // Only the abort button cuts detection short: a row under way when the
+    // list runs out still gets every type.
+    if (!FAborted && d.attempt + 1 < DetectTries) {
+        ++d.attempt;
+        d.timedOut = false;
+        Aim(client, entry, DetectOrder[d.attempt]);
+        leecher::EmptyPageText(FBotPage[size_t(bot)]);
+        FBotOverflow[size_t(bot)] = false;
+        FBotRepeats[size_t(bot)] = 0;
+        TWait *wait = FBotWaits[size_t(bot)];
+        wait->Stop();
+        wait->Start();
+        FBotStartTick[size_t(bot)] = util::GetTickCount();
+        client->StartGet();
+        return true;
+    }
+    // No type brought the judge's page: the row is what its HTTP attempt was.
+    entry.Type = net::ptHttp;
+    if (d.httpTimedOut) {
+        entry.State = psTimeout;
+        ++FState.TimeoutCount;
+    } else {
+        fallbackStatus = d.httpStatus;
+    }
+    return false;
+}
+
 void TCheckRun::HandOut(THttpCli *client, int bot)
 {
     const int i = FState.NextEntry;
     TProxyItem &entry = FList[size_t(i)];
-    client->SetProxy(entry.Host.toByteArray());
-    client->SetProxyPort(entry.Port.toByteArray());
+    Aim(client, entry, FDetect ? DetectOrder[0] : entry.Type);
+    FBotDetect[size_t(bot)] = TDetectTry();
     client->SetTag(i);
     entry.State = psNone;
     entry.Status = "Analyzing";
@@ -380,7 +447,7 @@ void TCheckRun::ReplyLine()
 void TCheckRun::Abort()
 {
     if (FRunning)
-        FState.StopRequested = true;
+        FState.StopRequested = FAborted = true;
 }
 
 bool TCheckRun::Abort(THttpCli *client)

@@ -76,6 +76,10 @@ public:
     // ("VerifyCertificates" of Options.ini); read at the start of a run whose
     // judge is one.
     virtual bool VerifyCertificates() const { return true; }
+    // Whether each row is tried as HTTP, then SOCKS5, then SOCKS4 proxy, and
+    // keeps the first type that brings a judge page; read at the start.
+    // Otherwise each row is checked as the type it has.
+    virtual bool DetectType() const { return false; }
 };
 
 // Plain values for tests and front ends without a window.
@@ -89,6 +93,7 @@ struct TCheckInputValues : ICheckInputs
     QString ownAddress;
     QList<QByteArray> machineAddresses;
     bool verifyCertificates = true;
+    bool detectType = false;
 
     int Bots() const override { return bots; }
     QString TimeoutText() const override { return timeout; }
@@ -100,6 +105,7 @@ struct TCheckInputValues : ICheckInputs
     QString OwnAddress() const override { return ownAddress; }
     QList<QByteArray> MachineAddresses() const override { return machineAddresses; }
     bool VerifyCertificates() const override { return verifyCertificates; }
+    bool DetectType() const override { return detectType; }
 };
 
 class TCheckRun : public QObject
@@ -208,6 +214,10 @@ private:
     // entry was recorded; false when the run was shut down meanwhile.
     bool Progressed();
     TStep Record(net::THttpCli *client, int bot);
+    // Type detection: starts the bot's next type on its entry (true), or
+    // settles the entry's type and, when no type reached the judge, the HTTP
+    // attempt's outcome (FallbackStatus: what it is recorded with).
+    bool DetectNext(net::THttpCli *client, int bot, qint32 code, QByteArray &fallbackStatus);
     void ReplyLine();
     void EndOfRun();
     void ReleaseBot(net::THttpCli *client, int bot);
@@ -244,6 +254,18 @@ private:
     std::vector<char> FBotOverflow;
     // Times the bot's current entry was asked again.
     std::vector<int> FBotRepeats;
+    // Per bot while detecting types: the attempt under way (an index of the
+    // order tried), whether it timed out, and how the HTTP attempt ended.
+    struct TDetectTry
+    {
+        int attempt = 0;
+        bool timedOut = false;
+        bool httpTimedOut = false;
+        QByteArray httpStatus;
+    };
+    bool FDetect = false;
+    bool FAborted = false; // the abort button was pressed during this run
+    std::vector<TDetectTry> FBotDetect;
 
     quint16 FWaitInterval;
     qint64 FRequestDeadline = 0;

@@ -78,6 +78,8 @@ bool AppendLine(TAnalyserList &list, QByteArrayView line, bool trim, std::string
         return false;
     if (trim)
         line = Trimmed(line);
+    net::TProxyType type = net::ptHttp;
+    net::TakeProxyPrefix(line, type);
     const qsizetype colon = line.indexOf(':');
     QByteArrayView host;
     if (colon < 0) {
@@ -96,6 +98,7 @@ bool AppendLine(TAnalyserList &list, QByteArrayView line, bool trim, std::string
     TProxyItem &item = list.emplace_back();
     item.Host = host;
     item.Port = QByteArrayView(digits.data(), qsizetype(digits.size()));
+    item.Type = type;
     return true;
 }
 
@@ -111,8 +114,10 @@ qsizetype AppendLines(TAnalyserList &list, QByteArrayView text, bool trim)
     return added;
 }
 
+// HTTP rows stay a bare "Host:Port", as every file before types had them.
 void AppendProxyLine(QByteArray &out, const TProxyItem &item)
 {
+    out.append(net::ProxyTypePrefix(item.Type));
     out.append(item.Host.view());
     out.append(':');
     out.append(item.Port.view());
@@ -141,6 +146,9 @@ qsizetype AppendClipboardLines(TAnalyserList &list, QByteArrayView text)
 TProxyItem TypedProxy(QByteArrayView answer)
 {
     TProxyItem item;
+    net::TProxyType type = net::ptHttp;
+    net::TakeProxyPrefix(answer, type);
+    item.Type = type;
     const qsizetype colon = answer.indexOf(':');
     if (colon < 0) {
         item.Port = answer;
@@ -180,7 +188,7 @@ QByteArray ProxyLines(const TAnalyserList &list, const std::vector<int> &rows)
     QByteArray out;
     qsizetype size = 0;
     for (int row : rows)
-        size += list[size_t(row)].Host.size() + list[size_t(row)].Port.size() + 3;
+        size += list[size_t(row)].Host.size() + list[size_t(row)].Port.size() + 12;
     out.reserve(size);
     for (int row : rows)
         AppendProxyLine(out, list[size_t(row)]);
@@ -192,7 +200,7 @@ QByteArray ProxyLines(const TAnalyserList &list)
     QByteArray out;
     qsizetype size = 0;
     for (const TProxyItem &item : list)
-        size += item.Host.size() + item.Port.size() + 3;
+        size += item.Host.size() + item.Port.size() + 12;
     out.reserve(size);
     for (const TProxyItem &item : list)
         AppendProxyLine(out, item);

@@ -17,10 +17,12 @@ namespace analyser {
 QByteArray DeleteNonNumbers(QByteArrayView text);
 
 // Appends one new record per line of a proxy list file (lines end at CR LF,
-// LF or CR): Host is the text before the line's first colon exactly as it
-// stands, Port the digits of the rest; a line without a colon gives an empty
-// Host and all digits of the line. Blank lines, and lines that give neither a
-// host nor a port, add nothing. Returns the number appended.
+// LF or CR). A leading "http://", "socks4://", "socks4a://", "socks5://" or
+// "socks5h://" (any case) sets the record's type and is taken off; without
+// one the record is HTTP and the line is read as it stands. Host is the text before the line's
+// first colon exactly as it stands, Port the digits of the rest; a line without a colon gives an
+// empty Host and all digits of the line. Blank lines, and lines that give neither a host nor a
+// port, add nothing. Returns the number appended.
 qsizetype AppendFileLines(TAnalyserList &list, QByteArrayView content);
 
 // The same for clipboard text, with Host trimmed and the digits taken from
@@ -39,8 +41,8 @@ bool HasProxyAddress(const TProxyItem &item);
 // A fresh list holding the main window's proxies, in their order, unchecked.
 TAnalyserList TakeOver(const leecher::TProxyList &proxies);
 
-// "Host:Port" CR LF for every record at `rows` (ascending), or for every
-// record of the list.
+// "Host:Port" CR LF, after the type's prefix for a SOCKS record, for every record at `rows`
+// (ascending), or for every record of the list.
 QByteArray ProxyLines(const TAnalyserList &list, const std::vector<int> &rows);
 QByteArray ProxyLines(const TAnalyserList &list);
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "lists/CompactBytes.h"
+#include "net/ProxyType.h"
 
 #include <QtGlobal>
 
@@ -35,6 +36,7 @@ struct TProxyItem
     TCompactBytes Level;      // the judge's one-character level, "Unknown" or ""
     TCompactBytes Speed;      // milliseconds as decimal text, or ""
     qint32 State = psNone;
+    net::TProxyType Type = net::ptHttp; // how the proxy is spoken to
 };
 
 // The list owns its records and is addressed by index (index = row of the view).

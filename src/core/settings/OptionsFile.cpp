@@ -57,6 +57,7 @@ TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini)
     TProxyCheckerSection c;
     c.bots = ini.ReadInteger(s, QStringLiteral("Bots"), d.bots);
     c.retry503 = ini.ReadBool(s, QStringLiteral("Retry503"), d.retry503);
+    c.detectType = ini.ReadBool(s, QStringLiteral("DetectType"), d.detectType);
     c.proxyJudge = ini.ReadString(s, QStringLiteral("ProxyJudge"), d.proxyJudge);
     c.timeout = ini.ReadString(s, QStringLiteral("Timeout"), d.timeout);
     c.judgeFallback = ini.ReadBool(s, QStringLiteral("JudgeFallback"), d.judgeFallback);
@@ -72,6 +73,7 @@ void WriteProxyCheckerSection(TIniFile &ini, const TProxyCheckerSection &c)
     ini.WriteString(s, QStringLiteral("ProxyJudge"), c.proxyJudge);
     ini.WriteString(s, QStringLiteral("Timeout"), c.timeout);
     ini.WriteBool(s, QStringLiteral("JudgeFallback"), c.judgeFallback);
+    ini.WriteBool(s, QStringLiteral("DetectType"), c.detectType);
 }
 
 TOptionValues ReadOptionsSection(const TIniFile &ini)

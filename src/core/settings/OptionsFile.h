@@ -44,6 +44,7 @@ struct TProxyCheckerSection
 {
     int bots = 50;
     bool retry503 = false;
+    bool detectType = false;
     QString proxyJudge = DefaultProxyJudge;
     QString timeout = QStringLiteral("8");
     // A start whose judge does not answer takes the next of the judge list.
@@ -56,8 +57,8 @@ TMainSection ReadMainSection(const TIniFile &ini);
 void WriteMainSection(TIniFile &ini, const TMainSection &main);
 
 TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini);
-// Writes Bots, Retry503, ProxyJudge, Timeout, JudgeFallback; throws
-// EIniWriteError.
+// Writes Bots, Retry503, ProxyJudge, Timeout, JudgeFallback, DetectType;
+// throws EIniWriteError.
 void WriteProxyCheckerSection(TIniFile &ini, const TProxyCheckerSection &checker);
 
 // Reads the twelve keys; a missing file, key or bad value gives the default.

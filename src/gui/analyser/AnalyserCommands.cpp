@@ -331,10 +331,16 @@ void TfrmProxy::UseProxyInIE1Click()
         return;
     const TProxyItem &proxy = AnalyserList[static_cast<size_t>(rows.front())];
     const QByteArray host = proxy.Host.toByteArray(), port = proxy.Port.toByteArray();
+    // A SOCKS proxy becomes the desktop's SOCKS proxy, never its HTTP one.
+    const bool socks = proxy.Type != net::ptHttp;
+    const gui::TDesktopProxyKind kind =
+        socks ? gui::TDesktopProxyKind::Socks : gui::TDesktopProxyKind::Http;
     gui::ReportErrors(this, [&] {
-        gui::SetDesktopProxy(host, port);
+        gui::SetDesktopProxy(host, port, kind);
         gui::Dialogs().information(
-            nullptr, QStringLiteral("Using Proxy \"") + gui::QueryDesktopProxy() + QLatin1Char('"'),
+            nullptr,
+            (socks ? QStringLiteral("Using SOCKS Proxy \"") : QStringLiteral("Using Proxy \"")) +
+                gui::QueryDesktopProxy(kind) + QLatin1Char('"'),
             QStringLiteral("Success"));
     });
 }

@@ -36,6 +36,8 @@ QVariant TAnalyserListModel::data(const QModelIndex &index, int role) const
         return {};
     const TCompactBytes *fields[] = {&p.Host,      &p.Port,  &p.Status, &p.RemoteAddr,
                                      &p.Anonymous, &p.Level, &p.Speed};
+    if (index.column() == colType)
+        return QString::fromLatin1(net::ProxyTypeName(p.Type));
     if (index.column() < 0 || index.column() >= AnalyserColumnCount)
         return {};
     return QString::fromUtf8(fields[index.column()]->view());
@@ -45,7 +47,7 @@ QVariant TAnalyserListModel::headerData(int section, Qt::Orientation orientation
 {
     static const char *const captions[] = {
         QT_TR_NOOP("代理"), QT_TR_NOOP("端口"), QT_TR_NOOP("状态"), QT_TR_NOOP("网关"),
-        QT_TR_NOOP("匿名"), QT_TR_NOOP("等级"), QT_TR_NOOP("速度")};
+        QT_TR_NOOP("匿名"), QT_TR_NOOP("等级"), QT_TR_NOOP("速度"), QT_TR_NOOP("类型")};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= AnalyserColumnCount)
         return {};

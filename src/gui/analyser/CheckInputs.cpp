@@ -51,6 +51,11 @@ bool TWindowCheckInputs::Retry503() const
     return FWindow.chkRetry->isChecked();
 }
 
+bool TWindowCheckInputs::DetectType() const
+{
+    return FWindow.chkDetectType->isChecked();
+}
+
 QString TWindowCheckInputs::OwnAddress() const
 {
     return FWindow.lblIP->text();

@@ -27,6 +27,7 @@ public:
     QString OwnAddress() const override;
     QList<QByteArray> MachineAddresses() const override;
     bool VerifyCertificates() const override;
+    bool DetectType() const override;
 
     // The judge a start took in place of the chosen one (none: empty): the
     // run asks it while the judge box keeps the user's choice.

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace gui {
 
@@ -47,23 +48,27 @@ TOwned<GSettingsSchema> Schema(const QByteArray &id, std::initializer_list<const
     return schema;
 }
 
-// The three settings objects of the proxy, after checking that every schema
-// they need is installed (creating settings for a missing schema would abort
-// the program).
+// The settings objects of the proxy (the base and the protocols' children
+// that the kind sets), after checking that every schema they need is
+// installed (creating settings for a missing schema would abort the program).
 struct TProxySettings
 {
-    TOwned<GSettings> base, http, https;
+    TOwned<GSettings> base;
+    std::vector<TOwned<GSettings>> children;
 
-    explicit TProxySettings(const char *id)
+    TProxySettings(const char *id, TDesktopProxyKind kind)
     {
         const QByteArray baseId(id);
-        const QByteArray httpId = baseId + ".http", httpsId = baseId + ".https";
         const TOwned<GSettingsSchema> a = Schema(baseId, {"mode"});
-        const TOwned<GSettingsSchema> b = Schema(httpId, {"host", "port"});
-        const TOwned<GSettingsSchema> c = Schema(httpsId, {"host", "port"});
+        const std::vector<QByteArray> childIds =
+            kind == TDesktopProxyKind::Socks
+                ? std::vector<QByteArray>{baseId + ".socks"}
+                : std::vector<QByteArray>{baseId + ".http", baseId + ".https"};
+        for (const QByteArray &childId : childIds)
+            Schema(childId, {"host", "port"});
         base.reset(g_settings_new(baseId.constData()));
-        http.reset(g_settings_new(httpId.constData()));
-        https.reset(g_settings_new(httpsId.constData()));
+        for (const QByteArray &childId : childIds)
+            children.emplace_back(g_settings_new(childId.constData()));
     }
 };
 
@@ -96,55 +101,57 @@ void RequireLastingStore()
 
 } // namespace
 
-void SetDesktopProxy(const QByteArray &host, const QByteArray &port, const char *schema)
+void SetDesktopProxy(const QByteArray &host, const QByteArray &port, TDesktopProxyKind kind,
+                     const char *schema)
 {
     const std::optional<int> portNumber = PortNumber(port);
     if (!portNumber)
         Fail(QStringLiteral("The port \"") + QString::fromUtf8(port) +
              QStringLiteral("\" is not a number from 0 to 65535, so it cannot be the "
                             "desktop's proxy port."));
-    TProxySettings settings(schema);
+    TProxySettings settings(schema, kind);
     RequireLastingStore();
-    const std::pair<GSettings *, const char *> keys[] = {
-        {settings.base.get(), "mode"},  {settings.http.get(), "host"},
-        {settings.http.get(), "port"},  {settings.https.get(), "host"},
-        {settings.https.get(), "port"},
-    };
+    std::vector<std::pair<GSettings *, const char *>> keys = {{settings.base.get(), "mode"}};
+    for (const auto &child : settings.children) {
+        keys.emplace_back(child.get(), "host");
+        keys.emplace_back(child.get(), "port");
+    }
     for (const auto &[object, key] : keys) {
         if (!g_settings_is_writable(object, key))
             Fail(QStringLiteral("The desktop proxy cannot be set: the setting \"") +
                  QLatin1String(key) + QStringLiteral("\" is locked."));
     }
     const QByteArray hostText = host; // NUL-terminated
-    const bool written =
-        g_settings_set_string(settings.http.get(), "host", hostText.constData()) &&
-        g_settings_set_int(settings.http.get(), "port", *portNumber) &&
-        g_settings_set_string(settings.https.get(), "host", hostText.constData()) &&
-        g_settings_set_int(settings.https.get(), "port", *portNumber) &&
-        g_settings_set_string(settings.base.get(), "mode", "manual");
+    bool written = true;
+    for (const auto &child : settings.children) {
+        written = written && g_settings_set_string(child.get(), "host", hostText.constData()) &&
+                  g_settings_set_int(child.get(), "port", *portNumber);
+    }
+    written = written && g_settings_set_string(settings.base.get(), "mode", "manual");
     g_settings_sync(); // hand the change to the store before reading it back
     if (!written)
         Fail(QStringLiteral("The desktop proxy could not be set: GSettings refused the change."));
     // A store that cannot be reached (dconf without its session service)
     // accepts the change and drops it later: only reading back tells.
     const TOwned<gchar> mode(g_settings_get_string(settings.base.get(), "mode"));
-    const TOwned<gchar> httpHost(g_settings_get_string(settings.http.get(), "host"));
-    const TOwned<gchar> httpsHost(g_settings_get_string(settings.https.get(), "host"));
-    const int httpPort = g_settings_get_int(settings.http.get(), "port");
-    if (qstrcmp(mode.get(), "manual") != 0 || hostText != httpHost.get() ||
-        hostText != httpsHost.get() || httpPort != *portNumber ||
-        g_settings_get_int(settings.https.get(), "port") != *portNumber)
+    bool kept = qstrcmp(mode.get(), "manual") == 0;
+    for (const auto &child : settings.children) {
+        const TOwned<gchar> childHost(g_settings_get_string(child.get(), "host"));
+        kept = kept && hostText == childHost.get() &&
+               g_settings_get_int(child.get(), "port") == *portNumber;
+    }
+    if (!kept)
         Fail(QStringLiteral("The desktop did not keep the proxy setting: its settings store could "
                             "not be written (it still holds \"") +
-             QString::fromUtf8(httpHost.get()) + QLatin1Char(':') + QString::number(httpPort) +
-             QStringLiteral("\")."));
+             QueryDesktopProxy(kind, schema) + QStringLiteral("\")."));
 }
 
-QString QueryDesktopProxy(const char *schema)
+QString QueryDesktopProxy(TDesktopProxyKind kind, const char *schema)
 {
-    TProxySettings settings(schema);
-    const TOwned<gchar> host(g_settings_get_string(settings.http.get(), "host"));
-    const int port = g_settings_get_int(settings.http.get(), "port");
+    TProxySettings settings(schema, kind);
+    GSettings *first = settings.children.front().get();
+    const TOwned<gchar> host(g_settings_get_string(first, "host"));
+    const int port = g_settings_get_int(first, "port");
     return QString::fromUtf8(host.get()) + QLatin1Char(':') + QString::number(port);
 }
 

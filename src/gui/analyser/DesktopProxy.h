@@ -18,16 +18,23 @@ public:
 };
 
 // The settings schema of the desktop's proxy; its children ".http" and
-// ".https" hold the two protocols' hosts and ports.
+// ".https" hold the two protocols' hosts and ports, ".socks" the SOCKS proxy.
 inline constexpr char DesktopProxySchema[] = "org.gnome.system.proxy";
 
+// Which of the desktop's proxies is meant: the one for http and https, or
+// the SOCKS proxy.
+enum class TDesktopProxyKind { Http, Socks };
+
 // Switches the desktop to its manual proxy, with `host` and `port` as the
-// proxy for http and https. `port` must be a decimal number from 0 to 65535.
-// Raises also when the desktop's store did not keep the change.
+// proxy for http and https, or as its SOCKS proxy (the others stay as they
+// are). `port` must be a decimal number from 0 to 65535. Raises also when
+// the desktop's store did not keep the change.
 void SetDesktopProxy(const QByteArray &host, const QByteArray &port,
+                     TDesktopProxyKind kind = TDesktopProxyKind::Http,
                      const char *schema = DesktopProxySchema);
 
-// The http proxy as the desktop now holds it: host, ":" and port.
-QString QueryDesktopProxy(const char *schema = DesktopProxySchema);
+// That proxy as the desktop now holds it: host, ":" and port.
+QString QueryDesktopProxy(TDesktopProxyKind kind = TDesktopProxyKind::Http,
+                          const char *schema = DesktopProxySchema);
 
 } // namespace gui

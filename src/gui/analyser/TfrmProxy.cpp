@@ -132,6 +132,8 @@ QWidget *TfrmProxy::BuildTopPanel()
     txtTimeout->setFixedWidth(40);
     chkRetry = new QCheckBox(tr("重试503代理"), panel);
     chkRetry->setObjectName(QStringLiteral("chkRetry"));
+    chkDetectType = new QCheckBox(tr("探测类型"), panel);
+    chkDetectType->setObjectName(QStringLiteral("chkDetectType"));
     lblReply = new QLabel(panel);
     lblReply->setObjectName(QStringLiteral("lblReply"));
 
@@ -150,6 +152,7 @@ QWidget *TfrmProxy::BuildTopPanel()
     second->addWidget(new QLabel(tr("秒"), panel));
     second->addSpacing(12);
     second->addWidget(chkRetry);
+    second->addWidget(chkDetectType);
     second->addSpacing(12);
     second->addWidget(new QLabel(tr("结果统计:"), panel));
     second->addWidget(lblReply, 1);
@@ -300,6 +303,7 @@ void TfrmProxy::FormCreate()
     const settings::TProxyCheckerSection c = settings::ReadProxyCheckerSection(ini);
     sldBots->setValue(c.bots); // the slider keeps it within 1 to 100
     chkRetry->setChecked(c.retry503);
+    chkDetectType->setChecked(c.detectType);
     cboProxyJudge->setEditText(c.proxyJudge);
     txtTimeout->setText(c.timeout);
     FJudgeFallback = c.judgeFallback;
@@ -344,6 +348,7 @@ void TfrmProxy::FormClose()
     settings::TProxyCheckerSection c;
     c.bots = sldBots->value();
     c.retry503 = chkRetry->isChecked();
+    c.detectType = chkDetectType->isChecked();
     c.proxyJudge = cboProxyJudge->currentText();
     c.timeout = txtTimeout->text();
     c.judgeFallback = FJudgeFallback;

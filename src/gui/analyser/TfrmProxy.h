@@ -131,6 +131,7 @@ public:
     QLineEdit *txtTimeout = nullptr;
     QLabel *lblReply = nullptr;
     QCheckBox *chkRetry = nullptr;
+    QCheckBox *chkDetectType = nullptr;
     QToolButton *cmdOpen = nullptr;
     QToolButton *cmdSave = nullptr;
     QToolButton *cmdClean = nullptr;

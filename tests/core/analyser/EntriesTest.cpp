@@ -92,6 +92,40 @@ TEST(Entries, TakeOverAndLinesKeepTheOrder)
     EXPECT_TRUE(TakeOver({}).empty());
 }
 
+TEST(Entries, PrefixesSetTheTypeAndFilesReadBackAsWritten)
+{
+    TAnalyserList list;
+    EXPECT_EQ(AppendFileLines(list, "socks5://1.2.3.4:1080\r\nSOCKS4A://5.6.7.8:1081\r\n"
+                                    "Http://9.9.9.9:80/\r\nsocks5h://h.example:9050\n"
+                                    "socks4://6.6.6.6:4145\r\n10.0.0.1:3128\r\n"),
+              6);
+    EXPECT_EQ(Rows(list), (Strings{"1.2.3.4|1080", "5.6.7.8|1081", "9.9.9.9|80", "h.example|9050",
+                                   "6.6.6.6|4145", "10.0.0.1|3128"}));
+    const net::TProxyType types[] = {net::ptSocks5, net::ptSocks4, net::ptHttp,
+                                     net::ptSocks5, net::ptSocks4, net::ptHttp};
+    for (size_t i = 0; i < list.size(); ++i)
+        EXPECT_EQ(list[i].Type, types[i]) << i;
+    // HTTP rows are written bare, as before types; the rest with a prefix
+    // that reads back to the same rows and the same text.
+    const QByteArray written = ProxyLines(list);
+    EXPECT_EQ(written, "socks5://1.2.3.4:1080\r\nsocks4://5.6.7.8:1081\r\n9.9.9.9:80\r\n"
+                       "socks5://h.example:9050\r\nsocks4://6.6.6.6:4145\r\n10.0.0.1:3128\r\n");
+    TAnalyserList again;
+    AppendFileLines(again, written);
+    EXPECT_EQ(ProxyLines(again), written);
+
+    // The clipboard and a typed proxy take prefixes too.
+    TAnalyserList clip;
+    AppendClipboardLines(clip, "  socks5://1.1.1.1:1 \r\n");
+    ASSERT_EQ(clip.size(), 1u);
+    EXPECT_EQ(clip[0].Type, net::ptSocks5);
+    EXPECT_EQ(clip[0].Host, "1.1.1.1");
+    const TProxyItem typed = TypedProxy("Socks4://2.2.2.2:1080");
+    EXPECT_EQ(typed.Type, net::ptSocks4);
+    EXPECT_EQ(typed.Host, "2.2.2.2");
+    EXPECT_EQ(typed.Port, "1080");
+}
+
 TProxyItem Checked(const char *host, qint32 state, const char *remote)
 {
     TProxyItem p;

@@ -112,6 +112,7 @@ TEST(Sort, EveryColumnAgreesWithAPlainStableSort)
         for (TCompactBytes *f :
              {&p.Host, &p.Port, &p.Status, &p.RemoteAddr, &p.Anonymous, &p.Level, &p.Speed})
             *f = pool[rng() % std::size(pool)];
+        p.Type = net::TProxyType(rng() % 3);
         p.State = qint32(i); // tells equal records apart
         list.push_back(p);
     }
@@ -127,10 +128,15 @@ TEST(Sort, EveryColumnAgreesWithAPlainStableSort)
         for (bool ascending : {true, false}) {
             TAnalyserList ours = list, plain = list;
             SortAnalyserList(ours, column, ascending);
-            const auto field = fields[column];
             std::stable_sort(
                 plain.begin(), plain.end(), [&](const TProxyItem &a, const TProxyItem &b) {
-                    const TCompactBytes &x = a.*field, &y = b.*field;
+                    if (column == colType) {
+                        // By the name shown in the column.
+                        const QByteArray x = net::ProxyTypeName(a.Type),
+                                         y = net::ProxyTypeName(b.Type);
+                        return ascending ? x < y : y < x;
+                    }
+                    const TCompactBytes &x = a.*fields[column], &y = b.*fields[column];
                     if (column == colSpeed && x.isEmpty() != y.isEmpty())
                         return y.isEmpty();
                     if (column == colPort || column == colSpeed)

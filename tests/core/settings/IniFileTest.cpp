@@ -181,11 +181,13 @@ TEST_F(IniFileTest, SectionsRoundTripWithTheirDefaultsAndWriteOrder)
     settings::TProxyCheckerSection c;
     c.retry503 = true;
     c.judgeFallback = false;
+    c.detectType = true;
     settings::WriteProxyCheckerSection(ini, c);
     EXPECT_TRUE(Content().endsWith("[ProxyChecker]\r\nBots=50\r\nRetry503=1\r\nProxyJudge=" +
                                    settings::DefaultProxyJudge.toUtf8() +
-                                   "\r\nTimeout=8\r\nJudgeFallback=0\r\n"));
+                                   "\r\nTimeout=8\r\nJudgeFallback=0\r\nDetectType=1\r\n"));
     EXPECT_FALSE(settings::ReadProxyCheckerSection(ini).judgeFallback);
+    EXPECT_TRUE(settings::ReadProxyCheckerSection(ini).detectType);
 }
 
 TEST_F(IniFileTest, TimeoutsAboveAnHourAreReadAsAnHour)

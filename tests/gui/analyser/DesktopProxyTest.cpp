@@ -56,6 +56,16 @@ TEST_F(DesktopProxyTest, TheFirstSelectedProxyBecomesTheDesktopsProxy)
     g_free(host);
     g_object_unref(https);
     g_object_unref(base);
+
+    // A SOCKS row becomes the desktop's SOCKS proxy; the HTTP one stays.
+    p->AnalyserList[0].Type = net::ptSocks5;
+    Select({0});
+    p->UseProxyInIE1->trigger();
+    ASSERT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+    EXPECT_EQ(informations.value(1), QStringLiteral("Success|Using SOCKS Proxy \"10.0.0.1:8080\""));
+    EXPECT_EQ(gui::QueryDesktopProxy(gui::TDesktopProxyKind::Socks),
+              QStringLiteral("10.0.0.1:8080"));
+    EXPECT_EQ(gui::QueryDesktopProxy(), QStringLiteral("10.0.0.2:3128"));
 }
 
 TEST_F(DesktopProxyTest, APortThatIsNotANumberChangesNothingAndSaysWhy)
@@ -78,14 +88,15 @@ TEST_F(DesktopProxyTest, AMissingSchemaIsReportedAndNothingChanges)
     gui::SetDesktopProxy("10.8.8.8", "81");
     const char *absent = "org.vexo.absent.proxy";
     try {
-        gui::SetDesktopProxy("10.0.0.1", "80", absent);
+        gui::SetDesktopProxy("10.0.0.1", "80", gui::TDesktopProxyKind::Http, absent);
         ADD_FAILURE() << "no error";
     } catch (const gui::EDesktopProxyError &e) {
         EXPECT_STREQ(e.what(), "The desktop proxy cannot be used: the GSettings schema "
                                "\"org.vexo.absent.proxy\" is not installed (on Debian it comes "
                                "with gsettings-desktop-schemas).");
     }
-    EXPECT_THROW(gui::QueryDesktopProxy(absent), gui::EDesktopProxyError);
+    EXPECT_THROW(gui::QueryDesktopProxy(gui::TDesktopProxyKind::Http, absent),
+                 gui::EDesktopProxyError);
     EXPECT_EQ(gui::QueryDesktopProxy(), QStringLiteral("10.8.8.8:81"));
 }
 

@@ -49,7 +49,7 @@ TEST_F(WindowTest, TheWindowHoldsEveryControlAsDesigned)
     for (int c = 0; c < p->lstProxy->model()->columnCount(); ++c)
         captions << p->lstProxy->model()->headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(captions.join(QLatin1Char(',')),
-              QStringLiteral("代理,端口,状态,网关,匿名,等级,速度"));
+              QStringLiteral("代理,端口,状态,网关,匿名,等级,速度,类型"));
     EXPECT_EQ(p->lstProxy->columnWidth(4), 70);
     EXPECT_EQ(p->lstProxy->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(p->lstProxy->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -57,7 +57,7 @@ TEST_F(WindowTest, TheWindowHoldsEveryControlAsDesigned)
     EXPECT_EQ(p->illstProxy.size(), 10);
 }
 
-TEST_F(WindowTest, RowsShowTheSevenFieldsAndTheStateImage)
+TEST_F(WindowTest, RowsShowTheirFieldsAndTypeAndTheStateImage)
 {
     TProxyItem item;
     item.Host = "1.2.3.4";
@@ -74,10 +74,11 @@ TEST_F(WindowTest, RowsShowTheSevenFieldsAndTheStateImage)
     p->ProxiesChanged();
     const QAbstractItemModel *model = p->lstProxy->model();
     QStringList row;
-    for (int c = 0; c < 7; ++c)
+    p->AnalyserList[0].Type = net::ptSocks5;
+    for (int c = 0; c < 8; ++c)
         row << model->data(model->index(0, c)).toString();
     EXPECT_EQ(row.join(QLatin1Char('|')),
-              QStringLiteral("1.2.3.4|8080|200 - OK|1.2.3.4|Yes|1|350"));
+              QStringLiteral("1.2.3.4|8080|200 - OK|1.2.3.4|Yes|1|350|SOCKS5"));
     // Each state shows its own image, the one at its index.
     QList<QImage> shown;
     for (int r = 0; r < 5; ++r) {
@@ -97,7 +98,7 @@ TEST_F(WindowTest, RowsShowTheSevenFieldsAndTheStateImage)
                      });
     p->AnalyserList[3].Status = "Timeout";
     p->RowChanged(3);
-    EXPECT_EQ(changed, (QList<int>{3, 3, 0, 6}));
+    EXPECT_EQ(changed, (QList<int>{3, 3, 0, 7}));
     EXPECT_EQ(model->data(model->index(3, 2)).toString(), QStringLiteral("Timeout"));
     EXPECT_THROW(p->PItem(5), std::out_of_range);
     EXPECT_EQ(p->PItem(4).State, 8);
@@ -138,7 +139,7 @@ TEST_F(WindowTest, JudgesAndSettingsAreWrittenAtCloseAndReadAtStart)
     WriteFile(QStringLiteral("ProxyJudges.ini"), "http://a.example/env\r\nhttp://b.example/\r\n");
     WriteFile(QStringLiteral("Options.ini"),
               "[ProxyChecker]\r\nBots=500\r\nRetry503=1\r\nProxyJudge=http://b.example/\r\n"
-              "Timeout=12\r\n");
+              "Timeout=12\r\nDetectType=1\r\n");
     gui::TWindows w = Start();
     TfrmProxy &q = *w.proxy;
     ASSERT_EQ(q.cboProxyJudge->count(), 2);
@@ -147,6 +148,7 @@ TEST_F(WindowTest, JudgesAndSettingsAreWrittenAtCloseAndReadAtStart)
     EXPECT_EQ(q.sldBots->value(), 100);
     EXPECT_EQ(q.lblCount->text(), QStringLiteral("100"));
     EXPECT_TRUE(q.chkRetry->isChecked());
+    EXPECT_TRUE(q.chkDetectType->isChecked());
     EXPECT_EQ(q.txtTimeout->text(), QStringLiteral("12"));
 
     q.cboProxyJudge->addItem(QStringLiteral("http://c.example/azenv.php"));
@@ -161,7 +163,7 @@ TEST_F(WindowTest, JudgesAndSettingsAreWrittenAtCloseAndReadAtStart)
     EXPECT_TRUE(ReadFile(QStringLiteral("Options.ini"))
                     .endsWith("[ProxyChecker]\r\nBots=100\r\nRetry503=1\r\n"
                               "ProxyJudge=http://typed.example/\r\nTimeout=12\r\n"
-                              "JudgeFallback=1\r\n"));
+                              "JudgeFallback=1\r\nDetectType=1\r\n"));
 
     // Without either file: the built-in judge in the box, first in the list of
     // the public judges to fall back on.

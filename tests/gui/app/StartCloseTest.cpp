@@ -171,9 +171,9 @@ TEST_F(StartCloseTest, SecondaryWindowsWriteTheirSectionsWhenClosed)
 
     const QByteArray ini = ReadFile(QStringLiteral("Options.ini"));
     EXPECT_TRUE(ini.contains("[Options]\r\nUseProxy=1\r\nProxy=127.0.0.1:3128\r\n"));
-    EXPECT_TRUE(
-        ini.endsWith("[ProxyChecker]\r\nBots=7\r\nRetry503=1\r\n"
-                     "ProxyJudge=http://judge.example/env\r\nTimeout=20\r\nJudgeFallback=1\r\n"));
+    EXPECT_TRUE(ini.endsWith("[ProxyChecker]\r\nBots=7\r\nRetry503=1\r\n"
+                             "ProxyJudge=http://judge.example/env\r\nTimeout=20\r\n"
+                             "JudgeFallback=1\r\nDetectType=0\r\n"));
 
     gui::TWindows again = Start();
     EXPECT_TRUE(again.options->UseProxy());
