@@ -139,7 +139,7 @@ TEST_F(WindowTest, JudgesAndSettingsAreWrittenAtCloseAndReadAtStart)
     WriteFile(QStringLiteral("ProxyJudges.ini"), "http://a.example/env\r\nhttp://b.example/\r\n");
     WriteFile(QStringLiteral("Options.ini"),
               "[ProxyChecker]\r\nBots=500\r\nRetry503=1\r\nProxyJudge=http://b.example/\r\n"
-              "Timeout=12\r\nDetectType=1\r\n");
+              "Timeout=12\r\nJudgeFallback=1\r\nDetectType=1\r\n");
     gui::TWindows w = Start();
     TfrmProxy &q = *w.proxy;
     ASSERT_EQ(q.cboProxyJudge->count(), 2);
