@@ -9,6 +9,7 @@
 #include "harvester/SearchProfile.h"
 #include "harvester/SearchTerms.h"
 #include "leecher/Leech.h"
+#include "leecher/OptionsProxy.h"
 #include "lists/FileError.h"
 #include "net/HttpProt.h"
 #include "net/Wait.h"
@@ -123,11 +124,7 @@ void TSiteRun::CreateGoogleBots()
         client->SetTag(b);
         client->SetVerifyCertificates(FVerifyCertificates);
         client->SetURL(FProfile->SearchUrl(TSearchForm::First, ChooseTerm()));
-        // The whole proxy text, whatever the check boxes say: empty means a
-        // direct connection, "host:port" is taken apart by the client.
-        client->SetProxy(FOptions.Proxy().toUtf8());
-        client->SetProxyUsername(FOptions.ProxyUsername().toUtf8());
-        client->SetProxyPassword(FOptions.ProxyPassword().toUtf8());
+        leecher::AimHarvestAtOptionsProxy(*client, FOptions);
         client->OnDocData = [this](THttpCli *c, const char *buffer, qint32 len) {
             GSearchHttpCliDocData(c, buffer, len);
         };

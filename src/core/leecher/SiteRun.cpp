@@ -3,6 +3,7 @@
 #include "harvester/SearchPace.h"
 #include "harvester/SearchProfile.h"
 #include "leecher/Leech.h"
+#include "leecher/OptionsProxy.h"
 #include "lists/EndOfRun.h"
 #include "lists/FileError.h"
 #include "lists/ListSort.h"
@@ -144,20 +145,7 @@ void TSiteRun::CreateBots(TKind kind)
                 ASHttpCliRequestDone(c, rq, error);
             };
         }
-        if (FOptions.UseProxy()) {
-            // "host:port"; without a colon there is no proxy host, which
-            // means a direct connection.
-            const QString proxy = FOptions.Proxy();
-            const qsizetype colon = proxy.indexOf(QLatin1Char(':'));
-            if (colon >= 0) {
-                client->SetProxy(proxy.left(colon).toUtf8());
-                client->SetProxyPort(proxy.mid(colon + 1).toUtf8());
-            }
-            if (FOptions.ProxyAuth()) {
-                client->SetProxyUsername(FOptions.ProxyUsername().toUtf8());
-                client->SetProxyPassword(FOptions.ProxyPassword().toUtf8());
-            }
-        }
+        AimAtOptionsProxy(*client, FOptions);
         const int site = FNextSite;
         FSites[size_t(site)].Status = QStringLiteral("Analyzing");
         Q_EMIT siteChanged(site);

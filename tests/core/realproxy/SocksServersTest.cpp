@@ -3,12 +3,16 @@
 // without its password, HTTPS through the tunnel, and the servers' own
 // refusals. (dante has no version 4A; the scripted peer stands for it.)
 #include "core/net/ClientProbe.h"
+#include "leecher/SiteRun.h"
 #include "net/HttpProt.h"
+#include "settings/Options.h"
 #include "support/OriginServer.h"
 #include "support/ServerProcess.h"
 #include "support/SocksDaemon.h"
 #include "support/TestCertificates.h"
 #include "support/TlsFront.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -111,4 +115,55 @@ TEST(SocksServers, MicrosocksPasswordAndHttps)
         EXPECT_EQ(F.Probe.Status, 200) << F.Probe.Reason.toStdString();
         EXPECT_EQ(F.Probe.Body, Page);
     }
+}
+
+namespace {
+
+// The proxies a leech run of the sites finds, through the proxy option.
+QStringList Leech(const QList<QByteArray> &Urls, const QString &Proxy)
+{
+    QTemporaryDir Dir;
+    leecher::TSiteList Sites;
+    for (const QByteArray &U : Urls)
+        Sites.push_back(leecher::TSiteItem{U, {}, 0, leecher::ssIdle});
+    leecher::TProxyList Proxies;
+    settings::TOptionValues Options;
+    Options.useProxy = !Proxy.isEmpty();
+    Options.proxy = Proxy;
+    leecher::TRunInputValues Inputs;
+    Inputs.bots = 2;
+    leecher::TSiteRun Run(Sites, Proxies, Options, Inputs, Dir.path());
+    int Finished = 0;
+    QObject::connect(&Run, &leecher::TSiteRun::finished, &Run, [&] { ++Finished; });
+    if (!Run.StartLeech() || !testsupport::waitUntil([&] { return Finished > 0; }, 20000))
+        return {QStringLiteral("run did not end")};
+    QStringList Found;
+    for (const leecher::TProxyItem &P : Proxies)
+        Found << QString::fromLatin1(P.Host.toByteArray() + ':' + P.Port.toByteArray());
+    Found.sort();
+    return Found;
+}
+
+} // namespace
+
+TEST(SocksServers, ALeechRunThroughEachEqualsTheDirectOne)
+{
+    SocksDaemon Dante(TKind::Dante, "127.0.22.10");
+    ASSERT_TRUE(Dante.started()) << Dante.error().toStdString();
+    SocksDaemon Micro(TKind::Microsocks, "127.0.22.11");
+    ASSERT_TRUE(Micro.started()) << Micro.error().toStdString();
+    OriginServer Origin;
+    Origin.route("/a", Script::response(200, "OK", {}, "1.2.3.4:80 5.6.7.8:3128"));
+    Origin.route("/b", Script::response(302, "Found", {"Location: /c"}));
+    Origin.route("/c", Script::response(200, "OK", {}, "9.9.9.9:8080"));
+    const QList<QByteArray> Urls = {Origin.url("/a"), Origin.url("/b")};
+    const QStringList Direct = Leech(Urls, {});
+    ASSERT_EQ(Direct.size(), 3);
+    const auto Via = [](const char *Scheme, const SocksDaemon &D) {
+        return QLatin1String(Scheme) + QString::fromLatin1(D.host()) + QLatin1Char(':') +
+               QString::number(D.port());
+    };
+    EXPECT_EQ(Leech(Urls, Via("socks4://", Dante)), Direct);
+    EXPECT_EQ(Leech(Urls, Via("socks5://", Dante)), Direct);
+    EXPECT_EQ(Leech(Urls, Via("socks5://", Micro)), Direct);
 }

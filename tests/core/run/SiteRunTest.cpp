@@ -7,6 +7,7 @@
 #include "support/OriginServer.h"
 #include "support/RecordingProxy.h"
 #include "support/RefusedPort.h"
+#include "support/SocksPeer.h"
 
 #include <QDir>
 #include <QFile>
@@ -475,6 +476,19 @@ TEST_F(SiteRunTest, ProxySettingsAreReadAtStart)
     ASSERT_TRUE(WaitFinished());
     EXPECT_EQ(Proxy.requests().size(), 1);
     EXPECT_EQ(Server.requests().last().target, "/p");
+
+    // A SOCKS5 address: the credentials go to the SOCKS proxy, none to the site.
+    testsupport::SocksPeer Socks;
+    Socks.requirePassword("user", "pass");
+    Options.proxy = QStringLiteral("SOCKS5://127.0.0.1:") + QString::number(Socks.port());
+    Rec.Finished = 0;
+    ASSERT_TRUE(Run->StartLeech());
+    ASSERT_TRUE(WaitFinished());
+    ASSERT_EQ(Socks.requests().size(), 1);
+    EXPECT_EQ(Socks.requests()[0].user, "user");
+    EXPECT_EQ(Socks.requests()[0].port, Server.port());
+    EXPECT_FALSE(Server.requests().last().hasHeader("Proxy-Authorization"));
+    EXPECT_EQ(Sites[0].State, ssFound);
 }
 
 TEST(SiteRunShutdown, StopsEveryClientAndNothingReachesTheListsAfterwards)
