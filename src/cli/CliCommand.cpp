@@ -3,6 +3,7 @@
 #include "leecher/SiteRun.h"
 #include "net/HostCheck.h"
 #include "net/HttpAddress.h"
+#include "net/ProxyType.h"
 #include "net/WSocket.h"
 #include "settings/OptionsFile.h"
 
@@ -110,8 +111,13 @@ bool ParseWholeNumber(const QString &text, qint64 low, qint64 high, qint64 &valu
 }
 
 // "HOST:PORT" with a host and a port of 1 to 65535.
-bool IsProxyAddress(const QString &text)
+bool IsProxyAddress(QString text)
 {
+    // An HTTP proxy, or a SOCKS one after its scheme ("socks5://").
+    QByteArrayView rest = text.toUtf8();
+    net::TProxyType type = net::ptHttp;
+    if (net::TakeProxyPrefix(rest, type))
+        text = QString::fromUtf8(rest);
     // Split at the first colon, as the runs split a proxy text.
     const qsizetype colon = text.indexOf(u':');
     qint64 port = 0;
@@ -199,7 +205,10 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
     parser.addOption(
         Option("timeout", "Seconds a request may go without data (default: Options.ini).", "S"));
     if (set.Proxy) {
-        parser.addOption(Option("proxy", "Send the requests through this proxy.", "HOST:PORT"));
+        parser.addOption(Option("proxy",
+                                "Send the requests through this proxy (HOST:PORT, or "
+                                "socks4://, socks4a://, socks5:// and HOST:PORT).",
+                                "PROXY"));
         parser.addOption(Option("no-proxy", "Send the requests directly."));
         parser.addOption(
             Option("proxy-user", "User name for the proxy (turns its use on).", "NAME"));
@@ -318,7 +327,8 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
         if (parser.isSet(QStringLiteral("proxy"))) {
             const QString proxy = Last(parser, QStringLiteral("proxy"));
             if (!IsProxyAddress(proxy)) {
-                *error = QStringLiteral("--proxy wants HOST:PORT, as 127.0.0.1:3128");
+                *error = QStringLiteral("--proxy wants HOST:PORT, as 127.0.0.1:3128, or a SOCKS "
+                                        "proxy as socks5://127.0.0.1:1080");
                 return false;
             }
             s.Proxy = proxy;

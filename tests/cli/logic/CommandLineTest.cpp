@@ -54,6 +54,9 @@ TEST(CliCommandLine, EachCommandTakesItsOptions)
     EXPECT_EQ(L.Format, TFormat::Json);
     EXPECT_EQ(L.Output, QStringLiteral("out.json"));
     EXPECT_EQ(L.Dir, QStringLiteral("d"));
+    // A SOCKS proxy is kept as typed, its scheme included.
+    EXPECT_EQ(Parse({"verify", "--proxy", "socks5://127.0.0.1:1080"}).Settings.Proxy,
+              QStringLiteral("socks5://127.0.0.1:1080"));
 
     const TCliCommand C =
         Parse({"check", "-", "--judge", "http://127.0.0.1:8/j", "--retry-503", "--own-address", "",
@@ -109,6 +112,7 @@ TEST(CliCommandLine, RefusesWhatCannotBeFollowed)
         {{"leech", "--proxy", "nohost"}, "--proxy wants HOST:PORT"},
         {{"leech", "--proxy", "h:99999"}, "--proxy wants HOST:PORT"},
         {{"leech", "--proxy", "b\u00fccher:80"}, "--proxy wants HOST:PORT"},
+        {{"leech", "--proxy", "socks5://nohost"}, "--proxy wants HOST:PORT"},
         {{"leech", "--proxy", "h:1", "--no-proxy"}, "--proxy and --no-proxy contradict"},
         {{"leech", "--dupes", "--no-dupes"}, "--dupes and --no-dupes contradict"},
         {{"leech", "--no-proxy-auth", "--proxy-user", "u"}, "contradict each other"},
