@@ -28,6 +28,15 @@ namespace {
 
 using analyser::TCheckRun;
 
+// The type that --type gives lines without a prefix ("detect" starts them as
+// HTTP).
+net::TProxyType UnprefixedType(const TCliCommand &c)
+{
+    return c.Type == QStringLiteral("socks4")   ? net::ptSocks4
+           : c.Type == QStringLiteral("socks5") ? net::ptSocks5
+                                                : net::ptHttp;
+}
+
 // The proxy list of check: FILE, or standard input for "-" or no FILE
 // (never a terminal: that would wait for typing).
 analyser::TAnalyserList ReadProxies(const TCliCommand &c, QString &name, qsizetype &longLines)
@@ -36,6 +45,7 @@ analyser::TAnalyserList ReadProxies(const TCliCommand &c, QString &name, qsizety
     if (c.Command == TSubcommand::JudgePage) {
         const qsizetype colon = path.indexOf(u':');
         analyser::TProxyItem entry;
+        entry.Type = UnprefixedType(c);
         entry.Host = path.first(colon).toUtf8();
         entry.Port = path.sliced(colon + 1).toUtf8();
         return {entry};
@@ -51,7 +61,8 @@ analyser::TAnalyserList ReadProxies(const TCliCommand &c, QString &name, qsizety
     TListForm form = TListForm::ProxyLines;
     const TListText text = ReadTextFile(path, MaxResultLineBytes);
     longLines = text.LongLines;
-    analyser::TAnalyserList list = ProxiesFromText(text.Text, path, &form, &longLines);
+    analyser::TAnalyserList list =
+        ProxiesFromText(text.Text, path, &form, &longLines, UnprefixedType(c));
     if (c.Only != TOnly::All && form == TListForm::ProxyLines)
         throw leecher::EFileError(path, QStringLiteral("--only takes up an earlier result of "
                                                        "check in csv or json form; %1 is a "
@@ -86,6 +97,7 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
         inputs = ReadCheckSettings(
             folder, c.Settings, [] { return analyser::FindOwnAddress(); }, &timeoutCapped);
         judgeFallback = ReadJudgeFallback(folder, c.Settings);
+        inputs.detectType = c.Type == QStringLiteral("detect");
     } catch (const leecher::EFileError &e) {
         Complain(e.Message());
         return ExitBadInput;

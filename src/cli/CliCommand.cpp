@@ -267,6 +267,10 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
                                 "this machine is looked for.",
                                 "ADDR"));
         parser.addOption(Option("bind", "Connect from this local IPv4 address.", "ADDR"));
+        parser.addOption(Option("type",
+                                "The type of proxy lines without a prefix: http (default), "
+                                "socks4, socks5, or detect (try HTTP, SOCKS5, SOCKS4 in turn).",
+                                "TYPE"));
         parser.addOption(Option("judge-fallback",
                                 "When the judge does not answer, use the next one of "
                                 "ProxyJudges.ini that does (default: Options.ini, on)."));
@@ -432,6 +436,16 @@ bool ReadCommandOptions(const QCommandLineParser &parser, TCliCommand &c, QStrin
             *error = QStringLiteral("--dir needs a folder");
             return false;
         }
+    }
+    if (set.Check && parser.isSet(QStringLiteral("type"))) {
+        const QString type = Last(parser, QStringLiteral("type")).trimmed().toLower();
+        static const QStringList Types = {QStringLiteral("http"), QStringLiteral("socks4"),
+                                          QStringLiteral("socks5"), QStringLiteral("detect")};
+        if (!Types.contains(type)) {
+            *error = QStringLiteral("--type wants http, socks4, socks5 or detect");
+            return false;
+        }
+        c.Type = type;
     }
     if (parser.isSet(QStringLiteral("format"))) {
         const QString format = Last(parser, QStringLiteral("format"));

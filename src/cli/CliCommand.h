@@ -71,6 +71,9 @@ struct TCliCommand
     QByteArray Bind;                  // check, judge-page: the local address to connect from
     std::optional<qint64> DurationMs; // harvest
     bool Starter = false;             // leech: the starter site list instead of a file
+    // check, judge-page: the type of proxy lines without a prefix ("http",
+    // "socks4", "socks5"), or "detect" (each row tries the types in turn).
+    QString Type = QStringLiteral("http");
 };
 
 // The subcommand's name as typed.

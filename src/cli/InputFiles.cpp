@@ -63,13 +63,16 @@ TListForm DetectListForm(QByteArrayView content)
     const QByteArray first = lines.front().trimmed();
     if (first.startsWith('{'))
         return TListForm::JsonLines;
-    if (first == CsvHeader())
+    // The header with its last column, "type", or without (written before
+    // proxies had types).
+    if (first == CsvHeader() || first + ",type" == CsvHeader())
         return TListForm::Csv;
     return TListForm::ProxyLines;
 }
 
 analyser::TAnalyserList ProxiesFromText(QByteArrayView content, const QString &name,
-                                        TListForm *form, qsizetype *longLines)
+                                        TListForm *form, qsizetype *longLines,
+                                        net::TProxyType unprefixed)
 {
     const TListForm found = DetectListForm(content);
     if (form)
@@ -84,7 +87,7 @@ analyser::TAnalyserList ProxiesFromText(QByteArrayView content, const QString &n
         const TListText kept = entries.Finish();
         if (longLines)
             *longLines += kept.LongLines;
-        analyser::AppendFileLines(list, kept.Text);
+        analyser::AppendFileLines(list, kept.Text, unprefixed);
         return list;
     }
     case TListForm::Csv:

@@ -38,9 +38,11 @@ TListForm DetectListForm(QByteArrayView content);
 
 // The proxies of such a file, in its order. `name` names the file in an
 // error about a result line that cannot be read. Proxy lines longer than an
-// entry may be are skipped and counted in `longLines`.
+// entry may be are skipped and counted in `longLines`; `unprefixed` is the
+// type of proxy lines without a prefix.
 analyser::TAnalyserList ProxiesFromText(QByteArrayView content, const QString &name,
-                                        TListForm *form = nullptr, qsizetype *longLines = nullptr);
+                                        TListForm *form = nullptr, qsizetype *longLines = nullptr,
+                                        net::TProxyType unprefixed = net::ptHttp);
 
 // How a file is named in messages ("standard input" for "-").
 QString DisplayName(const QString &path);

@@ -24,8 +24,27 @@ constexpr std::array<std::pair<qint32, const char *>, 5> ProxyStates{{
     {analyser::psUnknown, "unknown"},
 }};
 
-constexpr std::array<const char *, 8> CheckColumns{"host",    "port",      "status", "state",
-                                                   "gateway", "anonymous", "level",  "speed"};
+// "type" came last, after results without it had been written: those read
+// as HTTP rows.
+constexpr std::array<const char *, 9> CheckColumns{
+    "host", "port", "status", "state", "gateway", "anonymous", "level", "speed", "type"};
+constexpr size_t SpeedColumn = 7, TypeColumn = 8;
+
+QByteArray TypeText(net::TProxyType type)
+{
+    return net::ProxyTypeName(type).toLower();
+}
+
+bool TypeFromText(QByteArrayView text, net::TProxyType &type)
+{
+    for (net::TProxyType t : {net::ptHttp, net::ptSocks4, net::ptSocks5}) {
+        if (text == TypeText(t)) {
+            type = t;
+            return true;
+        }
+    }
+    return false;
+}
 
 constexpr char Hex[] = "0123456789abcdef";
 
@@ -177,18 +196,22 @@ QByteArray ProxyLines(const leecher::TProxyList &list, TLineEnd end)
     return out;
 }
 
-std::array<QByteArray, 8> CheckFields(const TProxyItem &e)
+std::array<QByteArray, 9> CheckFields(const TProxyItem &e)
 {
     return {e.Host.toByteArray(),    e.Port.toByteArray(),       e.Status.toByteArray(),
             ProxyStateName(e.State), e.RemoteAddr.toByteArray(), e.Anonymous.toByteArray(),
-            e.Level.toByteArray(),   e.Speed.toByteArray()};
+            e.Level.toByteArray(),   e.Speed.toByteArray(),      TypeText(e.Type)};
 }
 
 void AppendCheckRecord(QByteArray &out, const TProxyItem &e, TFormat format, TLineEnd txtEnd)
 {
     switch (format) {
     case TFormat::Txt:
-        out.append(ShownText(e.Host.view())).append(':').append(ShownText(e.Port.view()));
+        // As the analyser saves them: a SOCKS proxy after its prefix.
+        out.append(net::ProxyTypePrefix(e.Type))
+            .append(ShownText(e.Host.view()))
+            .append(':')
+            .append(ShownText(e.Port.view()));
         EndLine(out, txtEnd);
         return;
     case TFormat::Csv: {
@@ -208,7 +231,7 @@ void AppendCheckRecord(QByteArray &out, const TProxyItem &e, TFormat format, TLi
             if (i > 0)
                 out.append(',');
             out.append('"').append(CheckColumns[i]).append("\":");
-            if (i + 1 == fields.size()) // speed: milliseconds, or null before a 200 answer
+            if (i == SpeedColumn) // milliseconds, or null before a 200 answer
                 out.append(fields[i].isEmpty() ? QByteArray("null") : fields[i]);
             else
                 AppendJsonString(out, fields[i]);
@@ -396,7 +419,7 @@ QByteArray FormatVerdict(const TProxyItem &e, TFormat format)
     QByteArray out = "proxy: " + ShownText(e.Host.view()) + ':' + ShownText(e.Port.view()) + '\n';
     for (size_t i = 2; i < fields.size(); ++i) {
         out.append(CheckColumns[i]).append(": ").append(ShownText(fields[i]));
-        if (i + 1 == fields.size() && !fields[i].isEmpty())
+        if (i == SpeedColumn && !fields[i].isEmpty())
             out.append(" ms");
         out.append('\n');
     }
@@ -479,7 +502,7 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
     if (!SplitCsv(content, records, lines, error))
         return false;
     const auto isHeader = [](const std::vector<QByteArray> &fields) {
-        if (fields.size() != CheckColumns.size())
+        if (fields.size() != CheckColumns.size() && fields.size() != TypeColumn)
             return false;
         for (size_t i = 0; i < fields.size(); ++i) {
             if (fields[i].trimmed() != CheckColumns[i])
@@ -495,7 +518,10 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
     for (size_t r = 1; r < records.size(); ++r) {
         const std::vector<QByteArray> &f = records[r];
         qint32 state = analyser::psNone;
-        if (f.size() != CheckColumns.size() || !ProxyStateFromName(f[3], state) || !IsSpeed(f[7])) {
+        net::TProxyType type = net::ptHttp;
+        if (f.size() != records.front().size() || !ProxyStateFromName(f[3], state) ||
+            !IsSpeed(f[SpeedColumn]) ||
+            (f.size() > TypeColumn && !TypeFromText(f[TypeColumn], type))) {
             *error = NotARecord(lines[r]);
             return false;
         }
@@ -508,6 +534,7 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
         e.Anonymous = Unescaped(f[5]);
         e.Level = Unescaped(f[6]);
         e.Speed = f[7];
+        e.Type = type;
         read.push_back(std::move(e));
     }
     list.insert(list.end(), std::make_move_iterator(read.begin()),
@@ -529,15 +556,21 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
             continue;
         const QJsonDocument doc = QJsonDocument::fromJson(text.toByteArray());
         const QJsonObject o = doc.object();
-        std::array<std::optional<QByteArray>, 8> f;
+        std::array<std::optional<QByteArray>, TypeColumn> f;
         for (size_t i = 0; i < f.size(); ++i)
             f[i] = JsonText(o, CheckColumns[i]);
+        // A type left out reads as HTTP.
+        net::TProxyType type = net::ptHttp;
+        const std::optional<QByteArray> typeText = JsonText(o, CheckColumns[TypeColumn]);
+        const bool typeOk =
+            !o.contains(QStringLiteral("type")) || (typeText && TypeFromText(*typeText, type));
         const bool fieldsOk =
             std::all_of(f.begin(), f.end(), [](const auto &v) { return bool(v); });
         // A state left out reads as never checked.
         qint32 state = analyser::psNone;
         const bool stateOk = fieldsOk && (f[3]->isEmpty() || ProxyStateFromName(*f[3], state));
-        if (!doc.isObject() || !o.contains(QStringLiteral("host")) || !stateOk || !IsSpeed(*f[7])) {
+        if (!doc.isObject() || !o.contains(QStringLiteral("host")) || !stateOk || !typeOk ||
+            !IsSpeed(*f[7])) {
             *error = QStringLiteral("Line %1 is not a result of check (a JSON object with host, "
                                     "port, status, state, gateway, anonymous, level, speed).")
                          .arg(line);
@@ -552,6 +585,7 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
         e.Anonymous = *f[5];
         e.Level = *f[6];
         e.Speed = *f[7];
+        e.Type = type;
         read.push_back(std::move(e));
     }
     list.insert(list.end(), std::make_move_iterator(read.begin()),

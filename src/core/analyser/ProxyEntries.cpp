@@ -72,13 +72,14 @@ qsizetype LineCountAtMost(QByteArrayView text)
 // One line of a file or the clipboard: `trim` says whether Host and the text
 // after the colon are trimmed first. Adds nothing for a line that gives
 // neither a host nor a port.
-bool AppendLine(TAnalyserList &list, QByteArrayView line, bool trim, std::string &digits)
+bool AppendLine(TAnalyserList &list, QByteArrayView line, bool trim, net::TProxyType unprefixed,
+                std::string &digits)
 {
     if (Trimmed(line).isEmpty())
         return false;
     if (trim)
         line = Trimmed(line);
-    net::TProxyType type = net::ptHttp;
+    net::TProxyType type = unprefixed;
     net::TakeProxyPrefix(line, type);
     const qsizetype colon = line.indexOf(':');
     QByteArrayView host;
@@ -102,13 +103,14 @@ bool AppendLine(TAnalyserList &list, QByteArrayView line, bool trim, std::string
     return true;
 }
 
-qsizetype AppendLines(TAnalyserList &list, QByteArrayView text, bool trim)
+qsizetype AppendLines(TAnalyserList &list, QByteArrayView text, bool trim,
+                      net::TProxyType unprefixed = net::ptHttp)
 {
     Reserve(list, size_t(LineCountAtMost(text)));
     std::string digits;
     qsizetype added = 0;
     ForEachLine(text, [&](QByteArrayView line) {
-        if (AppendLine(list, line, trim, digits))
+        if (AppendLine(list, line, trim, unprefixed, digits))
             ++added;
     });
     return added;
@@ -133,9 +135,9 @@ QByteArray DeleteNonNumbers(QByteArrayView text)
     return QByteArray(digits.data(), qsizetype(digits.size()));
 }
 
-qsizetype AppendFileLines(TAnalyserList &list, QByteArrayView content)
+qsizetype AppendFileLines(TAnalyserList &list, QByteArrayView content, net::TProxyType unprefixed)
 {
-    return AppendLines(list, content, false);
+    return AppendLines(list, content, false, unprefixed);
 }
 
 qsizetype AppendClipboardLines(TAnalyserList &list, QByteArrayView text)

@@ -23,7 +23,9 @@ QByteArray DeleteNonNumbers(QByteArrayView text);
 // first colon exactly as it stands, Port the digits of the rest; a line without a colon gives an
 // empty Host and all digits of the line. Blank lines, and lines that give neither a host nor a
 // port, add nothing. Returns the number appended.
-qsizetype AppendFileLines(TAnalyserList &list, QByteArrayView content);
+// `unprefixed` is the type of lines without a prefix.
+qsizetype AppendFileLines(TAnalyserList &list, QByteArrayView content,
+                          net::TProxyType unprefixed = net::ptHttp);
 
 // The same for clipboard text, with Host trimmed and the digits taken from
 // the trimmed text after the colon.

@@ -59,6 +59,7 @@ void ExpectSame(const TAnalyserList &A, const TAnalyserList &B)
         EXPECT_EQ(A[I].Anonymous, B[I].Anonymous);
         EXPECT_EQ(A[I].Level, B[I].Level);
         EXPECT_EQ(A[I].Speed, B[I].Speed);
+        EXPECT_EQ(A[I].Type, B[I].Type);
     }
 }
 
@@ -66,7 +67,9 @@ void ExpectSame(const TAnalyserList &A, const TAnalyserList &B)
 
 TEST(CliFormats, CheckResultsReadBackAsWritten)
 {
-    const TAnalyserList List = Results();
+    TAnalyserList List = Results();
+    List[1].Type = net::ptSocks5;
+    List[2].Type = net::ptSocks4;
     for (const TFormat Format : {TFormat::Csv, TFormat::Json}) {
         SCOPED_TRACE(int(Format));
         const QByteArray Text = FormatCheckResults(List, Format, TLineEnd::Lf, false);
@@ -84,7 +87,7 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
     ASSERT_EQ(Lines.size(), qsizetype(List.size()));
     const QJsonObject First = QJsonDocument::fromJson(Lines[0]).object();
     EXPECT_EQ(First.keys().join(u','),
-              QStringLiteral("anonymous,gateway,host,level,port,speed,state,status"));
+              QStringLiteral("anonymous,gateway,host,level,port,speed,state,status,type"));
     EXPECT_EQ(First.value(QStringLiteral("speed")).toInt(), 112);
     EXPECT_EQ(First.value(QStringLiteral("state")).toString(), QStringLiteral("good"));
     EXPECT_TRUE(QJsonDocument::fromJson(Lines[1]).object().value(QStringLiteral("speed")).isNull());
@@ -94,13 +97,19 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
 
     // csv: a header, then one record per proxy.
     const QByteArray Csv = FormatCheckResults(List, TFormat::Csv, TLineEnd::Lf, false);
-    EXPECT_TRUE(Csv.startsWith("host,port,status,state,gateway,anonymous,level,speed\n"
-                               "10.0.0.1,8080,200 - OK,good,10.0.0.1,Yes,3,112\n"
-                               "\"  10.0.0.2\",80,Timeout,timeout,,,,\n"));
+    EXPECT_TRUE(Csv.startsWith("host,port,status,state,gateway,anonymous,level,speed,type\n"
+                               "10.0.0.1,8080,200 - OK,good,10.0.0.1,Yes,3,112,http\n"
+                               "\"  10.0.0.2\",80,Timeout,timeout,,,,,socks5\n"));
+    // Results written before types read as HTTP rows.
+    const TAnalyserList Old = ProxiesFromText(
+        "host,port,status,state,gateway,anonymous,level,speed\n1.2.3.4,80,,good,,,,\n",
+        QStringLiteral("old"));
+    ASSERT_EQ(Old.size(), 1u);
+    EXPECT_EQ(Old[0].Type, net::ptHttp);
 
     // txt: what the analyser's result files hold, read back as a proxy list.
     const QByteArray Txt = FormatCheckResults(List, TFormat::Txt, TLineEnd::CrLf, false);
-    EXPECT_TRUE(Txt.startsWith("10.0.0.1:8080\r\n  10.0.0.2:80\r\n"));
+    EXPECT_TRUE(Txt.startsWith("10.0.0.1:8080\r\nsocks5://  10.0.0.2:80\r\n"));
     EXPECT_EQ(DetectListForm(Txt), TListForm::ProxyLines);
     EXPECT_EQ(FormatCheckResults(List, TFormat::Txt, TLineEnd::Lf, true), "10.0.0.1:8080\n");
     EXPECT_EQ(FormatCheckResults(List, TFormat::Csv, TLineEnd::Lf, true).count('\n'), 2);

@@ -11,6 +11,7 @@
 #include "support/JudgePeer.h"
 #include "support/RecordingProxy.h"
 #include "support/RefusedPort.h"
+#include "support/SocksPeer.h"
 
 #include <QRegularExpression>
 
@@ -267,7 +268,7 @@ TEST_F(CheckCommandsTest, JudgePageGivesTheVerdict)
     EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
     ASSERT_FALSE(Judge.requests().isEmpty());
     const QList<QByteArray> Report = R.out.split('\n');
-    ASSERT_EQ(Report.size(), 8); // seven lines
+    ASSERT_EQ(Report.size(), 9); // eight lines
     EXPECT_EQ(Report.first(6).join('\n'),
               "proxy: " + Good.address() +
                   "\nstatus: 200 - OK\nstate: good\n"
@@ -277,6 +278,7 @@ TEST_F(CheckCommandsTest, JudgePageGivesTheVerdict)
                     .match(QString::fromLatin1(Report[6]))
                     .hasMatch())
         << Report[6].toStdString();
+    EXPECT_EQ(Report[7], "type: http");
 
     // A proxy that tells the judge who sent it: not anonymous, status 3.
     RecordingProxy Telling;
@@ -468,4 +470,34 @@ TEST_F(CheckCommandsTest, ADeadJudgeIsSteppedOver)
     ASSERT_EQ(L.size(), 1u);
     EXPECT_EQ(L[0].State, analyser::psNone);
     EXPECT_EQ(Good.requests().size(), 1); // the first run's only
+}
+
+TEST_F(CheckCommandsTest, ProxyTypesFromPrefixesAndTheTypeOption)
+{
+    testsupport::SocksPeer Socks4, Socks5;
+    Socks4.onlyVersion4();
+    // A plain line takes --type; a prefixed one keeps its own.
+    Write(QStringLiteral("mixed.txt"),
+          "127.0.0.1:" + QByteArray::number(Socks4.port()) +
+              "\nsocks5://127.0.0.1:" + QByteArray::number(Socks5.port()) + "\n");
+    const CliRun R = runCli(
+        Check({Path(QStringLiteral("mixed.txt")), QStringLiteral("--type"),
+               QStringLiteral("socks4"), QStringLiteral("--format"), QStringLiteral("csv")}));
+    EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
+    const TAnalyserList L = Parsed(R.out);
+    ASSERT_EQ(L.size(), 2u);
+    EXPECT_EQ(L[0].Type, net::ptSocks4);
+    EXPECT_EQ(L[1].Type, net::ptSocks5);
+    EXPECT_EQ(L[0].State, analyser::psGood) << L[0].Status.toStdString();
+    EXPECT_EQ(L[1].State, analyser::psGood) << L[1].Status.toStdString();
+    EXPECT_EQ(Socks4.requests().size(), 1);
+    EXPECT_EQ(Socks5.requests().size(), 1);
+
+    // Detection finds the version 4 proxy behind a plain line.
+    Write(QStringLiteral("plain.txt"), "127.0.0.1:" + QByteArray::number(Socks4.port()) + "\n");
+    const CliRun D = runCli(
+        Check({Path(QStringLiteral("plain.txt")), QStringLiteral("--type"),
+               QStringLiteral("detect"), QStringLiteral("--format"), QStringLiteral("json")}));
+    EXPECT_EQ(D.exitCode, 0) << D.err.toStdString();
+    EXPECT_TRUE(D.out.contains("\"type\":\"socks4\"")) << D.out.toStdString();
 }
