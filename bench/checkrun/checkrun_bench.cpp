@@ -8,11 +8,16 @@
 //   refused: every entry is a loopback port that refuses the connection.
 //   silent:  every entry is a loopback port that takes the connection and
 //            the request and never answers: each check ends by its timeout.
+//   socks:   the same checks through an HTTP proxy (--proxy) and through a
+//            SOCKS5 proxy (--socks), alternated: our CPU per check for each
+//            and their ratio.
 //
 //   checkrun_bench --scenario judge --proxy 127.0.0.1:8081 --judge http://127.0.0.1:8082/j
 //                  --entries 10000 --bots 100 --rounds 3 --ab /usr/bin/ab
 //   checkrun_bench --scenario refused --entries 10000 --bots 100
 //   checkrun_bench --scenario silent --entries 2000 --bots 100 --timeout 1
+//   checkrun_bench --scenario socks --proxy 127.0.0.1:8888 --socks 127.0.0.1:1080
+//                  --judge http://127.0.0.1:8082/j --entries 10000 --bots 100
 #include "../lib/AbClient.h"
 #include "analyser/CheckRun.h"
 #include "util/EventDispatcher.h"
@@ -161,7 +166,7 @@ int main(int argc, char **argv)
 {
     util::UsePlainEventDispatcher();
     QCoreApplication App(argc, argv);
-    QByteArray Scenario = "judge", Proxy = "127.0.0.1:8081";
+    QByteArray Scenario = "judge", Proxy = "127.0.0.1:8081", Socks = "127.0.0.1:1080";
     QString Judge = QStringLiteral("http://127.0.0.1:8082/judge");
     QString Ab;
     long Entries = 10000;
@@ -174,6 +179,8 @@ int main(int argc, char **argv)
             Scenario = Value;
         else if (Key == "--proxy")
             Proxy = Value;
+        else if (Key == "--socks")
+            Socks = Value;
         else if (Key == "--judge")
             Judge = QString::fromLocal8Bit(Value);
         else if (Key == "--ab")
@@ -224,6 +231,45 @@ int main(int argc, char **argv)
         }
         std::printf("start_rss_kib=%ld\n", StartKiB);
         return Mid->Good == int(List.size()) ? 0 : 1;
+    }
+
+    if (Scenario == "socks") {
+        const auto ListOf = [&](const QByteArray &Address, net::TProxyType Type) {
+            const qsizetype Colon = Address.indexOf(':');
+            TAnalyserList L;
+            L.reserve(size_t(Entries));
+            for (long I = 0; I < Entries; ++I) {
+                L.push_back(TProxyItem{Address.left(Colon), Address.mid(Colon + 1)});
+                L.back().Type = Type;
+            }
+            return L;
+        };
+        TAnalyserList Http = ListOf(Proxy, net::ptHttp), Socks5 = ListOf(Socks, net::ptSocks5);
+        TAnalyserList WarmHttp(Http.begin(), Http.begin() + std::min<long>(Entries, 1000));
+        TAnalyserList WarmSocks(Socks5.begin(), Socks5.begin() + std::min<long>(Entries, 1000));
+        CheckAll(WarmHttp, Judge, Bots, Timeout);
+        CheckAll(WarmSocks, Judge, Bots, Timeout);
+        // Alternated on a shared machine; the median of each.
+        std::vector<Result> HttpRuns, SocksRuns;
+        std::vector<double> HttpCpu, SocksCpu;
+        for (int R = 0; R < Rounds; ++R) {
+            HttpRuns.push_back(CheckAll(Http, Judge, Bots, Timeout));
+            HttpCpu.push_back(HttpRuns.back().Cpu);
+            SocksRuns.push_back(CheckAll(Socks5, Judge, Bots, Timeout));
+            SocksCpu.push_back(SocksRuns.back().Cpu);
+        }
+        const auto MedianRun = [](const std::vector<Result> &Runs, double Cpu) {
+            return *std::find_if(Runs.begin(), Runs.end(),
+                                 [&](const Result &R) { return R.Cpu == Cpu; });
+        };
+        const Result H = MedianRun(HttpRuns, Median(HttpCpu));
+        const Result S = MedianRun(SocksRuns, Median(SocksCpu));
+        std::printf("rounds=%d (median CPU shown)\n", Rounds);
+        PrintRun("http", H, Http.size());
+        PrintRun("socks5", S, Socks5.size());
+        std::printf("ratio_socks5_cpu_to_http_cpu=%.3f\n", H.Cpu > 0 ? S.Cpu / H.Cpu : 0.0);
+        std::printf("start_rss_kib=%ld\n", StartKiB);
+        return H.Good == int(Entries) && S.Good == int(Entries) ? 0 : 1;
     }
 
     if (Scenario == "refused" || Scenario == "silent") {

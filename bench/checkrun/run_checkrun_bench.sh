@@ -11,7 +11,10 @@
 #      and to ab;
 #  (b) N entries on loopback ports that refuse: checks per second;
 #  (c) M entries that take the connection and never answer, timeout 1 s:
-#      the run's time against M / 100 seconds.
+#      the run's time against M / 100 seconds;
+#  (d) N checks through microsocks (SOCKS5) beside N through tinyproxy (HTTP)
+#      to the same judge, alternated: our CPU per check for each, their ratio
+#      (goal: at most 1.2), checks per second and peak memory.
 # Installs nginx and ab when missing, starts nginx on free loopback ports with
 # its own configuration in a temporary folder, and stops it at the end.
 #
@@ -24,7 +27,7 @@ BUILD="${3:-build/release}"
 BOTS=100
 
 source bench/lib/nginx.sh
-ensure_packages nginx-light apache2-utils
+ensure_packages nginx-light apache2-utils tinyproxy-bin microsocks
 
 cmake --preset release -B "$BUILD" >/dev/null
 cmake --build "$BUILD" --target checkrun_bench checkwindow_bench -j2 >/dev/null
@@ -78,3 +81,25 @@ echo "--- (b) $N entries on refusing loopback ports"
 "$BUILD/bench/checkrun_bench" --scenario refused --entries "$N" --bots $BOTS
 echo "--- (c) $M entries that never answer, timeout 1 s"
 "$BUILD/bench/checkrun_bench" --scenario silent --entries "$M" --bots $BOTS --timeout 1
+
+echo "--- (d) $N entries through microsocks (SOCKS5) and through tinyproxy (HTTP)"
+TP_PORT=$(free_port)
+MS_PORT=$(free_port)
+cat > "$DIR/tinyproxy.conf" <<CONF
+Port $TP_PORT
+Listen 127.0.0.1
+Timeout 10
+MaxClients 400
+Allow 127.0.0.0/8
+LogLevel Error
+LogFile "$DIR/tinyproxy.log"
+PidFile "$DIR/tinyproxy.pid"
+CONF
+TINYPROXY=$(command -v tinyproxy || echo /usr/bin/tinyproxy)
+"$TINYPROXY" -d -c "$DIR/tinyproxy.conf" & TP_PID=$!
+microsocks -i 127.0.0.1 -p "$MS_PORT" >/dev/null 2>&1 & MS_PID=$!
+sleep 1
+"$BUILD/bench/checkrun_bench" --scenario socks --proxy "127.0.0.1:$TP_PORT" \
+  --socks "127.0.0.1:$MS_PORT" --judge "$JUDGE" --entries "$N" --bots $BOTS --rounds 3 || true
+kill "$TP_PID" "$MS_PID" 2>/dev/null || true
+wait "$TP_PID" "$MS_PID" 2>/dev/null || true
