@@ -312,6 +312,10 @@ void THttpCli::StartRequest(THttpRequest Rq)
         Fail(QByteArrayLiteral("Invalid URL"));
         return;
     }
+    if (FUseSocks && !IsValidHost(FSocksServer)) {
+        SocksFailed(QByteArrayLiteral("SOCKS: invalid proxy host"), 0);
+        return;
+    }
     StartLookup();
 }
 
@@ -349,7 +353,11 @@ void THttpCli::StartLookup()
     try {
         if (FCtrlSocket->LocalAddr() != FLocalAddr)
             FCtrlSocket->SetLocalAddr(FLocalAddr);
-        FCtrlSocket->DnsLookup(FirstLookup());
+        FSocksTarget = FHostName;
+        if (FUseSocks && FSocksLevel == "4" && !WSocketIsDottedIP(FHostName))
+            LookupSocksTarget();
+        else
+            FCtrlSocket->DnsLookup(FUseSocks ? FSocksServer : FHostName);
     } catch (const std::exception &E) {
         if (Busy(Id))
             Fail(QByteArray(E.what()));
@@ -365,10 +373,6 @@ void THttpCli::SocketDnsLookupDone(quint16 Error)
         FStatusCode = 404;
         FReasonPhrase = QByteArrayLiteral("can't resolve hostname to IP address");
         CloseStep(Error);
-        return;
-    }
-    if (FSocksTargetLookup) {
-        SocksLookupDone();
         return;
     }
     const quint32 Id = FRequestId;

@@ -461,8 +461,7 @@ private:
     // the tunnel, TLS or the request follow.
     void ConnectionUp();
     // SOCKS (HttpSocks.cpp).
-    QByteArray FirstLookup();
-    void SocksLookupDone();
+    void LookupSocksTarget();
     void StartSocks();
     void SocksData();
     void SocksFailed(const QByteArray &Reason, qint32 Code);
@@ -533,8 +532,7 @@ private:
     QByteArray FCallerUsername, FCallerPassword; // as set by the caller
     bool FUseProxy = false;
     bool FUseSocks = false;
-    bool FSocksTargetLookup = false; // the target's name is looked up for SOCKS4
-    QByteArray FSocksTarget;         // the host the SOCKS proxy is asked for
+    QByteArray FSocksTarget;                               // the host the SOCKS proxy is asked for
     QByteArray FURLProto, FTargetHost, FURLPort, FURLPath; // where the request goes
     QByteArray FHostName, FPort;                           // what is connected to
     QByteArray FDnsResult;

@@ -3,37 +3,36 @@
 // target. Once it has agreed, the connection carries the tunnel, TLS or the
 // request exactly as a direct one would.
 #include "HttpProt.h"
+#include "Resolver.h"
 #include "SocksAnswer.h"
 
 namespace net {
 
-// What the request's first lookup is for: the target itself, or the SOCKS
-// proxy. Version 4 carries only an address, so a target named by its host
-// name is looked up first, here.
-QByteArray THttpCli::FirstLookup()
+// Version 4 carries only an address, so a target named by its host name is
+// looked up here first, through the process's resolver, then the proxy.
+void THttpCli::LookupSocksTarget()
 {
-    FSocksTargetLookup = false;
-    if (!FUseSocks)
-        return FHostName;
-    FSocksTarget = FHostName;
-    if (FSocksLevel == "4" && !WSocketIsDottedIP(FHostName)) {
-        FSocksTargetLookup = true;
-        return FHostName;
+    // The resolver takes only checked names (an empty one is not).
+    if (!IsValidHost(FHostName)) {
+        SocketDnsLookupDone(WSAEINVAL);
+        return;
     }
-    return FSocksServer;
-}
-
-void THttpCli::SocksLookupDone()
-{
     const quint32 Id = FRequestId;
-    FSocksTargetLookup = false;
-    FSocksTarget = FCtrlSocket->DnsResult();
-    try {
-        FCtrlSocket->DnsLookup(FSocksServer);
-    } catch (const std::exception &E) {
-        if (Busy(Id))
-            Fail(QByteArray(E.what()));
-    }
+    CurrentResolver().Lookup(FHostName, this, [this, Id](const TLookupAnswer &A) {
+        if (!Busy(Id) || FState != hsDnsLookup || FStep != TStep::Connecting)
+            return;
+        if (A.Error || A.Addresses.isEmpty()) {
+            SocketDnsLookupDone(A.Error ? A.Error : quint16(WSANO_DATA));
+            return;
+        }
+        FSocksTarget = A.Addresses.first();
+        try {
+            FCtrlSocket->DnsLookup(FSocksServer);
+        } catch (const std::exception &E) {
+            if (Busy(Id))
+                Fail(QByteArray(E.what()));
+        }
+    });
 }
 
 void THttpCli::StartSocks()

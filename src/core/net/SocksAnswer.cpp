@@ -1,6 +1,10 @@
 #include "SocksAnswer.h"
 
-#include "WSocket.h"
+#include "HostCheck.h"
+
+#include <QByteArrayList>
+
+#include <arpa/inet.h>
 
 #include <algorithm>
 
@@ -21,8 +25,19 @@ void AppendPort(QByteArray &Out, quint16 Port)
 
 void AppendDotted(QByteArray &Out, const QByteArray &Dotted)
 {
-    for (const QByteArray &Group : Dotted.trimmed().split('.'))
+    for (const QByteArray &Group : Dotted.split('.'))
         Out += char(Group.toInt());
+}
+
+// The 16 bytes of a bracketed IPv6 address; false when the inside is not one.
+bool AppendIPv6(QByteArray &Out, const QByteArray &Bracketed)
+{
+    const QByteArray Inside = Bracketed.mid(1, Bracketed.size() - 2);
+    unsigned char Bytes[16];
+    if (inet_pton(AF_INET6, Inside.constData(), Bytes) != 1)
+        return false;
+    Out.append(reinterpret_cast<const char *>(Bytes), 16);
+    return true;
 }
 
 const char *Reply5Text(int Code)
@@ -90,6 +105,7 @@ TSocksAnswer::TResult TSocksAnswer::Failed(const QByteArray &Reason, qint32 Code
     FStep = TStep::Failed;
     FHeld.clear();
     FOut.clear();
+    FRequest.clear();
     return TResult::Failed;
 }
 
@@ -97,11 +113,14 @@ QByteArray TSocksAnswer::Start()
 {
     if (FStep != TStep::Start)
         return {};
-    if (FHost.isEmpty() || FHost.contains('\0') || FUser.contains('\0')) {
+    // The target passes the same host check as any host before it goes
+    // into a message; its form chooses the address type.
+    FForm = HostForm(FHost);
+    if (FForm == THostForm::Invalid || FUser.contains('\0')) {
         Failed(QByteArrayLiteral("SOCKS: invalid target or user name"));
         return {};
     }
-    const bool Dotted = WSocketIsDottedIP(FHost);
+    const bool Dotted = FForm == THostForm::IPv4;
     QByteArray Out;
     if (FLevel == TLevel::Socks5) {
         if (FHost.size() > 255) {
@@ -112,13 +131,18 @@ QByteArray TSocksAnswer::Start()
             Failed(QByteArrayLiteral("SOCKS5: user name or password too long"));
             return {};
         }
-        // With credentials both methods are offered: the proxy chooses.
+        // With credentials both methods are offered: the proxy chooses. The
+        // request waits for the choice: some proxies read the greeting
+        // alone and drop what came with it.
+        if (!Request5(FRequest))
+            return {};
         Out = FUser.isEmpty() ? QByteArray("\x05\x01\x00", 3) : QByteArray("\x05\x02\x00\x02", 4);
         FStep = TStep::Method;
         FNeed = 2;
         return Out;
     }
-    if (FLevel == TLevel::Socks4 && !Dotted) {
+    // Version 4 carries an IPv4 address or (4A) a name, never IPv6.
+    if (FForm == THostForm::IPv6 || (FLevel == TLevel::Socks4 && !Dotted)) {
         Failed(QByteArrayLiteral("SOCKS4: the target is not an IPv4 address"));
         return {};
     }
@@ -138,19 +162,25 @@ QByteArray TSocksAnswer::Start()
     return Out;
 }
 
-QByteArray TSocksAnswer::Request5() const
+bool TSocksAnswer::Request5(QByteArray &Out)
 {
-    QByteArray Out("\x05\x01\x00", 3);
-    if (WSocketIsDottedIP(FHost)) {
+    Out += QByteArray("\x05\x01\x00", 3);
+    if (FForm == THostForm::IPv4) {
         Out += '\x01';
         AppendDotted(Out, FHost);
+    } else if (FForm == THostForm::IPv6) {
+        Out += '\x04';
+        if (!AppendIPv6(Out, FHost)) {
+            Failed(QByteArrayLiteral("SOCKS: invalid target or user name"));
+            return false;
+        }
     } else {
         Out += '\x03';
         Out += char(FHost.size());
         Out += FHost;
     }
     AppendPort(Out, FPort);
-    return Out;
+    return true;
 }
 
 QByteArray TSocksAnswer::TakeOutput()
@@ -206,7 +236,8 @@ TSocksAnswer::TResult TSocksAnswer::TakeAnswer()
         }
         if (Method == 0) {
             FAuth = TAuth::NotRequired;
-            FOut += Request5();
+            FOut += FRequest;
+            FRequest.clear();
             FStep = TStep::Reply5;
             FNeed = 2;
             return TResult::More;
@@ -235,7 +266,8 @@ TSocksAnswer::TResult TSocksAnswer::TakeAnswer()
             return Failed(QByteArrayLiteral("SOCKS5: authentication refused"), Status);
         }
         FAuth = TAuth::Accepted;
-        FOut += Request5();
+        FOut += FRequest;
+        FRequest.clear();
         FStep = TStep::Reply5;
         FNeed = 2;
         return TResult::More;

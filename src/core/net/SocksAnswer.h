@@ -5,6 +5,8 @@
 // held; what follows the last answer belongs to the connection.
 #pragma once
 
+#include "HostCheck.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -18,8 +20,9 @@ public:
     // Where the version 5 user name and password step stands.
     enum class TAuth { None, NotRequired, Sent, Accepted, Refused };
 
-    // Host is the target's name or dotted IPv4 address; version 4 takes
-    // only the dotted address (the caller resolves a name first). The user
+    // Host is the target's name, dotted IPv4 or bracketed IPv6 address, as
+    // the host check takes it; version 4 takes only the dotted address (the
+    // caller resolves a name first), 4A no IPv6 address. The user
     // name and password are used only when User is not empty.
     TSocksAnswer(TLevel Level, const QByteArray &Host, quint16 Port, const QByteArray &User = {},
                  const QByteArray &Password = {});
@@ -44,7 +47,7 @@ public:
     qint32 ErrorCode() const { return FErrorCode; }
     TAuth Auth() const { return FAuth; }
     const QByteArray &Rest() const { return FRest; }
-    qint64 BytesHeld() const { return FHeld.size() + FOut.size() + FRest.size(); }
+    qint64 BytesHeld() const { return FHeld.size() + FOut.size() + FRequest.size() + FRest.size(); }
 
 private:
     enum class TStep { Start, Method, AuthReply, Reply5, Reply4, Done, Failed };
@@ -53,16 +56,20 @@ private:
     qint32 Missing() const;
     TResult TakeAnswer();
     TResult Failed(const QByteArray &Reason, qint32 Code = 0);
-    QByteArray Request5() const;
+    // Appends the version 5 connect request; false (failed) when the
+    // target cannot be written as an address.
+    bool Request5(QByteArray &Out);
 
     TLevel FLevel;
     QByteArray FHost, FUser, FPassword;
     quint16 FPort;
+    THostForm FForm = THostForm::Invalid;
     TStep FStep = TStep::Start;
     TAuth FAuth = TAuth::None;
     QByteArray FHeld; // the answer under way
     qint32 FNeed = 0; // its length at the end of the current stage
     QByteArray FOut;
+    QByteArray FRequest; // the version 5 request, until the method is chosen
     QByteArray FRest;
     QByteArray FError;
     qint32 FErrorCode = 0;

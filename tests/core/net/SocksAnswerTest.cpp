@@ -63,6 +63,9 @@ TEST(SocksAnswer, MessagesOfEachVersionAndTheirAnswers)
         {TLevel::Socks5, "127.0.0.1", "", "",
          B("\x05\x00", 2) + B("\x05\x00\x00\x04", 4) + QByteArray(18, '\x01'),
          B("\x05\x01\x00", 3) + B("\x05\x01\x00\x01\x7f\x00\x00\x01\x00\x50", 10)},
+        {TLevel::Socks5, "[::1]", "", "", B("\x05\x00", 2) + Ok5,
+         B("\x05\x01\x00", 3) + B("\x05\x01\x00\x04", 4) + QByteArray(15, '\0') +
+             B("\x01\x00\x50", 3)},
         // With credentials both methods are offered; the password step runs
         // when the proxy picks it.
         {TLevel::Socks5, "h", "user", "pw", B("\x05\x02\x01\x00", 4) + Ok5,
@@ -144,9 +147,11 @@ TEST(SocksAnswer, RefusalsAndMalformedAnswersEndWithTheirReason)
     TSocksAnswer Name4(TLevel::Socks4, "judge.example", 80);
     EXPECT_TRUE(Name4.Start().isEmpty());
     EXPECT_EQ(Name4.Error(), "SOCKS4: the target is not an IPv4 address");
-    TSocksAnswer Long(TLevel::Socks5, QByteArray(256, 'h'), 80);
-    EXPECT_TRUE(Long.Start().isEmpty());
-    EXPECT_EQ(Long.Error(), "SOCKS5: host name too long");
+    for (const QByteArray &Bad : {QByteArray(256, 'h'), QByteArray("bad host"), QByteArray()}) {
+        TSocksAnswer A(TLevel::Socks5, Bad, 80);
+        EXPECT_TRUE(A.Start().isEmpty());
+        EXPECT_EQ(A.Error(), "SOCKS: invalid target or user name");
+    }
     TSocksAnswer LongUser(TLevel::Socks5, "h", 80, QByteArray(256, 'u'), "p");
     EXPECT_TRUE(LongUser.Start().isEmpty());
     EXPECT_EQ(LongUser.Error(), "SOCKS5: user name or password too long");

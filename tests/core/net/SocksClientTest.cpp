@@ -167,6 +167,26 @@ TEST(SocksClient, MisbehavingProxiesEndTheRequestOnceWithTheirReason)
         EXPECT_LE(F.Client.BytesHeld(), 1024);
     }
     {
+        // A proxy host that no machine can have ends the request before
+        // anything is looked up or connected; so does an IPv6 target, which
+        // version 4 cannot carry.
+        SocksPeer Peer;
+        for (const auto &[Server, Level, Url, Reason] :
+             {std::tuple<QByteArray, QByteArray, QByteArray, QByteArray>{
+                  "bad host!", "5", "http://127.0.0.1:9/", "SOCKS: invalid proxy host"},
+              {Peer.host(), "4A", "http://[::1]:9/",
+               "SOCKS4: the target is not an IPv4 address"}}) {
+            SocksFetch F(Peer, Level);
+            F.Client.SetSocksServer(Server);
+            ASSERT_TRUE(F.get(Url));
+            EXPECT_EQ(F.Probe.Reason, Reason);
+            EXPECT_EQ(F.SocksErrors, QByteArrayList{Reason + " 0"});
+            if (Server != Peer.host()) {
+                EXPECT_EQ(Peer.connections(), 0);
+            }
+        }
+    }
+    {
         // Silence after the greeting: the caller's timer aborts, and the
         // connection to the proxy is closed.
         SocksPeer Peer;
