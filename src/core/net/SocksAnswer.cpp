@@ -103,8 +103,10 @@ TSocksAnswer::TResult TSocksAnswer::Failed(const QByteArray &Reason, qint32 Code
     FError = Reason;
     FErrorCode = Code;
     FStep = TStep::Failed;
+    // FOut keeps what the earlier answers called for, so that the messages
+    // never depend on how the answers were split; nothing is sent after a
+    // failure.
     FHeld.clear();
-    FOut.clear();
     FRequest.clear();
     return TResult::Failed;
 }
