@@ -2,8 +2,6 @@
 
 #include "HostCheck.h"
 
-#include <QByteArrayList>
-
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -23,10 +21,19 @@ void AppendPort(QByteArray &Out, quint16 Port)
     Out += char(Port & 0xff);
 }
 
+// The 4 bytes of a dotted IPv4 address that passed the host check.
 void AppendDotted(QByteArray &Out, const QByteArray &Dotted)
 {
-    for (const QByteArray &Group : Dotted.split('.'))
-        Out += char(Group.toInt());
+    int Group = 0;
+    for (const char C : Dotted) {
+        if (C == '.') {
+            Out += char(Group);
+            Group = 0;
+        } else {
+            Group = Group * 10 + (C - '0');
+        }
+    }
+    Out += char(Group);
 }
 
 // The 16 bytes of a bracketed IPv6 address; false when the inside is not one.
@@ -86,10 +93,10 @@ TSocksAnswer::TSocksAnswer(TLevel Level, const QByteArray &Host, quint16 Port,
 
 bool TSocksAnswer::LevelFromText(const QByteArray &Text, TLevel &Level)
 {
-    const QByteArray T = Text.trimmed().toUpper();
+    const QByteArrayView T = QByteArrayView(Text).trimmed();
     if (T == "4")
         Level = TLevel::Socks4;
-    else if (T == "4A")
+    else if (T.compare("4A", Qt::CaseInsensitive) == 0)
         Level = TLevel::Socks4A;
     else if (T == "5")
         Level = TLevel::Socks5;
