@@ -9,6 +9,7 @@
 //   checkwindow_bench --proxy 127.0.0.1:8081 --judge http://127.0.0.1:8082/j
 //                     --entries 10000 --rounds 3 [--ab /usr/bin/ab] [--profile run]
 #include "../lib/AbClient.h"
+#include "../lib/TimerLateness.h"
 #include "analyser/CheckRun.h"
 #include "analyser/TfrmProxy.h"
 #include "app/Dialogs.h"
@@ -47,12 +48,8 @@ struct TRound
 {
     double seconds = 0;
     int good = 0;
-    std::vector<qint64> lateness; // microseconds per tick, sorted
+    TTimerLateness lateness;
     double Rate(long n) const { return double(n) / seconds; }
-    double At(double q) const
-    {
-        return lateness.empty() ? 0 : double(lateness[size_t(q * double(lateness.size() - 1))]);
-    }
 };
 
 void ClearResults(analyser::TAnalyserList &list)
@@ -67,12 +64,12 @@ void ClearResults(analyser::TAnalyserList &list)
 TRound Measure(QApplication &app, analyser::TCheckRun &run, const std::function<void()> &start)
 {
     TRound r;
-    r.lateness.reserve(100000);
+    r.lateness.us.reserve(100000);
     QElapsedTimer tick, clock;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     QObject::connect(&probe, &QTimer::timeout, &app, [&] {
-        r.lateness.push_back(std::max<qint64>(0, tick.nsecsElapsed() / 1000 - 10000));
+        r.lateness.us.push_back(std::max<qint64>(0, tick.nsecsElapsed() / 1000 - 10000));
         tick.restart();
     });
     const auto done =
@@ -87,7 +84,7 @@ TRound Measure(QApplication &app, analyser::TCheckRun &run, const std::function<
     r.seconds = double(clock.nsecsElapsed()) / 1e9;
     probe.stop();
     QObject::disconnect(done);
-    std::sort(r.lateness.begin(), r.lateness.end());
+    r.lateness.Sort();
     return r;
 }
 
@@ -124,16 +121,12 @@ TRound CheckByTheRunObject(QApplication &app, analyser::TAnalyserList &list, con
 
 void PrintRound(const char *prefix, const TRound &r, long n)
 {
-    double mean = 0;
-    for (qint64 l : r.lateness)
-        mean += double(l);
-    mean = r.lateness.empty() ? 0 : mean / double(r.lateness.size());
     std::printf("%s_seconds=%.3f\n%s_checks_per_second=%.1f\n%s_good=%d\n", prefix, r.seconds,
                 prefix, r.Rate(n), prefix, r.good);
     std::printf("%s_timer_10ms_late_max_ms=%.1f\n%s_timer_10ms_late_p99_ms=%.1f\n"
                 "%s_timer_10ms_late_mean_ms=%.2f\n%s_timer_ticks=%zu\n",
-                prefix, r.At(1.0) / 1000.0, prefix, r.At(0.99) / 1000.0, prefix, mean / 1000.0,
-                prefix, r.lateness.size());
+                prefix, r.lateness.At(1.0) / 1000.0, prefix, r.lateness.At(0.99) / 1000.0, prefix,
+                r.lateness.Mean() / 1000.0, prefix, r.lateness.us.size());
 }
 
 } // namespace
@@ -220,7 +213,7 @@ int main(int argc, char **argv)
     const TRound &mid = wins[wins.size() / 2];
     double worstMax = 0;
     for (const TRound &r : wins)
-        worstMax = std::max(worstMax, r.At(1.0) / 1000.0);
+        worstMax = std::max(worstMax, r.lateness.At(1.0) / 1000.0);
 
     std::printf("rounds=%d (median shown)\n", rounds);
     PrintRound("run", run, entries);

@@ -9,6 +9,7 @@
 // of both (median of ROUNDS, 3 by default), their ratio and the timer's
 // lateness during the window's runs (largest, 99th percentile, mean).
 // --profile runs only one side, ROUNDS times, and prints nothing.
+#include "../lib/TimerLateness.h"
 #include "app/Dialogs.h"
 #include "app/Startup.h"
 #include "app/TfrmLeecher.h"
@@ -39,15 +40,11 @@ QByteArray PageUrl(const QByteArray &base, int i)
 struct TRound
 {
     double seconds = 0;
-    std::vector<qint64> lateness; // microseconds per tick, sorted
-    qint64 worstAt = 0;           // ms after the start
-    qint64 fetchedAt = 0;         // "Finished": the last site is in
+    TTimerLateness lateness;
+    qint64 worstAt = 0;   // ms after the start
+    qint64 fetchedAt = 0; // "Finished": the last site is in
     size_t proxies = 0;
     double Rate(int n) const { return n / seconds; }
-    double At(double q) const
-    {
-        return lateness.empty() ? 0 : double(lateness[size_t(q * double(lateness.size() - 1))]);
-    }
 };
 
 // Runs `start` with the probe ticking until `finished` comes from `run`.
@@ -55,15 +52,15 @@ template <typename Run>
 TRound Measure(QApplication &app, Run *run, const std::function<void()> &start)
 {
     TRound r;
-    r.lateness.reserve(100000);
+    r.lateness.us.reserve(100000);
     qint64 worst = -1;
     QElapsedTimer tick, clock;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     QObject::connect(&probe, &QTimer::timeout, &app, [&] {
-        r.lateness.push_back(std::max<qint64>(0, tick.nsecsElapsed() / 1000 - 10000));
-        if (r.lateness.back() > worst) {
-            worst = r.lateness.back();
+        r.lateness.us.push_back(std::max<qint64>(0, tick.nsecsElapsed() / 1000 - 10000));
+        if (r.lateness.us.back() > worst) {
+            worst = r.lateness.us.back();
             r.worstAt = clock.elapsed();
         }
         tick.restart();
@@ -86,7 +83,7 @@ TRound Measure(QApplication &app, Run *run, const std::function<void()> &start)
     probe.stop();
     QObject::disconnect(status);
     QObject::disconnect(done);
-    std::sort(r.lateness.begin(), r.lateness.end());
+    r.lateness.Sort();
     return r;
 }
 
@@ -119,18 +116,14 @@ TRound WindowRound(QApplication &app, TfrmLeecher &w)
 
 void PrintRound(const char *prefix, const TRound &r, int n)
 {
-    double mean = 0;
-    for (qint64 l : r.lateness)
-        mean += double(l);
-    mean = r.lateness.empty() ? 0 : mean / double(r.lateness.size());
     std::printf("%s_seconds=%.3f\n%s_sites_per_second=%.0f\n%s_proxies=%zu\n", prefix, r.seconds,
                 prefix, r.Rate(n), prefix, r.proxies);
     std::printf("%s_last_site_in_ms=%lld\n%s_latest_tick_at_ms=%lld\n", prefix,
                 static_cast<long long>(r.fetchedAt), prefix, static_cast<long long>(r.worstAt));
     std::printf("%s_timer_10ms_late_max_ms=%.1f\n%s_timer_10ms_late_p99_ms=%.1f\n"
                 "%s_timer_10ms_late_mean_ms=%.2f\n%s_timer_ticks=%zu\n",
-                prefix, r.At(1.0) / 1000.0, prefix, r.At(0.99) / 1000.0, prefix, mean / 1000.0,
-                prefix, r.lateness.size());
+                prefix, r.lateness.At(1.0) / 1000.0, prefix, r.lateness.At(0.99) / 1000.0, prefix,
+                r.lateness.Mean() / 1000.0, prefix, r.lateness.us.size());
 }
 
 } // namespace
@@ -192,7 +185,7 @@ int main(int argc, char **argv)
     const TRound &win = wins[wins.size() / 2];
     double worstMax = 0;
     for (const TRound &r : wins)
-        worstMax = std::max(worstMax, r.At(1.0) / 1000.0);
+        worstMax = std::max(worstMax, r.lateness.At(1.0) / 1000.0);
     std::printf("sites=%d\nbots=100\nrounds=%d (median shown)\n", n, rounds);
     PrintRound("run", run, n);
     PrintRound("window", win, n);
