@@ -6,8 +6,6 @@
 #include "JudgeRequest.h"
 #include "net/WSocket.h"
 
-#include <QSocketNotifier>
-
 #include <algorithm>
 #include <cstring>
 
@@ -60,7 +58,8 @@ struct TJudgeServer::TConnection
 
 TJudgeServer::TJudgeServer(const TJudgeConfig &config, QObject *parent)
     : QTcpServer(parent), FConfig(config),
-      FAdmission(config.Limits.Connections, config.Limits.SourceCap())
+      FAdmission(config.Limits.Connections, config.Limits.SourceCap()),
+      FReady([this](void *tag, unsigned) { OnReady(tag); })
 {
     const TJudgeLimits &l = FConfig.Limits;
     const int shortest = std::min({l.ReadTimeout, l.WriteTimeout, l.Linger});
@@ -78,19 +77,12 @@ TJudgeServer::~TJudgeServer()
 {
     for (TConnection &c : FConnections)
         ::close(c.Fd);
-    if (FEpoll >= 0)
-        ::close(FEpoll);
 }
 
 bool TJudgeServer::Start(QString *error)
 {
-    FEpoll = ::epoll_create1(EPOLL_CLOEXEC);
-    if (FEpoll < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+    if (!FReady.Open(error))
         return false;
-    }
-    FEpollNotifier = new QSocketNotifier(FEpoll, QSocketNotifier::Read, this);
-    connect(FEpollNotifier, &QSocketNotifier::activated, this, &TJudgeServer::OnEpoll);
     setListenBacklogSize(ListenBacklog);
     if (!listen(FConfig.Address, FConfig.Port)) {
         *error = errorString();
@@ -137,30 +129,20 @@ void TJudgeServer::incomingConnection(qintptr descriptor)
     Read(c);
 }
 
-void TJudgeServer::OnEpoll()
+void TJudgeServer::OnReady(void *tag)
 {
-    constexpr int Batch = 256;
-    epoll_event events[Batch];
-    int n;
-    do {
-        n = ::epoll_wait(FEpoll, events, Batch, 0);
-        // epoll reports a descriptor once per call, and handling one
-        // connection never closes another: the pointers stay valid.
-        for (int i = 0; i < n; ++i) {
-            TConnection &c = *static_cast<TConnection *>(events[i].data.ptr);
-            switch (c.Phase) {
-            case TConnection::Reading:
-                Read(c);
-                break;
-            case TConnection::Writing:
-                Write(c);
-                break;
-            case TConnection::Lingering:
-                Drain(c);
-                break;
-            }
-        }
-    } while (n == Batch);
+    TConnection &c = *static_cast<TConnection *>(tag);
+    switch (c.Phase) {
+    case TConnection::Reading:
+        Read(c);
+        break;
+    case TConnection::Writing:
+        Write(c);
+        break;
+    case TConnection::Lingering:
+        Drain(c);
+        break;
+    }
 }
 
 void TJudgeServer::OnSweep()
@@ -343,22 +325,14 @@ void TJudgeServer::Drain(TConnection &c)
 
 void TJudgeServer::Watch(TConnection &c, unsigned events)
 {
-    if (c.Events == events)
-        return;
-    epoll_event e{};
-    e.events = events;
-    e.data.ptr = &c;
-    const int op = c.Events == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
-    if (::epoll_ctl(FEpoll, op, c.Fd, &e) != 0) {
+    if (!FReady.Watch(c.Fd, &c, events, c.Events))
         Close(c);
-        return;
-    }
-    c.Events = events;
 }
 
 void TJudgeServer::Close(TConnection &c)
 {
     // Closing the only descriptor also takes it out of the epoll set.
+    FReady.Drop(&c);
     ::close(c.Fd);
     FAdmission.Release(c.Source, c.Admitted);
     FConnections.erase(c.Self);

@@ -1,10 +1,10 @@
 // The judge server: answers GET and HEAD with the judge page of the request.
 //
 // QTcpServer listens and accepts; the accepted connections are plain
-// non-blocking descriptors in one epoll set, which a single QSocketNotifier
-// watches on the Qt event loop. One request per connection: read the head,
-// answer, close. A request that is complete when its connection is accepted
-// (the usual case) is answered on the spot without touching the epoll set.
+// non-blocking descriptors in one epoll set (net::TEpollSet) on the Qt
+// event loop. One request per connection: read the head, answer, close. A request that is complete
+// when its connection is accepted (the usual case) is answered on the spot without touching the
+// epoll set.
 //
 // Nothing of what a client sends is logged or kept past its answer; the
 // server counts answers only. It never looks an address up.
@@ -12,6 +12,7 @@
 
 #include "Admission.h"
 #include "JudgeLimits.h"
+#include "net/EpollSet.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -22,8 +23,6 @@
 
 #include <array>
 #include <list>
-
-class QSocketNotifier;
 
 namespace judge {
 
@@ -78,7 +77,7 @@ private:
     struct TConnection;
     using TConnections = std::list<TConnection>;
 
-    void OnEpoll();
+    void OnReady(void *tag);
     void OnSweep();
     void Read(TConnection &c);
     void Respond(TConnection &c);
@@ -93,8 +92,7 @@ private:
     TJudgeCounts FCounts;
     TConnections FConnections;
     TAdmission FAdmission;
-    int FEpoll = -1;
-    QSocketNotifier *FEpollNotifier = nullptr;
+    net::TEpollSet FReady;
     QTimer FSweep;
     QTimer FResume;
 };
