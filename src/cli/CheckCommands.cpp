@@ -16,6 +16,7 @@
 #include "analyser/OwnAddressProbe.h"
 #include "settings/OptionsFile.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -71,6 +72,26 @@ analyser::TAnalyserList ReadProxies(const TCliCommand &c, QString &name, qsizety
     return list;
 }
 
+// The entries of the command's shard, in list order.
+void KeepShard(analyser::TAnalyserList &list, const leecher::TShard &shard)
+{
+    if (shard.IsWhole())
+        return;
+    std::erase_if(list, [&shard](const analyser::TProxyItem &e) {
+        return !shard.Holds(leecher::ProxyShardKey(e.Type, e.Host.view(), e.Port.view()));
+    });
+}
+
+// A row whose check has ended gets the time, for merging results by age.
+void StampIfChecked(analyser::TProxyItem &entry)
+{
+    const bool underWay = entry.State == analyser::psNone ||
+                          entry.Status.view() == QByteArrayView("Analyzing") ||
+                          entry.Status.view() == QByteArrayView("Retrying");
+    if (!underWay)
+        entry.CheckedAt = QDateTime::currentMSecsSinceEpoch();
+}
+
 qint64 CountState(const analyser::TAnalyserList &list, qint32 state)
 {
     return std::count_if(list.begin(), list.end(),
@@ -104,6 +125,22 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     }
     if (list.empty()) {
         Complain(QStringLiteral("No proxies in %1.").arg(listName));
+        return ExitNothing;
+    }
+    KeepShard(list, c.Shard);
+    if (list.empty()) {
+        // An empty shard is an empty result, written so that a merge of all
+        // shards finds every file.
+        Complain(QStringLiteral("No proxy of %1 falls into shard %2/%3.")
+                     .arg(listName)
+                     .arg(c.Shard.Index)
+                     .arg(c.Shard.Count));
+        try {
+            output.Write(FormatCheckResults(list, c.Format, output.TxtLineEnd(), c.GoodOnly));
+        } catch (const leecher::EFileError &e) {
+            Complain(e.Message());
+            return ExitBadInput;
+        }
         return ExitNothing;
     }
 
@@ -170,6 +207,10 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
             run.Shutdown();
         });
     QObject::connect(&run, &TCheckRun::finished, &run, [&] { wait.Finished(); });
+    QObject::connect(&run, &TCheckRun::rowChanged, &run, [&](int row) {
+        if (row >= 0 && size_t(row) < list.size())
+            StampIfChecked(list[size_t(row)]);
+    });
     if (!c.Settings.OwnAddress) {
         probe.SetMachineAddress(inputs.ownAddress);
         if (!c.Bind.isEmpty())

@@ -28,7 +28,7 @@ struct TSubcommandInfo
     const char *Description;
 };
 
-const std::array<TSubcommandInfo, 5> Subcommands{{
+const std::array<TSubcommandInfo, 6> Subcommands{{
     {TSubcommand::Leech, "leech", "[options] [FILE]",
      "Fetches every site of a site list (FILE, default Sites.ini of the data\n"
      "folder), extracts the proxies of each page, removes duplicates and writes\n"
@@ -48,6 +48,11 @@ const std::array<TSubcommandInfo, 5> Subcommands{{
     {TSubcommand::JudgePage, "judge-page", "[options] HOST:PORT",
      "Fetches the proxy judge through one proxy and prints the verdict: answer,\n"
      "state, gateway, anonymous, level and speed. For trying a judge out."},
+    {TSubcommand::Merge, "merge", "[options] FILE...",
+     "Merges result files of check (csv, json) or of leech (txt, csv, json), such\n"
+     "as those of the shards of one list, into one: check results keep one row per\n"
+     "proxy, the latest checked_at winning (else the file named last); leech\n"
+     "results are sorted and their duplicates removed as at the end of a leech."},
 }};
 
 const char *ExitCodesText = "Exit status:\n"
@@ -157,6 +162,8 @@ struct TOptionSet
     bool Results = false; // --only, --good-only
     bool Harvest = false;
     bool Bots = true;
+    bool Runs = true;   // a run: data folder and timeout
+    bool Shard = false; // --shard
 };
 
 TOptionSet OptionsOf(TSubcommand command)
@@ -164,13 +171,16 @@ TOptionSet OptionsOf(TSubcommand command)
     TOptionSet set;
     switch (command) {
     case TSubcommand::Leech:
-        set.Sites = set.Pages = set.Proxy = set.RetryTimeouts = true;
+        set.Sites = set.Pages = set.Proxy = set.RetryTimeouts = set.Shard = true;
         break;
     case TSubcommand::Verify:
-        set.Sites = set.Proxy = set.RetryTimeouts = true;
+        set.Sites = set.Proxy = set.RetryTimeouts = set.Shard = true;
         break;
     case TSubcommand::Check:
-        set.Check = set.Results = true;
+        set.Check = set.Results = set.Shard = true;
+        break;
+    case TSubcommand::Merge:
+        set.Bots = set.Runs = false;
         break;
     case TSubcommand::Harvest:
         set.Pages = set.Proxy = set.Harvest = true;
@@ -195,15 +205,22 @@ QCommandLineOption Option(const char *name, const char *description,
 void AddOptions(QCommandLineParser &parser, TSubcommand command)
 {
     const TOptionSet set = OptionsOf(command);
-    parser.addOption(Option("dir",
-                            "Data folder with Options.ini and the lists (default: the "
-                            "program's folder when writable, else ~/.local/share/vexo).",
-                            "FOLDER"));
+    if (set.Runs)
+        parser.addOption(Option("dir",
+                                "Data folder with Options.ini and the lists (default: the "
+                                "program's folder when writable, else ~/.local/share/vexo).",
+                                "FOLDER"));
     if (set.Bots)
         parser.addOption(
             Option("bots", "Requests at once, 1 to 4096 (default: Options.ini).", "N"));
-    parser.addOption(
-        Option("timeout", "Seconds a request may go without data (default: Options.ini).", "S"));
+    if (set.Runs)
+        parser.addOption(Option(
+            "timeout", "Seconds a request may go without data (default: Options.ini).", "S"));
+    if (set.Shard)
+        parser.addOption(Option("shard",
+                                "Take only the entries of shard I of N (0 <= I < N), so that N "
+                                "machines share one list; `merge` joins their results.",
+                                "I/N"));
     if (set.Proxy) {
         parser.addOption(Option("proxy",
                                 "Send the requests through this proxy (HOST:PORT, or "
@@ -316,7 +333,7 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
         }
         s.Bots = int(number);
     }
-    if (parser.isSet(QStringLiteral("timeout"))) {
+    if (set.Runs && parser.isSet(QStringLiteral("timeout"))) {
         const QString text = Last(parser, QStringLiteral("timeout")).trimmed();
         if (!ParseWholeNumber(text, 1, settings::MaxTimeoutSeconds, number)) {
             *error = QStringLiteral("--timeout wants a whole number of seconds from 1 to %1")
@@ -430,7 +447,16 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
 bool ReadCommandOptions(const QCommandLineParser &parser, TCliCommand &c, QString *error)
 {
     const TOptionSet set = OptionsOf(c.Command);
-    if (parser.isSet(QStringLiteral("dir"))) {
+    if (set.Shard && parser.isSet(QStringLiteral("shard"))) {
+        const std::optional<leecher::TShard> shard =
+            leecher::ParseShard(Last(parser, QStringLiteral("shard")).trimmed());
+        if (!shard) {
+            *error = QStringLiteral("--shard wants I/N with 0 <= I < N, as 0/4");
+            return false;
+        }
+        c.Shard = *shard;
+    }
+    if (set.Runs && parser.isSet(QStringLiteral("dir"))) {
         c.Dir = Last(parser, QStringLiteral("dir"));
         if (c.Dir->isEmpty()) {
             *error = QStringLiteral("--dir needs a folder");
@@ -505,6 +531,20 @@ bool ReadCommandOptions(const QCommandLineParser &parser, TCliCommand &c, QStrin
 
 bool ReadPositional(const QStringList &positional, TCliCommand &c, QString *error)
 {
+    if (c.Command == TSubcommand::Merge) {
+        if (positional.isEmpty()) {
+            *error = QStringLiteral("merge wants the result files to merge");
+            return false;
+        }
+        for (const QString &file : positional) {
+            if (file.isEmpty()) {
+                *error = QStringLiteral("the file name is empty");
+                return false;
+            }
+        }
+        c.Inputs = positional;
+        return true;
+    }
     const bool judgePage = c.Command == TSubcommand::JudgePage;
     const bool takesFile = c.Command != TSubcommand::Harvest && !judgePage;
     const qsizetype allowed = (takesFile || judgePage) ? 1 : 0;
@@ -575,7 +615,8 @@ bool ParseCliCommandLine(const QStringList &arguments, TCliCommand &command, QSt
         return true;
     }
     if (rest.isEmpty()) {
-        *error = QStringLiteral("a command is needed: leech, verify, check, harvest or judge-page");
+        *error = QStringLiteral(
+            "a command is needed: leech, verify, check, harvest, judge-page or merge");
         return false;
     }
     // "vexo-cli help [COMMAND]" reads as "vexo-cli [COMMAND] --help".
@@ -591,8 +632,9 @@ bool ParseCliCommandLine(const QStringList &arguments, TCliCommand &command, QSt
     }
     const TSubcommandInfo *info = FindSubcommand(rest.first());
     if (!info) {
-        *error = QStringLiteral("unknown command: %1 (leech, verify, check, harvest, judge-page)")
-                     .arg(rest.first());
+        *error =
+            QStringLiteral("unknown command: %1 (leech, verify, check, harvest, judge-page, merge)")
+                .arg(rest.first());
         return false;
     }
     command.Command = info->Command;

@@ -2,11 +2,13 @@
 //
 //   vexo-cli leech [FILE]        vexo-cli verify [FILE]
 //   vexo-cli check [FILE|-]      vexo-cli harvest [--duration D]
-//   vexo-cli judge-page HOST:PORT
+//   vexo-cli judge-page HOST:PORT  vexo-cli merge FILE...
 //
 // Every setting that a run reads has an option; a setting without one on the
 // command line comes from Options.ini of the data folder (see CliSettings.h).
 #pragma once
+
+#include "lists/ShardKey.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,7 +18,7 @@
 
 namespace cli {
 
-enum class TSubcommand { Leech, Verify, Check, Harvest, JudgePage };
+enum class TSubcommand { Leech, Verify, Check, Harvest, JudgePage, Merge };
 enum class TFormat { Txt, Csv, Json };
 // The entries a check run takes: all, or only those of one earlier result.
 enum class TOnly { All, Bad, Timeout, Unknown };
@@ -74,6 +76,10 @@ struct TCliCommand
     // check, judge-page: the type of proxy lines without a prefix ("http",
     // "socks4", "socks5"), or "detect" (each row tries the types in turn).
     QString Type = QStringLiteral("http");
+    // check, verify, leech: only the entries of this shard are taken.
+    leecher::TShard Shard;
+    // merge: the result files, in the order named.
+    QStringList Inputs;
 };
 
 // The subcommand's name as typed.

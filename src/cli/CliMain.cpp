@@ -30,6 +30,8 @@ int RunCli(const QStringList &arguments)
         std::fputs(command.Text.toLocal8Bit().constData(), stdout);
         return ExitDone;
     }
+    if (command.Command == TSubcommand::Merge)
+        return RunMergeCommand(command);
     // The same data folder as the desktop program: --dir, else the program's
     // folder when writable, else the user's data location.
     const settings::TDataFolder folder = settings::DataFolder(command.Dir);
@@ -45,6 +47,8 @@ int RunCli(const QStringList &arguments)
     case TSubcommand::Check:
     case TSubcommand::JudgePage:
         return RunCheckCommand(command, folder.path);
+    case TSubcommand::Merge:
+        break;
     }
     return ExitBadInput;
 }

@@ -17,6 +17,9 @@ int RunSiteCommand(const TCliCommand &command, const QString &folder);
 // check and judge-page (the analyser's run).
 int RunCheckCommand(const TCliCommand &command, const QString &folder);
 
+// merge: result files of check or leech into one.
+int RunMergeCommand(const TCliCommand &command);
+
 // One line on standard error, "vexo-cli: " first; errors are shown also
 // with --quiet.
 void Complain(const QString &line);

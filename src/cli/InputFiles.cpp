@@ -63,9 +63,10 @@ TListForm DetectListForm(QByteArrayView content)
     const QByteArray first = lines.front().trimmed();
     if (first.startsWith('{'))
         return TListForm::JsonLines;
-    // The header with its last column, "type", or without (written before
-    // proxies had types).
-    if (first == CsvHeader() || first + ",type" == CsvHeader())
+    // The header, or the start of it up to "speed" or "type" (written before
+    // results had their last columns).
+    const QByteArray header = CsvHeader();
+    if (first == header || (header.startsWith(first + ',') && first.count(',') >= 7))
         return TListForm::Csv;
     return TListForm::ProxyLines;
 }

@@ -1,5 +1,6 @@
 #include "ResultFormats.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -24,11 +25,12 @@ constexpr std::array<std::pair<qint32, const char *>, 5> ProxyStates{{
     {analyser::psUnknown, "unknown"},
 }};
 
-// "type" came last, after results without it had been written: those read
-// as HTTP rows.
-constexpr std::array<const char *, 9> CheckColumns{
-    "host", "port", "status", "state", "gateway", "anonymous", "level", "speed", "type"};
-constexpr size_t SpeedColumn = 7, TypeColumn = 8;
+// "type" and then "checked_at" came last, after results without them had
+// been written: those read as HTTP rows checked at an unknown time.
+constexpr std::array<const char *, 10> CheckColumns{"host",    "port",      "status", "state",
+                                                    "gateway", "anonymous", "level",  "speed",
+                                                    "type",    "checked_at"};
+constexpr size_t SpeedColumn = 7, TypeColumn = 8, CheckedAtColumn = 9;
 
 QByteArray TypeText(net::TProxyType type)
 {
@@ -44,6 +46,27 @@ bool TypeFromText(QByteArrayView text, net::TProxyType &type)
         }
     }
     return false;
+}
+
+// "2026-12-09T14:20:05Z", or nothing when the time is unknown.
+QByteArray CheckedAtText(qint64 ms)
+{
+    if (ms <= 0)
+        return {};
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate).toLatin1();
+}
+
+// An ISO 8601 time with its zone ("Z" or an offset), or nothing.
+bool CheckedAtFromText(QByteArrayView text, qint64 &ms)
+{
+    ms = 0;
+    if (text.isEmpty())
+        return true;
+    const QDateTime time = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
+    if (!time.isValid() || time.timeSpec() == Qt::LocalTime)
+        return false;
+    ms = time.toMSecsSinceEpoch();
+    return ms > 0;
 }
 
 constexpr char Hex[] = "0123456789abcdef";
@@ -196,11 +219,12 @@ QByteArray ProxyLines(const leecher::TProxyList &list, TLineEnd end)
     return out;
 }
 
-std::array<QByteArray, 9> CheckFields(const TProxyItem &e)
+std::array<QByteArray, CheckColumns.size()> CheckFields(const TProxyItem &e)
 {
-    return {e.Host.toByteArray(),    e.Port.toByteArray(),       e.Status.toByteArray(),
-            ProxyStateName(e.State), e.RemoteAddr.toByteArray(), e.Anonymous.toByteArray(),
-            e.Level.toByteArray(),   e.Speed.toByteArray(),      TypeText(e.Type)};
+    return {e.Host.toByteArray(),      e.Port.toByteArray(),       e.Status.toByteArray(),
+            ProxyStateName(e.State),   e.RemoteAddr.toByteArray(), e.Anonymous.toByteArray(),
+            e.Level.toByteArray(),     e.Speed.toByteArray(),      TypeText(e.Type),
+            CheckedAtText(e.CheckedAt)};
 }
 
 void AppendCheckRecord(QByteArray &out, const TProxyItem &e, TFormat format, TLineEnd txtEnd)
@@ -231,7 +255,8 @@ void AppendCheckRecord(QByteArray &out, const TProxyItem &e, TFormat format, TLi
             if (i > 0)
                 out.append(',');
             out.append('"').append(CheckColumns[i]).append("\":");
-            if (i == SpeedColumn) // milliseconds, or null before a 200 answer
+            // milliseconds, or null before a 200 answer; a time, or null
+            if (i == SpeedColumn || (i == CheckedAtColumn && fields[i].isEmpty()))
                 out.append(fields[i].isEmpty() ? QByteArray("null") : fields[i]);
             else
                 AppendJsonString(out, fields[i]);
@@ -502,7 +527,7 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
     if (!SplitCsv(content, records, lines, error))
         return false;
     const auto isHeader = [](const std::vector<QByteArray> &fields) {
-        if (fields.size() != CheckColumns.size() && fields.size() != TypeColumn)
+        if (fields.size() < TypeColumn || fields.size() > CheckColumns.size())
             return false;
         for (size_t i = 0; i < fields.size(); ++i) {
             if (fields[i].trimmed() != CheckColumns[i])
@@ -519,9 +544,11 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
         const std::vector<QByteArray> &f = records[r];
         qint32 state = analyser::psNone;
         net::TProxyType type = net::ptHttp;
+        qint64 checkedAt = 0;
         if (f.size() != records.front().size() || !ProxyStateFromName(f[3], state) ||
             !IsSpeed(f[SpeedColumn]) ||
-            (f.size() > TypeColumn && !TypeFromText(f[TypeColumn], type))) {
+            (f.size() > TypeColumn && !TypeFromText(f[TypeColumn], type)) ||
+            (f.size() > CheckedAtColumn && !CheckedAtFromText(f[CheckedAtColumn], checkedAt))) {
             *error = NotARecord(lines[r]);
             return false;
         }
@@ -535,6 +562,7 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
         e.Level = Unescaped(f[6]);
         e.Speed = f[7];
         e.Type = type;
+        e.CheckedAt = checkedAt;
         read.push_back(std::move(e));
     }
     list.insert(list.end(), std::make_move_iterator(read.begin()),
@@ -564,13 +592,17 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
         const std::optional<QByteArray> typeText = JsonText(o, CheckColumns[TypeColumn]);
         const bool typeOk =
             !o.contains(QStringLiteral("type")) || (typeText && TypeFromText(*typeText, type));
+        // So does a time left out, as unknown.
+        qint64 checkedAt = 0;
+        const std::optional<QByteArray> timeText = JsonText(o, CheckColumns[CheckedAtColumn]);
+        const bool timeOk = timeText && CheckedAtFromText(*timeText, checkedAt);
         const bool fieldsOk =
             std::all_of(f.begin(), f.end(), [](const auto &v) { return bool(v); });
         // A state left out reads as never checked.
         qint32 state = analyser::psNone;
         const bool stateOk = fieldsOk && (f[3]->isEmpty() || ProxyStateFromName(*f[3], state));
         if (!doc.isObject() || !o.contains(QStringLiteral("host")) || !stateOk || !typeOk ||
-            !IsSpeed(*f[7])) {
+            !timeOk || !IsSpeed(*f[7])) {
             *error = QStringLiteral("Line %1 is not a result of check (a JSON object with host, "
                                     "port, status, state, gateway, anonymous, level, speed).")
                          .arg(line);
@@ -586,7 +618,68 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
         e.Level = *f[6];
         e.Speed = *f[7];
         e.Type = type;
+        e.CheckedAt = checkedAt;
         read.push_back(std::move(e));
+    }
+    list.insert(list.end(), std::make_move_iterator(read.begin()),
+                std::make_move_iterator(read.end()));
+    return true;
+}
+
+bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QString *error)
+{
+    leecher::TProxyList read;
+    const auto add = [&read](QByteArray host, QByteArray port) {
+        leecher::TProxyItem p;
+        p.Host = host;
+        p.Port = port;
+        read.push_back(std::move(p));
+    };
+    const auto fail = [error](int line) {
+        *error = QStringLiteral("Line %1 is not a result of leech (HOST:PORT, csv with host,port, "
+                                "or JSON objects with host and port).")
+                     .arg(line);
+        return false;
+    };
+    std::vector<std::vector<QByteArray>> records;
+    std::vector<int> lines;
+    const QByteArrayView start = content.first(std::min<qsizetype>(content.size(), 64)).trimmed();
+    if (start.startsWith("host,port")) {
+        if (!SplitCsv(content, records, lines, error))
+            return false;
+        if (records.empty() || records.front().size() != 2 ||
+            records.front()[1].trimmed() != "port")
+            return fail(1);
+        for (size_t r = 1; r < records.size(); ++r) {
+            if (records[r].size() != 2)
+                return fail(lines[r]);
+            add(Unescaped(records[r][0]), Unescaped(records[r][1]));
+        }
+    } else {
+        int line = 0;
+        for (QByteArrayView rest = content; !rest.isEmpty();) {
+            ++line;
+            const qsizetype end = rest.indexOf('\n');
+            QByteArrayView text = end < 0 ? rest : rest.first(end);
+            rest = end < 0 ? QByteArrayView() : rest.sliced(end + 1);
+            text = text.trimmed();
+            if (text.isEmpty())
+                continue;
+            if (text.startsWith('{')) {
+                const QJsonObject o = QJsonDocument::fromJson(text.toByteArray()).object();
+                const std::optional<QByteArray> host = JsonText(o, "host");
+                const std::optional<QByteArray> port = JsonText(o, "port");
+                if (!host || !port || host->isEmpty())
+                    return fail(line);
+                add(*host, *port);
+                continue;
+            }
+            // HOST:PORT as printed: split at the first colon, as the runs do.
+            const qsizetype colon = text.indexOf(':');
+            if (colon <= 0)
+                return fail(line);
+            add(text.first(colon).toByteArray(), text.sliced(colon + 1).toByteArray());
+        }
     }
     list.insert(list.end(), std::make_move_iterator(read.begin()),
                 std::make_move_iterator(read.end()));

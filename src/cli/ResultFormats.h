@@ -3,7 +3,7 @@
 //
 //   check, judge-page  txt: HOST:PORT (what the analyser's result files hold)
 //                      csv/json: host, port, status, state, gateway,
-//                      anonymous, level, speed
+//                      anonymous, level, speed, type, checked_at
 //   leech, harvest     txt: HOST:PORT; csv/json: host, port
 //   verify             txt: URL, state and status separated by tabs;
 //                      csv/json: url, state, status
@@ -56,5 +56,7 @@ QByteArray FormatSites(const leecher::TSiteList &list, TFormat format, TLineEnd 
 // message naming the line when one cannot be read.
 bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QString *error);
 bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QString *error);
+// Earlier results of leech or harvest (txt, csv or json), in their order.
+bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QString *error);
 
 } // namespace cli

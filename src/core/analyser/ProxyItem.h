@@ -37,6 +37,7 @@ struct TProxyItem
     TCompactBytes Speed;      // milliseconds as decimal text, or ""
     qint32 State = psNone;
     net::TProxyType Type = net::ptHttp; // how the proxy is spoken to
+    qint64 CheckedAt = 0;               // when its last check ended: ms since 1970 (UTC); 0 unknown
 };
 
 // The list owns its records and is addressed by index (index = row of the view).

@@ -60,6 +60,7 @@ void ExpectSame(const TAnalyserList &A, const TAnalyserList &B)
         EXPECT_EQ(A[I].Level, B[I].Level);
         EXPECT_EQ(A[I].Speed, B[I].Speed);
         EXPECT_EQ(A[I].Type, B[I].Type);
+        EXPECT_EQ(A[I].CheckedAt, B[I].CheckedAt);
     }
 }
 
@@ -70,6 +71,7 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
     TAnalyserList List = Results();
     List[1].Type = net::ptSocks5;
     List[2].Type = net::ptSocks4;
+    List[0].CheckedAt = 1796832005000; // 2026-12-09T16:00:05Z
     for (const TFormat Format : {TFormat::Csv, TFormat::Json}) {
         SCOPED_TRACE(int(Format));
         const QByteArray Text = FormatCheckResults(List, Format, TLineEnd::Lf, false);
@@ -86,8 +88,10 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
     const QList<QByteArray> Lines = Json.trimmed().split('\n');
     ASSERT_EQ(Lines.size(), qsizetype(List.size()));
     const QJsonObject First = QJsonDocument::fromJson(Lines[0]).object();
-    EXPECT_EQ(First.keys().join(u','),
-              QStringLiteral("anonymous,gateway,host,level,port,speed,state,status,type"));
+    EXPECT_EQ(
+        First.keys().join(u','),
+        QStringLiteral("anonymous,checked_at,gateway,host,level,port,speed,state,status,type"));
+    EXPECT_TRUE(QJsonDocument::fromJson(Lines[1]).object().value(u"checked_at").isNull());
     EXPECT_EQ(First.value(QStringLiteral("speed")).toInt(), 112);
     EXPECT_EQ(First.value(QStringLiteral("state")).toString(), QStringLiteral("good"));
     EXPECT_TRUE(QJsonDocument::fromJson(Lines[1]).object().value(QStringLiteral("speed")).isNull());
@@ -97,15 +101,27 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
 
     // csv: a header, then one record per proxy.
     const QByteArray Csv = FormatCheckResults(List, TFormat::Csv, TLineEnd::Lf, false);
-    EXPECT_TRUE(Csv.startsWith("host,port,status,state,gateway,anonymous,level,speed,type\n"
-                               "10.0.0.1,8080,200 - OK,good,10.0.0.1,Yes,3,112,http\n"
-                               "\"  10.0.0.2\",80,Timeout,timeout,,,,,socks5\n"));
-    // Results written before types read as HTTP rows.
-    const TAnalyserList Old = ProxiesFromText(
-        "host,port,status,state,gateway,anonymous,level,speed\n1.2.3.4,80,,good,,,,\n",
-        QStringLiteral("old"));
-    ASSERT_EQ(Old.size(), 1u);
-    EXPECT_EQ(Old[0].Type, net::ptHttp);
+    EXPECT_TRUE(
+        Csv.startsWith("host,port,status,state,gateway,anonymous,level,speed,type,checked_at\n"
+                       "10.0.0.1,8080,200 - OK,good,10.0.0.1,Yes,3,112,http,2026-12-09T16:00:05Z\n"
+                       "\"  10.0.0.2\",80,Timeout,timeout,,,,,socks5,\n"));
+    // Results written before types and times read as HTTP rows checked at an
+    // unknown time; a time with an offset reads as the same moment.
+    for (const QByteArray &Old : {QByteArray("host,port,status,state,gateway,anonymous,level,"
+                                            "speed\n1.2.3.4,80,,good,,,,\n"),
+                                 QByteArray("host,port,status,state,gateway,anonymous,level,"
+                                            "speed,type\n1.2.3.4,80,,good,,,,,http\n")}) {
+        const TAnalyserList L = ProxiesFromText(Old, QStringLiteral("old"));
+        ASSERT_EQ(L.size(), 1u);
+        EXPECT_EQ(L[0].Type, net::ptHttp);
+        EXPECT_EQ(L[0].CheckedAt, 0);
+    }
+    const TAnalyserList Offset =
+        ProxiesFromText("{\"host\":\"1.2.3.4\",\"state\":\"good\",\"checked_at\":"
+                        "\"2026-12-09T17:00:05+01:00\"}\n",
+                        QStringLiteral("offset"));
+    ASSERT_EQ(Offset.size(), 1u);
+    EXPECT_EQ(Offset[0].CheckedAt, 1796832005000);
 
     // txt: what the analyser's result files hold, read back as a proxy list.
     const QByteArray Txt = FormatCheckResults(List, TFormat::Txt, TLineEnd::CrLf, false);
@@ -138,6 +154,13 @@ TEST(CliFormats, BrokenResultsNameTheirLine)
         {"{\"host\":\"1.2.3.4\",\"port\":\"80\",\"state\":\"odd\"}\n",
          "Line 1 is not a result of check"},
         {"{\"host\":\"1.2.3.4\",\"port\":[80]}\n", "Line 1 is not a result of check"},
+        // A time must be one, and say its zone: a local time means another
+        // moment on every machine.
+        {"{\"host\":\"1.2.3.4\",\"state\":\"good\",\"checked_at\":\"yesterday\"}\n",
+         "Line 1 is not a result of check"},
+        {"host,port,status,state,gateway,anonymous,level,speed,type,checked_at\n"
+         "1.2.3.4,80,,good,,,,,http,2026-12-09T14:40:05\n",
+         "Line 2 is not a result of check"},
     };
     for (const auto &Case : Cases) {
         try {

@@ -268,7 +268,7 @@ TEST_F(CheckCommandsTest, JudgePageGivesTheVerdict)
     EXPECT_EQ(R.exitCode, 0) << R.err.toStdString();
     ASSERT_FALSE(Judge.requests().isEmpty());
     const QList<QByteArray> Report = R.out.split('\n');
-    ASSERT_EQ(Report.size(), 9); // eight lines
+    ASSERT_EQ(Report.size(), 10); // nine lines
     EXPECT_EQ(Report.first(6).join('\n'),
               "proxy: " + Good.address() +
                   "\nstatus: 200 - OK\nstate: good\n"
@@ -279,6 +279,11 @@ TEST_F(CheckCommandsTest, JudgePageGivesTheVerdict)
                     .hasMatch())
         << Report[6].toStdString();
     EXPECT_EQ(Report[7], "type: http");
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^checked_at: 20\\d\\d-\\d\\d-\\d\\dT[\\d:]{8}Z$"))
+            .match(QString::fromLatin1(Report[8]))
+            .hasMatch())
+        << Report[8].toStdString();
 
     // A proxy that tells the judge who sent it: not anonymous, status 3.
     RecordingProxy Telling;
