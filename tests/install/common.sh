@@ -5,6 +5,7 @@ set -euo pipefail
 
 build_dir=$(cd "$1" && pwd)
 app_id=$2
+source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
 chmod 755 "$work" # an unprivileged program must reach the trees below
 started=()

@@ -29,4 +29,24 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libqt6core6 libqt6widgets6 libqt6network6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
+# The container recipe builds from this package: it copies only files that
+# the package build makes, and starts a program the package holds.
+containerfile="$source_dir/packaging/container/Containerfile"
+[ "$(awk 'toupper($1) == "FROM" {print $2; exit}' "$containerfile")" = debian:bookworm-slim ] ||
+  fail "the Containerfile is not based on debian:bookworm-slim"
+copies=0
+while read -r -a words; do
+  sources=("${words[@]:1:${#words[@]}-2}")
+  for src in "${sources[@]}"; do
+    [[ $src == --* ]] && continue
+    copies=$((copies + 1))
+    [[ $src == build/package/* ]] || fail "the Containerfile copies $src, which the package build does not make"
+    # shellcheck disable=SC2053 # the source is a pattern
+    [[ $(basename "$deb") == $(basename "$src") ]] || fail "$src does not match $(basename "$deb")"
+  done
+done < <(awk 'toupper($1) == "COPY" || toupper($1) == "ADD"' "$containerfile")
+[ "$copies" -gt 0 ] || fail "the Containerfile copies no package"
+entry=$(sed -n 's/^ENTRYPOINT \["\([^"]*\)".*/\1/p' "$containerfile")
+[ -n "$entry" ] && expect_in_package ".$entry"
+
 echo "package: ok ($(basename "$deb"), Depends: $depends)"

@@ -62,6 +62,8 @@ TEST_F(BadInputTest, BadArguments)
                   QStringLiteral("Unknown option 'frobnicate'"));
     ExpectRefused(Command("check", {QStringLiteral("--format"), QStringLiteral("yaml")}),
                   QStringLiteral("--format wants txt, csv or json"));
+    ExpectRefused(Command("verify", {QStringLiteral("--shard"), QStringLiteral("4/4")}),
+                  QStringLiteral("--shard wants I/N with 0 <= I < N"));
     // Help and version are no errors, and go to standard output.
     const CliRun Help = runCli({QStringLiteral("check"), QStringLiteral("--help")});
     EXPECT_EQ(Help.exitCode, 0);

@@ -506,3 +506,41 @@ TEST_F(CheckCommandsTest, ProxyTypesFromPrefixesAndTheTypeOption)
     EXPECT_EQ(D.exitCode, 0) << D.err.toStdString();
     EXPECT_TRUE(D.out.contains("\"type\":\"socks4\"")) << D.out.toStdString();
 }
+
+TEST_F(CheckCommandsTest, FourShardsMergedEqualOneRun)
+{
+    const CliRun Whole = runCli(Check(
+        {Path(QStringLiteral("proxies.txt")), QStringLiteral("--format"), QStringLiteral("csv")}));
+    ASSERT_EQ(Whole.exitCode, 0) << Whole.err.toStdString();
+    QStringList Merge{QStringLiteral("merge"), QStringLiteral("--format"), QStringLiteral("csv")};
+    qsizetype Rows = 0;
+    for (int I = 0; I < 4; ++I) {
+        const QString Out = Path(QStringLiteral("shard%1.csv").arg(I));
+        const CliRun Shard =
+            runCli(Check({Path(QStringLiteral("proxies.txt")), QStringLiteral("--shard"),
+                          QStringLiteral("%1/4").arg(I), QStringLiteral("--format"),
+                          QStringLiteral("csv"), QStringLiteral("--output"), Out}));
+        // A shard without a good proxy, or without any, still writes its file.
+        EXPECT_TRUE(Shard.exitCode == 0 || Shard.exitCode == 3) << Shard.err.toStdString();
+        Rows += Parsed(Read(QStringLiteral("shard%1.csv").arg(I))).size();
+        Merge << Out;
+    }
+    EXPECT_EQ(Rows, 4); // disjoint, and every proxy in one
+    const CliRun Merged = runCli(Merge);
+    ASSERT_EQ(Merged.exitCode, 0) << Merged.err.toStdString();
+    // The shards come out in shard order: compare in the whole run's order.
+    TAnalyserList M = Parsed(Merged.out);
+    const TAnalyserList W = Parsed(Whole.out);
+    const auto Key = [](const analyser::TProxyItem &E) { return E.Port.toByteArray(); };
+    std::sort(M.begin(), M.end(), [&](const auto &A, const auto &B) {
+        const auto Rank = [&](const analyser::TProxyItem &E) {
+            return std::find_if(W.begin(), W.end(),
+                                [&](const auto &X) { return Key(X) == Key(E); }) -
+                   W.begin();
+        };
+        return Rank(A) < Rank(B);
+    });
+    ExpectSameResults(M, W);
+    for (const analyser::TProxyItem &E : M)
+        EXPECT_GT(E.CheckedAt, 0);
+}
