@@ -203,7 +203,7 @@ QByteArray ProxyLines(const leecher::TProxyList &list, TLineEnd end)
     const qsizetype endSize = end == TLineEnd::CrLf ? 2 : 1;
     qsizetype total = 0;
     for (const leecher::TProxyItem &p : list)
-        total += p.Host.size() + 1 + p.Port.size() + endSize;
+        total += net::ProxyTypePrefix(p.Type).size() + p.Host.size() + 1 + p.Port.size() + endSize;
     QByteArray out(total, Qt::Uninitialized);
     char *at = out.data();
     const auto put = [&at](const char *bytes, qsizetype n) {
@@ -211,6 +211,10 @@ QByteArray ProxyLines(const leecher::TProxyList &list, TLineEnd end)
         at += n;
     };
     for (const leecher::TProxyItem &p : list) {
+        if (p.Type != net::ptHttp) {
+            const QByteArray prefix = net::ProxyTypePrefix(p.Type);
+            put(prefix.constData(), prefix.size());
+        }
         put(p.Host.data(), p.Host.size());
         *at++ = ':';
         put(p.Port.data(), p.Port.size());
@@ -461,25 +465,28 @@ QByteArray FormatProxies(const leecher::TProxyList &list, TFormat format, TLineE
         return ProxyLines(list, txtEnd);
     QByteArray out;
     if (format == TFormat::Csv)
-        out.append("host,port\n");
+        out.append("host,port,type\n");
     for (const leecher::TProxyItem &p : list) {
         switch (format) {
         case TFormat::Txt: // a host of a page may hold line ends
-            out.append(ShownText(p.Host.view())).append(':').append(ShownText(p.Port.view()));
+            out.append(net::ProxyTypePrefix(p.Type))
+                .append(ShownText(p.Host.view()))
+                .append(':')
+                .append(ShownText(p.Port.view()));
             EndLine(out, txtEnd);
             break;
         case TFormat::Csv:
             AppendCsvField(out, p.Host.view());
             out.append(',');
             AppendCsvField(out, p.Port.view());
-            out.append('\n');
+            out.append(',').append(TypeText(p.Type)).append('\n');
             break;
         case TFormat::Json:
             out.append("{\"host\":");
             AppendJsonString(out, p.Host.view());
             out.append(",\"port\":");
             AppendJsonString(out, p.Port.view());
-            out.append("}\n");
+            out.append(",\"type\":\"").append(TypeText(p.Type)).append("\"}\n");
             break;
         }
     }
@@ -629,10 +636,11 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
 bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QString *error)
 {
     leecher::TProxyList read;
-    const auto add = [&read](QByteArray host, QByteArray port) {
+    const auto add = [&read](QByteArray host, QByteArray port, net::TProxyType type) {
         leecher::TProxyItem p;
         p.Host = host;
         p.Port = port;
+        p.Type = type;
         read.push_back(std::move(p));
     };
     const auto fail = [error](int line) {
@@ -647,13 +655,17 @@ bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QStrin
     if (start.startsWith("host,port")) {
         if (!SplitCsv(content, records, lines, error))
             return false;
-        if (records.empty() || records.front().size() != 2 ||
-            records.front()[1].trimmed() != "port")
+        // "type" came last, after results without it had been written.
+        const size_t columns = records.empty() ? 0 : records.front().size();
+        if (columns < 2 || columns > 3 || records.front()[1].trimmed() != "port" ||
+            (columns == 3 && records.front()[2].trimmed() != "type"))
             return fail(1);
         for (size_t r = 1; r < records.size(); ++r) {
-            if (records[r].size() != 2)
+            net::TProxyType type = net::ptHttp;
+            if (records[r].size() != columns ||
+                (columns == 3 && !TypeFromText(records[r][2], type)))
                 return fail(lines[r]);
-            add(Unescaped(records[r][0]), Unescaped(records[r][1]));
+            add(Unescaped(records[r][0]), Unescaped(records[r][1]), type);
         }
     } else {
         int line = 0;
@@ -669,16 +681,21 @@ bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QStrin
                 const QJsonObject o = QJsonDocument::fromJson(text.toByteArray()).object();
                 const std::optional<QByteArray> host = JsonText(o, "host");
                 const std::optional<QByteArray> port = JsonText(o, "port");
-                if (!host || !port || host->isEmpty())
+                const std::optional<QByteArray> typeText = JsonText(o, "type");
+                net::TProxyType type = net::ptHttp;
+                if (!host || !port || host->isEmpty() || !typeText ||
+                    (!typeText->isEmpty() && !TypeFromText(*typeText, type)))
                     return fail(line);
-                add(*host, *port);
+                add(*host, *port, type);
                 continue;
             }
-            // HOST:PORT as printed: split at the first colon, as the runs do.
+            // [PREFIX]HOST:PORT as printed: split at the first colon, as the runs do.
+            net::TProxyType type = net::ptHttp;
+            net::TakeProxyPrefix(text, type);
             const qsizetype colon = text.indexOf(':');
             if (colon <= 0)
                 return fail(line);
-            add(text.first(colon).toByteArray(), text.sliced(colon + 1).toByteArray());
+            add(text.first(colon).toByteArray(), text.sliced(colon + 1).toByteArray(), type);
         }
     }
     list.insert(list.end(), std::make_move_iterator(read.begin()),

@@ -4,7 +4,8 @@
 //   check, judge-page  txt: HOST:PORT (what the analyser's result files hold)
 //                      csv/json: host, port, status, state, gateway,
 //                      anonymous, level, speed, type, checked_at
-//   leech, harvest     txt: HOST:PORT; csv/json: host, port
+//   leech, harvest     txt: HOST:PORT (SOCKS proxies after their prefix);
+//                      csv/json: host, port, type
 //   verify             txt: URL, state and status separated by tabs;
 //                      csv/json: url, state, status
 //

@@ -181,6 +181,7 @@ TAnalyserList TakeOver(const leecher::TProxyList &proxies)
         TProxyItem &item = list.emplace_back();
         item.Host = proxy.Host;
         item.Port = proxy.Port;
+        item.Type = proxy.Type;
     }
     return list;
 }

@@ -329,8 +329,8 @@ void TSiteRun::LeechGoogleProxies(THttpCli *client)
     if (b < 0)
         return;
     Q_EMIT statusChanged(LeechingWithBotText(b));
-    const TLeechReport report =
-        leecher::LeechGoogleProxies(FPageText[size_t(b)], FOptions.GooglerSpecial(), FProxies);
+    const TLeechReport report = leecher::LeechGoogleProxies(
+        FPageText[size_t(b)], FOptions.GooglerSpecial(), FProxies, client->URL());
     if (report.Count > 0) {
         Q_EMIT proxiesAppended();
         Q_EMIT proxyCountChanged(qsizetype(FProxies.size()));

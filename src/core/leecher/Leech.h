@@ -6,6 +6,7 @@
 #include "lists/Records.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstddef>
@@ -31,7 +32,14 @@ TLeechReport LeechProxies(QByteArray &pageText, bool fallback, TProxyList &proxy
 
 // Search-harvest run: the same without a site. The caller shows
 // LeechingWithBotText(bot) before and FoundProxiesText(report.Count) after.
-TLeechReport LeechGoogleProxies(QByteArray &pageText, bool fallback, TProxyList &proxyList);
+// `address` is the page's: see ProxyTypeOfPage.
+TLeechReport LeechGoogleProxies(QByteArray &pageText, bool fallback, TProxyList &proxyList,
+                                QByteArrayView address);
+
+// The type of the proxies a page lists, from its address: SOCKS5 when it says
+// "socks5" anywhere (any letter case: socks5.txt, ?protocol=socks5,
+// /socks5-proxy-list/), else SOCKS4 when it says "socks4", else HTTP.
+net::TProxyType ProxyTypeOfPage(QByteArrayView address);
 
 // Empties a bot's page buffer for its next page. Room of up to 1 MiB is kept,
 // so that pages of ordinary size never go back to the allocator; a larger

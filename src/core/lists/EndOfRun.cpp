@@ -12,7 +12,7 @@ qsizetype RemoveAdjacentDuplicates(TProxyList &list)
 {
     const auto newEnd =
         std::unique(list.begin(), list.end(), [](const TProxyItem &a, const TProxyItem &b) {
-            return a.Host == b.Host && a.Port == b.Port;
+            return a.Host == b.Host && a.Port == b.Port && a.Type == b.Type;
         });
     const auto removed = qsizetype(list.end() - newEnd);
     list.erase(newEnd, list.end());

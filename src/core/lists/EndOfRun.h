@@ -28,7 +28,7 @@ using TStatusSink = std::function<void(const QString &)>;
 
 // Removes duplicates (option `dupes`): `status` receives "Sorting List", then
 // "Removing Duplicates", then "Removed N Duplicates"; entries are equal when
-// both Host and Port text are equal (80 and 080 differ). Then, with
+// Host and Port text and the type are equal (80 and 080 differ). Then, with
 // `writeFile`, rewrites Proxies.txt in `folder` with the whole list in its
 // current order. Afterwards the caller shows the list's count.
 //

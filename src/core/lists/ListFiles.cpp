@@ -90,8 +90,8 @@ QByteArray JoinListLines(const std::vector<QByteArray> &lines)
 
 QByteArray ProxyText(const TProxyItem &proxy)
 {
-    QByteArray text;
-    text.reserve(proxy.Host.size() + 1 + proxy.Port.size());
+    QByteArray text = net::ProxyTypePrefix(proxy.Type);
+    text.reserve(text.size() + proxy.Host.size() + 1 + proxy.Port.size());
     text.append(proxy.Host.view());
     text.append(':');
     text.append(proxy.Port.view());
@@ -128,6 +128,8 @@ void WriteProxies(const QString &path, const Records &records)
     TFileReplacer writer(path);
     for (std::size_t i = 0; i < records.size(); ++i) {
         const TProxyItem &proxy = records[i];
+        if (proxy.Type != net::ptHttp)
+            writer.Append(net::ProxyTypePrefix(proxy.Type));
         writer.Append(proxy.Host.view());
         writer.Append(":");
         writer.Append(proxy.Port.view());

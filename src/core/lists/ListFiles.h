@@ -39,7 +39,8 @@ std::vector<QByteArray> SplitListLines(QByteArrayView content);
 // The lines with CR LF after each one.
 QByteArray JoinListLines(const std::vector<QByteArray> &lines);
 
-// "Host:Port"
+// "Host:Port", a SOCKS proxy after its prefix ("socks5://Host:Port"), as the
+// analyser reads them back.
 QByteArray ProxyText(const TProxyItem &proxy);
 
 // Reads a site list file and appends one new site (empty status, state 0) per
@@ -49,7 +50,7 @@ QByteArray ProxyText(const TProxyItem &proxy);
 qsizetype AppendSitesFromFile(const QString &path, TSiteList &list, qsizetype *longLines = nullptr);
 // Writes every site's URL, in list order.
 void WriteSiteList(const QString &path, const TSiteList &list);
-// Writes every proxy as "Host:Port", in list order.
+// Writes every proxy as ProxyText gives it, in list order.
 void WriteProxyList(const QString &path, const TProxyList &list);
 void WriteCleanedProxyList(const QString &path, const TCleanedProxies &list);
 

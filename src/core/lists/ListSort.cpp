@@ -27,6 +27,8 @@ std::string_view Bytes(const TCompactBytes &text)
 
 void AppendProxyLine(QByteArray &out, const TProxyItem &proxy)
 {
+    if (proxy.Type != net::ptHttp)
+        out.append(net::ProxyTypePrefix(proxy.Type));
     out.append(proxy.Host.view());
     out.append(':');
     out.append(proxy.Port.view());
@@ -146,6 +148,7 @@ struct TCleanedProxies::TKey
     quint32 hostLength;
     quint32 portLength;
     quint64 portText;
+    net::TProxyType type;
 
     bool Short() const { return hostLength <= 16 && portLength <= 8; }
 };
@@ -164,7 +167,7 @@ std::vector<TKey> PortHostOrder(const TProxyList &list)
         const TProxyItem &p = list[i];
         order.push_back(TKey{PortValue(p.Port.view()), quint32(i), Prefix::Of(p.Host.view()),
                              quint32(p.Host.size()), quint32(p.Port.size()),
-                             Prefix::Of(p.Port.view()).high});
+                             Prefix::Of(p.Port.view()).high, p.Type});
     }
     util::ParallelSort(order.begin(), order.end(), [&list](const TKey &a, const TKey &b) {
         if (a.port != b.port)
@@ -179,9 +182,14 @@ std::vector<TKey> PortHostOrder(const TProxyList &list)
         }
         if (a.portText != b.portText)
             return a.portText < b.portText;
-        if (a.portLength > 8 || b.portLength > 8)
-            return Bytes(list[a.index].Port) < Bytes(list[b.index].Port);
-        return a.portLength < b.portLength;
+        if (a.portLength > 8 || b.portLength > 8) {
+            if (const int c = Bytes(list[a.index].Port).compare(Bytes(list[b.index].Port)))
+                return c < 0;
+        } else if (a.portLength != b.portLength) {
+            return a.portLength < b.portLength;
+        }
+        // The same address as HTTP and as SOCKS proxies: two entries, side by side.
+        return a.type < b.type;
     });
     return order;
 }
@@ -189,7 +197,7 @@ std::vector<TKey> PortHostOrder(const TProxyList &list)
 bool SameProxy(const TProxyList &list, const TKey &a, const TKey &b)
 {
     if (a.port != b.port || a.host.Compare(b.host) != 0 || a.hostLength != b.hostLength ||
-        a.portLength != b.portLength || a.portText != b.portText)
+        a.portLength != b.portLength || a.portText != b.portText || a.type != b.type)
         return false;
     const TProxyItem &x = list[a.index];
     const TProxyItem &y = list[b.index];
@@ -247,7 +255,8 @@ TProxyItem TCleanedProxies::At(std::size_t k) const
     char host[32] = {}, port[32] = {};
     key.host.CopyTo(host);
     Prefix{key.portText, 0}.CopyTo(port);
-    return TProxyItem{QByteArrayView(host, key.hostLength), QByteArrayView(port, key.portLength)};
+    return TProxyItem{QByteArrayView(host, key.hostLength), QByteArrayView(port, key.portLength),
+                      key.type};
 }
 
 void TCleanedProxies::PutInto(TProxyList &list) const

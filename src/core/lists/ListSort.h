@@ -39,14 +39,16 @@ void SortProxyList(TProxyList &list, int column, bool ascending);
 void SortSiteList(TSiteList &list, int column, bool ascending);
 
 // Ascending by port value, ties by Host bytes, then by Port text (so that 80
-// and 080 never interleave): equal entries always end up next to each other.
+// and 080 never interleave), then by type (HTTP, SOCKS4, SOCKS5): equal
+// entries always end up next to each other.
 void SortByPortThenHost(TProxyList &list);
 
 // Sorts as SortByPortThenHost, calls `sorted` (if set), then removes every
-// entry equal to the one before it (same Host bytes and same Port text).
+// entry equal to the one before it (same Host bytes, Port text and type).
 // Returns the number removed. Equal to sorting and then
 // RemoveAdjacentDuplicates, in one pass over the records. With `lines`, also
-// gives the resulting list as "Host:Port" CR LF lines, the content of a
+// gives the resulting list as "Host:Port" CR LF lines (SOCKS proxies after
+// their prefix, "socks5://Host:Port"), the content of a
 // proxy list file, made without a second pass over the records.
 qsizetype SortAndRemoveDuplicates(TProxyList &list, const std::function<void()> &sorted = {},
                                   QByteArray *lines = nullptr);

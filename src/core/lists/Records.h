@@ -2,6 +2,7 @@
 #pragma once
 
 #include "lists/CompactBytes.h"
+#include "net/ProxyType.h"
 #include "util/HugePages.h"
 
 #include <QByteArray>
@@ -33,11 +34,13 @@ struct TSiteItem
 };
 
 // A leeched proxy: the text before the first colon and the decimal port after
-// it, held inside the record (see TCompactBytes).
+// it, held inside the record (see TCompactBytes), and its type: HTTP, or the
+// SOCKS version that the address of the page it came from named.
 struct TProxyItem
 {
     TCompactBytes Host;
     TCompactBytes Port;
+    net::TProxyType Type = net::ptHttp;
 };
 
 // Lists own their records and are addressed by index (index = row of the view).

@@ -182,12 +182,29 @@ TEST(CliFormats, BrokenResultsNameTheirLine)
 
 TEST(CliFormats, LeechedProxiesAndVerifiedSites)
 {
-    leecher::TProxyList P{{"1.2.3.4", "80"}, {"a\"b", "8080"}};
-    EXPECT_EQ(FormatProxies(P, TFormat::Txt, TLineEnd::CrLf), "1.2.3.4:80\r\na\"b:8080\r\n");
+    leecher::TProxyList P{{"1.2.3.4", "80"}, {"a\"b", "8080", net::ptSocks4}};
+    EXPECT_EQ(FormatProxies(P, TFormat::Txt, TLineEnd::CrLf),
+              "1.2.3.4:80\r\nsocks4://a\"b:8080\r\n");
     EXPECT_EQ(FormatProxies(P, TFormat::Csv, TLineEnd::Lf),
-              "host,port\n1.2.3.4,80\n\"a\"\"b\",8080\n");
+              "host,port,type\n1.2.3.4,80,http\n\"a\"\"b\",8080,socks4\n");
     EXPECT_EQ(FormatProxies(P, TFormat::Json, TLineEnd::Lf),
-              "{\"host\":\"1.2.3.4\",\"port\":\"80\"}\n{\"host\":\"a\\\"b\",\"port\":\"8080\"}\n");
+              "{\"host\":\"1.2.3.4\",\"port\":\"80\",\"type\":\"http\"}\n"
+              "{\"host\":\"a\\\"b\",\"port\":\"8080\",\"type\":\"socks4\"}\n");
+    // Each reads back as written, and so do results written before the type.
+    for (const TFormat Format : {TFormat::Txt, TFormat::Csv, TFormat::Json}) {
+        leecher::TProxyList Back;
+        QString Error;
+        ASSERT_TRUE(ParseProxyResults(FormatProxies(P, Format, TLineEnd::Lf), Back, &Error))
+            << Error.toStdString();
+        ASSERT_EQ(Back.size(), 2u);
+        EXPECT_EQ(Back[1].Host, "a\"b");
+        EXPECT_EQ(Back[1].Type, net::ptSocks4);
+    }
+    leecher::TProxyList Old;
+    QString Error;
+    ASSERT_TRUE(ParseProxyResults("host,port\n1.2.3.4,80\n", Old, &Error));
+    ASSERT_EQ(Old.size(), 1u);
+    EXPECT_EQ(Old[0].Type, net::ptHttp);
     leecher::TSiteList S{{"http://a/", QStringLiteral("200 - OK"), 0, leecher::ssFetched},
                          {"http://b/", QStringLiteral("Timeout"), 0, leecher::ssTimeout}};
     EXPECT_EQ(FormatSites(S, TFormat::Txt, TLineEnd::Lf),

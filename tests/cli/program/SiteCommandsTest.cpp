@@ -76,8 +76,8 @@ TEST_F(SiteCommandsTest, LeechWritesProxiesTxtAndPrintsTheProxiesInEachFormat)
     const CliRun Csv = runCli(Command("leech", {"--format", "csv", "--quiet"}));
     EXPECT_EQ(Csv.exitCode, 0);
     EXPECT_TRUE(Csv.err.isEmpty()) << Csv.err.toStdString();
-    EXPECT_EQ(Lines(Csv.out),
-              (QList<QByteArray>{"host,port", "9.9.9.9,80", "5.6.7.8,3128", "1.2.3.4,8080"}));
+    EXPECT_EQ(Lines(Csv.out), (QList<QByteArray>{"host,port,type", "9.9.9.9,80,http",
+                                                 "5.6.7.8,3128,http", "1.2.3.4,8080,http"}));
 
     const CliRun Json = runCli(Command("leech", {"--format", "json", "--quiet"}));
     EXPECT_EQ(Json.exitCode, 0);
@@ -105,6 +105,20 @@ TEST_F(SiteCommandsTest, LeechWritesProxiesTxtAndPrintsTheProxiesInEachFormat)
     const CliRun NoFile = runCli(Command("leech", {"--dupes", "--no-write-file", "--quiet"}));
     EXPECT_EQ(Lines(NoFile.out).size(), 3);
     EXPECT_EQ(Read(QStringLiteral("Proxies.txt")), "kept\r\n");
+
+    // A page whose address says socks5 lists SOCKS5 proxies: they keep their
+    // type through the cleaning (the same address as an HTTP proxy is another
+    // proxy) and are written after their prefix, as the analyser reads them.
+    Server.route("/lists/SOCKS5.txt", Page("5.6.7.8:3128\n7.7.7.7:1080\n7.7.7.7:1080\n"));
+    Write(QStringLiteral("typed.txt"), Server.url("/a") + "\r\n" + Server.url("/lists/SOCKS5.txt"));
+    const CliRun Typed = runCli(Command("leech", {Path(QStringLiteral("typed.txt")), "--dupes",
+                                                  "--write-file", "--format", "json", "--quiet"}));
+    EXPECT_EQ(Typed.exitCode, 0) << Typed.err.toStdString();
+    EXPECT_EQ(Read(QStringLiteral("Proxies.txt")),
+              "socks5://7.7.7.7:1080\r\n5.6.7.8:3128\r\nsocks5://5.6.7.8:3128\r\n1.2.3.4:8080\r\n");
+    EXPECT_TRUE(
+        Typed.out.startsWith("{\"host\":\"7.7.7.7\",\"port\":\"1080\",\"type\":\"socks5\"}\n"))
+        << Typed.out.toStdString();
 }
 
 TEST_F(SiteCommandsTest, NothingFoundIsStatusThreeAndLeavesProxiesTxt)

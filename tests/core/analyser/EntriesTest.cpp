@@ -83,11 +83,14 @@ TEST(Entries, ATypedProxyIsTakenAsTyped)
 
 TEST(Entries, TakeOverAndLinesKeepTheOrder)
 {
-    const leecher::TProxyList leeched{{"1.1.1.1", "80"}, {"a-long-host-name.example.org", "3128"}};
+    const leecher::TProxyList leeched{{"1.1.1.1", "80"},
+                                      {"a-long-host-name.example.org", "3128", net::ptSocks5}};
     const TAnalyserList list = TakeOver(leeched);
     EXPECT_EQ(Rows(list), (Strings{"1.1.1.1|80", "a-long-host-name.example.org|3128"}));
-    EXPECT_EQ(ProxyLines(list), QByteArray("1.1.1.1:80\r\na-long-host-name.example.org:3128\r\n"));
-    EXPECT_EQ(ProxyLines(list, {1}), QByteArray("a-long-host-name.example.org:3128\r\n"));
+    // The type a page's address gave comes along.
+    EXPECT_EQ(ProxyLines(list),
+              QByteArray("1.1.1.1:80\r\nsocks5://a-long-host-name.example.org:3128\r\n"));
+    EXPECT_EQ(ProxyLines(list, {1}), QByteArray("socks5://a-long-host-name.example.org:3128\r\n"));
     EXPECT_EQ(ProxyLines(list, {}), QByteArray());
     EXPECT_TRUE(TakeOver({}).empty());
 }

@@ -340,17 +340,41 @@ TEST(Leech, SiteReport)
 
 TEST(Leech, GoogleReportTexts)
 {
-    TProxyList proxies;
+    TProxyList proxies{TProxyItem{"9.9.9.9", "99"}};
     QByteArray page("x 1.2.3.4:80 y");
-    const TLeechReport r = LeechGoogleProxies(page, false, proxies);
+    const TLeechReport r =
+        LeechGoogleProxies(page, false, proxies, "https://lists.example/SOCKS4/today");
     EXPECT_TRUE(page.isEmpty());
     EXPECT_EQ(r.Count, 1);
+    // The page's address names the type of what it lists; earlier entries keep theirs.
+    ASSERT_EQ(proxies.size(), 2u);
+    EXPECT_EQ(proxies[0].Type, net::ptHttp);
+    EXPECT_EQ(proxies[1].Type, net::ptSocks4);
     EXPECT_EQ(FoundProxiesText(r.Count), QStringLiteral("Found 1 Proxies"));
     EXPECT_EQ(LeechingWithBotText(0), QStringLiteral("Leeching Proxies with Bot 1"));
     EXPECT_EQ(LeechingWithBotText(99), QStringLiteral("Leeching Proxies with Bot 100"));
 }
 
 } // namespace
+
+TEST(Leech, ThePageAddressNamesTheProxyType)
+{
+    const struct
+    {
+        const char *Address;
+        net::TProxyType Type;
+    } Cases[] = {
+        {"https://raw.example/list/master/socks5.txt", net::ptSocks5},
+        {"https://api.example/v2/?request=getproxies&protocol=Socks4", net::ptSocks4},
+        {"http://example.org/socks4-and-socks5-list/", net::ptSocks5}, // SOCKS5 speaks for both
+        {"https://raw.example/list/master/http.txt", net::ptHttp},
+        {"http://www.socks-proxy.example/", net::ptHttp}, // no version named
+        {"http://socks.example/v4/5", net::ptHttp},
+        {"", net::ptHttp},
+    };
+    for (const auto &C : Cases)
+        EXPECT_EQ(ProxyTypeOfPage(C.Address), C.Type) << C.Address;
+}
 
 TEST(Leech, EmptiedPageBuffersKeepOnlyOrdinaryRoom)
 {

@@ -25,9 +25,11 @@ TProxyList Proxies(std::initializer_list<const char *> texts)
 {
     TProxyList list;
     for (const char *t : texts) {
-        const QByteArray s(t);
+        QByteArrayView s(t);
+        net::TProxyType type = net::ptHttp;
+        net::TakeProxyPrefix(s, type);
         const qsizetype colon = s.indexOf(':');
-        list.push_back(TProxyItem{s.first(colon), s.sliced(colon + 1)});
+        list.push_back(TProxyItem{s.first(colon), s.sliced(colon + 1), type});
     }
     return list;
 }
@@ -111,6 +113,15 @@ TEST(EndOfRun, SortsRemovesDuplicatesAndWrites)
          {"Host.a:80", "host.a:80"},
          0,
          with("Removed 0 Duplicates")},
+        // The same address as an HTTP and as a SOCKS proxy: different proxies.
+        {"types_kept_apart",
+         Proxies(
+             {"socks5://1.2.3.4:80", "1.2.3.4:80", "socks4://1.2.3.4:80", "socks5://1.2.3.4:80"}),
+         true,
+         true,
+         {"1.2.3.4:80", "socks4://1.2.3.4:80", "socks5://1.2.3.4:80"},
+         1,
+         with("Removed 1 Duplicates")},
         {"dupes_off_keeps_extraction_order",
          Proxies({"5.6.7.8:3128", "1.2.3.4:80", "1.2.3.4:80"}),
          false,
@@ -219,8 +230,9 @@ TEST(ListSort, FastOrderAgreesWithPlainComparison)
         // Round 0 is large enough to be sorted on two threads.
         const uint32_t size = round == 0 ? 150000 : next(60);
         for (uint32_t i = 0; i < size; ++i)
-            list.push_back(TProxyItem{hosts[next(uint32_t(hosts.size()))],
-                                      ports[next(uint32_t(ports.size()))]});
+            list.push_back(
+                TProxyItem{hosts[next(uint32_t(hosts.size()))], ports[next(uint32_t(ports.size()))],
+                           net::TProxyType(std::max(0, int(next(8)) - 5))}); // mostly HTTP
         TProxyList expected = list;
         std::stable_sort(expected.begin(), expected.end(),
                          [](const TProxyItem &a, const TProxyItem &b) {
@@ -229,7 +241,9 @@ TEST(ListSort, FastOrderAgreesWithPlainComparison)
                                  return pa < pb;
                              if (a.Host != b.Host)
                                  return a.Host < b.Host;
-                             return a.Port < b.Port;
+                             if (a.Port != b.Port)
+                                 return a.Port < b.Port;
+                             return a.Type < b.Type;
                          });
         TProxyList sorted = list;
         SortByPortThenHost(sorted);
