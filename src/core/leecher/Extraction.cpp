@@ -111,9 +111,19 @@ QByteArray DeleteSpaces(QByteArrayView text)
     return out;
 }
 
+// Direct byte searches: a page's hundreds of candidates make the generic
+// QByteArrayView search's overhead show.
+qsizetype IndexOfByte(QByteArrayView text, char c)
+{
+    if (text.isEmpty())
+        return -1;
+    const void *at = std::memchr(text.data(), c, size_t(text.size()));
+    return at ? static_cast<const char *>(at) - text.data() : -1;
+}
+
 bool AddProxy(QByteArrayView candidate, TProxyList &list)
 {
-    const qsizetype colon = candidate.indexOf(':');
+    const qsizetype colon = IndexOfByte(candidate, ':');
     // Every candidate the patterns produce holds a colon; anything else has no host.
     if (colon < 0)
         return false;
@@ -134,8 +144,10 @@ bool AddProxy(QByteArrayView candidate, TProxyList &list)
     // A line break inside the host (white space of the third name part spans
     // lines) would split the entry in every one-proxy-per-line file and on the
     // clipboard, so such a candidate is not a proxy.
-    if (host.contains('\r') || host.contains('\n'))
-        return false;
+    for (char c : host) {
+        if (c == '\r' || c == '\n')
+            return false;
+    }
     list.push_back(TProxyItem{host, port});
     return true;
 }

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
+
 namespace leecher {
 
 namespace {
@@ -122,40 +124,57 @@ void WriteSiteList(const QString &path, const TSiteList &list)
 
 namespace {
 
-template <class Records>
-void WriteProxies(const QString &path, const Records &records)
+// One proxy's line, given to the writer whole: hundreds of thousands of
+// lines make four appends each show.
+void AppendProxyLine(TFileReplacer &writer, const TProxyItem &proxy)
 {
-    TFileReplacer writer(path);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const TProxyItem &proxy = records[i];
-        if (proxy.Type != net::ptHttp)
-            writer.Append(net::ProxyTypePrefix(proxy.Type));
+    char line[128];
+    const QByteArray prefix =
+        proxy.Type == net::ptHttp ? QByteArray() : net::ProxyTypePrefix(proxy.Type);
+    const qsizetype n = prefix.size() + proxy.Host.size() + 1 + proxy.Port.size() + 2;
+    if (n > qsizetype(sizeof line)) {
+        writer.Append(prefix);
         writer.Append(proxy.Host.view());
         writer.Append(":");
         writer.Append(proxy.Port.view());
         writer.Append("\r\n");
+        return;
     }
-    writer.Commit();
+    char *at = line;
+    const auto put = [&at](const char *bytes, qsizetype size) {
+        std::memcpy(at, bytes, size_t(size));
+        at += size;
+    };
+    put(prefix.constData(), prefix.size());
+    put(proxy.Host.data(), proxy.Host.size());
+    *at++ = ':';
+    put(proxy.Port.data(), proxy.Port.size());
+    put("\r\n", 2);
+    writer.Append(QByteArrayView(line, n));
 }
-
-// The records of a cleaned list, rebuilt one at a time.
-struct TCleanedRecords
-{
-    const TCleanedProxies &cleaned;
-    std::size_t size() const { return cleaned.size(); }
-    TProxyItem operator[](std::size_t i) const { return cleaned.At(i); }
-};
 
 } // namespace
 
 void WriteProxyList(const QString &path, const TProxyList &list)
 {
-    WriteProxies(path, list);
+    TFileReplacer writer(path);
+    for (const TProxyItem &proxy : list)
+        AppendProxyLine(writer, proxy);
+    writer.Commit();
 }
 
 void WriteCleanedProxyList(const QString &path, const TCleanedProxies &list)
 {
-    WriteProxies(path, TCleanedRecords{list});
+    TFileReplacer writer(path);
+    char line[TCleanedProxies::LineRoom];
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const qsizetype n = list.CopyLine(i, line);
+        if (n >= 0)
+            writer.Append(QByteArrayView(line, n));
+        else
+            AppendProxyLine(writer, list.At(i));
+    }
+    writer.Commit();
 }
 
 std::optional<qsizetype> LoadSitesIni(const QString &folder, TSiteList &list, qsizetype *longLines)

@@ -259,6 +259,29 @@ TProxyItem TCleanedProxies::At(std::size_t k) const
                       key.type};
 }
 
+qsizetype TCleanedProxies::CopyLine(std::size_t k, char (&line)[LineRoom]) const
+{
+    const TKey &key = FKeys[k];
+    if (!key.Short())
+        return -1;
+    // At most "socks5://" (9) + 16 + ":" + 8 + CR LF: 36 bytes, and room for
+    // the 16 bytes a prefix copy writes.
+    qsizetype n = 0;
+    if (key.type != net::ptHttp) {
+        const QByteArray prefix = net::ProxyTypePrefix(key.type);
+        std::memcpy(line, prefix.constData(), size_t(prefix.size()));
+        n = prefix.size();
+    }
+    key.host.CopyTo(line + n);
+    n += key.hostLength;
+    line[n++] = ':';
+    Prefix{key.portText, 0}.CopyTo(line + n);
+    n += key.portLength;
+    line[n++] = '\r';
+    line[n++] = '\n';
+    return n;
+}
+
 void TCleanedProxies::PutInto(TProxyList &list) const
 {
     const std::size_t n = FKeys.size();

@@ -72,6 +72,11 @@ public:
     // Entries left out as duplicates.
     qsizetype Removed() const { return FRemoved; }
     TProxyItem At(std::size_t k) const;
+    // Record k's line, "Host:Port" CR LF (after its prefix for a SOCKS
+    // proxy), written straight from its key into `line`: its length, or -1
+    // for a record too long for a key (take At then).
+    static constexpr qsizetype LineRoom = 64;
+    qsizetype CopyLine(std::size_t k, char (&line)[LineRoom]) const;
     // Makes `list` the cleaned list, writing over its records in place: the
     // list keeps its storage and its room to grow.
     void PutInto(TProxyList &list) const;

@@ -7,12 +7,19 @@
 #include <QPointer>
 #include <QTimerEvent>
 
+#include <chrono>
 #include <limits>
 
 namespace net {
 
 namespace {
 quint16 GDefaultInterval = 1000;
+
+qint64 NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 } // namespace
 
 quint16 TWait::DefaultInterval()
@@ -52,6 +59,8 @@ qint32 TWait::ReadCount(const QString &Text)
 
 void TWait::SetTimer(bool On)
 {
+    FRestartedAt = -1;
+    FCatchingUp = false;
     if (FTimerId != 0) {
         killTimer(FTimerId);
         FTimerId = 0;
@@ -122,8 +131,19 @@ void TWait::Stop()
 
 void TWait::Restart()
 {
-    End(false);
-    Begin(false);
+    if (!Running() || OnWaitStop || OnWaitStart) {
+        End(false);
+        Begin(false);
+        return;
+    }
+    // The same as End and Begin without handlers, but the ticking timer is
+    // left as it is: a run restarts the countdown with every piece of data,
+    // and re-registering a timer each time costs more than the piece. The
+    // next tick puts itself off to a whole period after this (timerEvent).
+    FModalResult = 1;
+    if (ReadCount(FCaption) != FInitialCount)
+        FCaption = QString::number(FInitialCount);
+    FRestartedAt = NowMs();
 }
 
 qint32 TWait::RunModal()
@@ -148,6 +168,26 @@ void TWait::timerEvent(QTimerEvent *Event)
     if (Event->timerId() != FTimerId) {
         QObject::timerEvent(Event);
         return;
+    }
+    const quint16 Period = FInterval == 0 ? 1 : FInterval;
+    if (FRestartedAt >= 0) {
+        // Restarted since the last tick: the countdown's next tick is due a
+        // period after the restart, not now.
+        const qint64 Due = FRestartedAt + Period - NowMs();
+        if (Due > 0) {
+            killTimer(FTimerId);
+            FTimerId = startTimer(int(Due));
+            FRestartedAt = -1;
+            FCatchingUp = true;
+            return;
+        }
+        FRestartedAt = -1;
+    }
+    if (FCatchingUp) {
+        // The shortened period has run: back to whole periods from here.
+        killTimer(FTimerId);
+        FTimerId = startTimer(Period);
+        FCatchingUp = false;
     }
     const qint32 Count = ReadCount(FCaption) - 1;
     if (OnWait) {

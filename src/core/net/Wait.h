@@ -100,6 +100,11 @@ private:
     int FTimerId = 0;
     qint64 FDeadline = 0;
     int FDeadlineId = 0;
+    // A Restart since the last tick: when it happened (steady clock, ms), so
+    // that the next tick can be put off to a whole period after it without
+    // re-registering the timer at every Restart.
+    qint64 FRestartedAt = -1;
+    bool FCatchingUp = false; // the timer runs the shortened period once
 };
 
 } // namespace net

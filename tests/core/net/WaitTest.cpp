@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <vector>
 
 using net::TWait;
@@ -138,4 +141,40 @@ TEST_F(WaitTimer, TimeoutHandlerMayFreeTheTimer)
     };
     Owned->Start();
     ASSERT_TRUE(waitUntil([&] { return Fired; }));
+}
+
+TEST(WaitRestart, DataKeepsTheCountdownFullAndItRunsOutAWholeCountAfterTheLast)
+{
+    // Ticks of 50 ms, a count of 3; restarted every 20 ms for half a second,
+    // as a run does with each piece of a page.
+    TWait W;
+    W.SetInterval(50);
+    W.SetCaption(QStringLiteral("3"));
+    std::vector<qint32> Ticks;
+    int Timeouts = 0;
+    W.OnWait = [&](TWait *, qint32 N) { Ticks.push_back(N); };
+    W.OnTimeout = [&](TWait *) { ++Timeouts; };
+    W.Start();
+    QElapsedTimer Clock, SinceRestart;
+    Clock.start();
+    SinceRestart.start();
+    QTimer Data;
+    QObject::connect(&Data, &QTimer::timeout, [&] {
+        if (Clock.elapsed() >= 500) {
+            Data.stop();
+            return;
+        }
+        W.Restart();
+        SinceRestart.restart();
+    });
+    Data.start(20);
+    ASSERT_TRUE(waitUntil([&] { return Timeouts > 0; }, 5000));
+    const qint64 Quiet = SinceRestart.elapsed();
+    // The whole count after the last restart: three ticks, 150 ms (a tick
+    // may slip in while data came if this machine stalls the 20 ms timer).
+    ASSERT_GE(Ticks.size(), 3u);
+    EXPECT_EQ(std::vector<qint32>(Ticks.end() - 3, Ticks.end()), (std::vector<qint32>{2, 1, 0}));
+    EXPECT_GE(Clock.elapsed(), 500 + 100);
+    EXPECT_GE(Quiet, 140);
+    EXPECT_EQ(W.Caption(), QStringLiteral("3"));
 }
