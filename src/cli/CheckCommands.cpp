@@ -129,19 +129,9 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     }
     KeepShard(list, c.Shard);
     if (list.empty()) {
-        // An empty shard is an empty result, written so that a merge of all
-        // shards finds every file.
-        Complain(QStringLiteral("No proxy of %1 falls into shard %2/%3.")
-                     .arg(listName)
-                     .arg(c.Shard.Index)
-                     .arg(c.Shard.Count));
-        try {
-            output.Write(FormatCheckResults(list, c.Format, output.TxtLineEnd(), c.GoodOnly));
-        } catch (const leecher::EFileError &e) {
-            Complain(e.Message());
-            return ExitBadInput;
-        }
-        return ExitNothing;
+        return EmptyShard(output, QStringLiteral("No proxy of %1 falls into shard %2/%3."),
+                          listName, c.Shard,
+                          FormatCheckResults(list, c.Format, output.TxtLineEnd(), c.GoodOnly));
     }
 
     TProgress progress(ProgressModeFor(c.Quiet), stderr);

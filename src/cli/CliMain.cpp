@@ -1,6 +1,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 
+#include "lists/FileError.h"
 #include "settings/DataFolder.h"
 
 #include <cstdio>
@@ -16,6 +17,19 @@ void Complain(const QString &line)
 QString SecondsText(qint64 ms)
 {
     return QString::number(double(ms) / 1000, 'f', 1) + QStringLiteral(" s");
+}
+
+int EmptyShard(const TOutput &output, const QString &message, const QString &listName,
+               const leecher::TShard &shard, const QByteArray &empty)
+{
+    Complain(message.arg(listName).arg(shard.Index).arg(shard.Count));
+    try {
+        output.Write(empty);
+    } catch (const leecher::EFileError &e) {
+        Complain(e.Message());
+        return ExitBadInput;
+    }
+    return ExitNothing;
 }
 
 int RunCli(const QStringList &arguments)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CliCommand.h"
+#include "OutputFile.h"
 
 #include <QString>
 
@@ -19,6 +20,13 @@ int RunCheckCommand(const TCliCommand &command, const QString &folder);
 
 // merge: result files of check or leech into one.
 int RunMergeCommand(const TCliCommand &command);
+
+// A shard that holds no entry of the list: says so (`message` with the
+// list's name, the shard's index and count) and writes the empty result, so
+// that a merge of all shards finds every file. ExitNothing, or ExitBadInput
+// when the result cannot be written.
+int EmptyShard(const TOutput &output, const QString &message, const QString &listName,
+               const leecher::TShard &shard, const QByteArray &empty);
 
 // One line on standard error, "vexo-cli: " first; errors are shown also
 // with --quiet.

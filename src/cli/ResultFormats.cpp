@@ -370,6 +370,32 @@ std::optional<QByteArray> JsonText(const QJsonObject &object, const char *key)
     return std::nullopt;
 }
 
+// A file's records join the list only once all of them were read.
+template <class Item>
+bool MoveAppend(std::vector<Item> &list, std::vector<Item> &read)
+{
+    list.insert(list.end(), std::make_move_iterator(read.begin()),
+                std::make_move_iterator(read.end()));
+    return true;
+}
+
+// Calls `take` with every non-blank line (trimmed) and its number, until it
+// returns false; false then.
+template <class Take>
+bool ForEachLine(QByteArrayView content, Take take)
+{
+    int line = 0;
+    for (QByteArrayView rest = content; !rest.isEmpty();) {
+        ++line;
+        const qsizetype end = rest.indexOf('\n');
+        const QByteArrayView text = (end < 0 ? rest : rest.first(end)).trimmed();
+        rest = end < 0 ? QByteArrayView() : rest.sliced(end + 1);
+        if (!text.isEmpty() && !take(text, line))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QByteArray ShownText(QByteArrayView bytes)
@@ -572,23 +598,14 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
         e.CheckedAt = checkedAt;
         read.push_back(std::move(e));
     }
-    list.insert(list.end(), std::make_move_iterator(read.begin()),
-                std::make_move_iterator(read.end()));
+    MoveAppend(list, read);
     return true;
 }
 
 bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QString *error)
 {
     analyser::TAnalyserList read;
-    int line = 0;
-    for (QByteArrayView rest = content; !rest.isEmpty();) {
-        ++line;
-        const qsizetype end = rest.indexOf('\n');
-        QByteArrayView text = end < 0 ? rest : rest.first(end);
-        rest = end < 0 ? QByteArrayView() : rest.sliced(end + 1);
-        text = text.trimmed();
-        if (text.isEmpty())
-            continue;
+    const bool whole = ForEachLine(content, [&](QByteArrayView text, int line) {
         const QJsonDocument doc = QJsonDocument::fromJson(text.toByteArray());
         const QJsonObject o = doc.object();
         std::array<std::optional<QByteArray>, TypeColumn> f;
@@ -627,10 +644,9 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
         e.Type = type;
         e.CheckedAt = checkedAt;
         read.push_back(std::move(e));
-    }
-    list.insert(list.end(), std::make_move_iterator(read.begin()),
-                std::make_move_iterator(read.end()));
-    return true;
+        return true;
+    });
+    return whole && MoveAppend(list, read);
 }
 
 bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QString *error)
@@ -668,15 +684,7 @@ bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QStrin
             add(Unescaped(records[r][0]), Unescaped(records[r][1]), type);
         }
     } else {
-        int line = 0;
-        for (QByteArrayView rest = content; !rest.isEmpty();) {
-            ++line;
-            const qsizetype end = rest.indexOf('\n');
-            QByteArrayView text = end < 0 ? rest : rest.first(end);
-            rest = end < 0 ? QByteArrayView() : rest.sliced(end + 1);
-            text = text.trimmed();
-            if (text.isEmpty())
-                continue;
+        const bool whole = ForEachLine(content, [&](QByteArrayView text, int line) {
             if (text.startsWith('{')) {
                 const QJsonObject o = QJsonDocument::fromJson(text.toByteArray()).object();
                 const std::optional<QByteArray> host = JsonText(o, "host");
@@ -687,7 +695,7 @@ bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QStrin
                     (!typeText->isEmpty() && !TypeFromText(*typeText, type)))
                     return fail(line);
                 add(*host, *port, type);
-                continue;
+                return true;
             }
             // [PREFIX]HOST:PORT as printed: split at the first colon, as the runs do.
             net::TProxyType type = net::ptHttp;
@@ -696,11 +704,12 @@ bool ParseProxyResults(QByteArrayView content, leecher::TProxyList &list, QStrin
             if (colon <= 0)
                 return fail(line);
             add(text.first(colon).toByteArray(), text.sliced(colon + 1).toByteArray(), type);
-        }
+            return true;
+        });
+        if (!whole)
+            return false;
     }
-    list.insert(list.end(), std::make_move_iterator(read.begin()),
-                std::make_move_iterator(read.end()));
-    return true;
+    return MoveAppend(list, read);
 }
 
 } // namespace cli

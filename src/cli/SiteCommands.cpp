@@ -121,20 +121,11 @@ int RunSiteCommand(const TCliCommand &c, const QString &folder)
     if (!c.Shard.IsWhole()) {
         std::erase_if(sites, [&c](const leecher::TSiteItem &s) { return !c.Shard.Holds(s.URL); });
         if (sites.empty()) {
-            // An empty shard is an empty result, written so that a merge of
-            // all shards finds every file; Proxies.txt is left alone.
-            Complain(QStringLiteral("No site of %1 falls into shard %2/%3.")
-                         .arg(listName)
-                         .arg(c.Shard.Index)
-                         .arg(c.Shard.Count));
-            try {
-                output.Write(pages ? FormatProxies({}, c.Format, output.TxtLineEnd())
-                                   : FormatSites({}, c.Format, output.TxtLineEnd()));
-            } catch (const leecher::EFileError &e) {
-                Complain(e.Message());
-                return ExitBadInput;
-            }
-            return ExitNothing;
+            // Proxies.txt is left alone.
+            return EmptyShard(output, QStringLiteral("No site of %1 falls into shard %2/%3."),
+                              listName, c.Shard,
+                              pages ? FormatProxies({}, c.Format, output.TxtLineEnd())
+                                    : FormatSites({}, c.Format, output.TxtLineEnd()));
         }
     }
 
