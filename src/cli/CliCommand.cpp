@@ -1,5 +1,6 @@
 #include "CliCommand.h"
 
+#include "analyser/CheckRun.h"
 #include "leecher/SiteRun.h"
 #include "net/HostCheck.h"
 #include "net/HttpAddress.h"
@@ -193,6 +194,13 @@ TOptionSet OptionsOf(TSubcommand command)
     return set;
 }
 
+// check takes the most bots: its time is ruled by dead proxies waiting.
+int MostBots(TSubcommand command)
+{
+    return command == TSubcommand::Check ? analyser::TCheckRun::MaxBotLimit
+                                         : leecher::TSiteRun::MaxBotLimit;
+}
+
 QCommandLineOption Option(const char *name, const char *description,
                           const char *valueName = nullptr)
 {
@@ -212,7 +220,10 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
                                 "FOLDER"));
     if (set.Bots)
         parser.addOption(
-            Option("bots", "Requests at once, 1 to 4096 (default: Options.ini).", "N"));
+            QCommandLineOption(QStringLiteral("bots"),
+                               QStringLiteral("Requests at once, 1 to %1 (default: Options.ini).")
+                                   .arg(MostBots(command)),
+                               QStringLiteral("N")));
     if (set.Runs)
         parser.addOption(Option(
             "timeout", "Seconds a request may go without data (default: Options.ini).", "S"));
@@ -284,6 +295,12 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
                                 "this machine is looked for.",
                                 "ADDR"));
         parser.addOption(Option("bind", "Connect from this local IPv4 address.", "ADDR"));
+        parser.addOption(Option("connect-timeout",
+                                "Seconds a proxy has to take the connection (a SOCKS proxy: and "
+                                "to connect onwards), else it is recorded as a time-out at once; "
+                                "0.5 and the like allowed (default: Options.ini, else none: the "
+                                "timeout alone).",
+                                "S"));
         parser.addOption(Option("type",
                                 "The type of proxy lines without a prefix: http (default), "
                                 "socks4, socks5, or detect (try HTTP, SOCKS5, SOCKS4 in turn).",
@@ -325,10 +342,8 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
     const TOptionSet set = OptionsOf(command);
     qint64 number = 0;
     if (set.Bots && parser.isSet(QStringLiteral("bots"))) {
-        if (!ParseWholeNumber(Last(parser, QStringLiteral("bots")), 1,
-                              leecher::TSiteRun::MaxBotLimit, number)) {
-            *error = QStringLiteral("--bots wants a number from 1 to %1")
-                         .arg(leecher::TSiteRun::MaxBotLimit);
+        if (!ParseWholeNumber(Last(parser, QStringLiteral("bots")), 1, MostBots(command), number)) {
+            *error = QStringLiteral("--bots wants a number from 1 to %1").arg(MostBots(command));
             return false;
         }
         s.Bots = int(number);
@@ -428,6 +443,16 @@ bool ReadSettings(const QCommandLineParser &parser, TSubcommand command, TSettin
                 return false;
             }
             s.Judge = judge;
+        }
+        if (parser.isSet(QStringLiteral("connect-timeout"))) {
+            const int ms =
+                settings::ConnectTimeoutMs(Last(parser, QStringLiteral("connect-timeout")));
+            if (ms == 0) {
+                *error = QStringLiteral("--connect-timeout wants seconds above 0, at most 3600, "
+                                        "as 3 or 0.5");
+                return false;
+            }
+            s.ConnectTimeoutMs = ms;
         }
         if (!ReadSwitch(parser, QStringLiteral("retry-503"), s.Retry503, error) ||
             !ReadSwitch(parser, QStringLiteral("judge-fallback"), s.JudgeFallback, error))

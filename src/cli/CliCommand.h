@@ -51,6 +51,7 @@ struct TSettingOverrides
     std::optional<QString> SearchInterval;
     std::optional<QString> OwnAddress;
     std::optional<bool> JudgeFallback;
+    std::optional<int> ConnectTimeoutMs;
 };
 
 struct TCliCommand

@@ -87,12 +87,14 @@ analyser::TCheckInputValues ReadCheckSettings(const QString &folder, const TSett
         *timeoutCapped = checker.timeoutCapped && !o.Timeout;
     s.judgeURL = checker.proxyJudge;
     s.retry503 = checker.retry503;
+    s.connectTimeoutMs = checker.connectTimeoutMs;
     s.verifyCertificates = settings::ReadVerifyCertificates(ini);
 
     Take(s.bots, o.Bots);
     Take(s.timeout, o.Timeout);
     Take(s.judgeURL, o.Judge);
     Take(s.retry503, o.Retry503);
+    Take(s.connectTimeoutMs, o.ConnectTimeoutMs);
     s.judgeItems = analyser::ReadProxyJudges(folder).value_or(analyser::DefaultProxyJudges());
     s.ownAddress = o.OwnAddress ? *o.OwnAddress : ownAddress();
     return s;

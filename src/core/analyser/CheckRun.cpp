@@ -38,7 +38,7 @@ void Aim(THttpCli *client, const TProxyItem &entry, net::TProxyType type)
 TCheckRun::TCheckRun(TAnalyserList &list, TCheckRunState &state, ICheckInputs &inputs,
                      QObject *parent)
     : QObject(parent), FList(list), FState(state), FInputs(inputs),
-      FWaitInterval(TWait::DefaultInterval())
+      FConnect([this](int bot) { ConnectTimedOut(bot); }), FWaitInterval(TWait::DefaultInterval())
 {
 }
 
@@ -109,6 +109,7 @@ void TCheckRun::CreateBots()
     FBotOverflow.assign(size_t(bots), false);
     FBotRepeats.assign(size_t(bots), 0);
     FBotDetect.assign(size_t(bots), TDetectTry());
+    FConnect.Start(bots, FInputs.ConnectTimeoutMs());
     for (int b = 0; b < bots; ++b) {
         if (!FindNextEntry() || !Current(generation))
             return;
@@ -127,6 +128,8 @@ void TCheckRun::CreateBots()
         client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
             AHttpCliRequestDone(c, rq, error);
         };
+        if (FConnect.Active())
+            client->OnSessionConnected = [this](THttpCli *c) { FConnect.Clear(BotOf(c)); };
         TProxyItem &entry = FList[size_t(i)];
         Aim(client, entry, FDetect ? DetectOrder[0] : entry.Type);
         entry.Status = "Analyzing";
@@ -148,6 +151,7 @@ void TCheckRun::CreateBots()
         FBotPage[size_t(b)].clear();
         FBotOverflow[size_t(b)] = false;
         FBotStartTick[size_t(b)] = util::GetTickCount();
+        FConnect.Begin(b);
         client->StartGet();
     }
 }
@@ -255,12 +259,19 @@ void TCheckRun::AHttpCliDocData(THttpCli *client, const char *buffer, qint32 len
     page.append(buffer, piece);
 }
 
+void TCheckRun::ConnectTimedOut(int bot)
+{
+    if (bot >= 0 && size_t(bot) < FBotClients.size() && FBotClients[size_t(bot)])
+        AWaitTimeout(FBotWaits[size_t(bot)]);
+}
+
 void TCheckRun::AWaitTimeout(TWait *wait)
 {
     const qintptr b = wait->Tag();
     if (b < 0 || size_t(b) >= FBotClients.size() || FBotClients[size_t(b)] == nullptr)
         return;
     THttpCli *client = FBotClients[size_t(b)];
+    FConnect.Clear(int(b)); // one time-out per request, whichever timer ran out
     if (FDetect) {
         // The completion decides: the next type is tried, or the HTTP
         // attempt's timeout is recorded.
@@ -281,6 +292,7 @@ void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     if (b < 0)
         return;
     const quint32 generation = FGeneration;
+    FConnect.Clear(b);
     FBotStartTick[size_t(b)] = util::GetTickCount() - FBotStartTick[size_t(b)];
     FBotWaits[size_t(b)]->Stop();
 
@@ -372,6 +384,7 @@ bool TCheckRun::DetectNext(THttpCli *client, int bot, qint32 code, QByteArray &f
         wait->Stop();
         wait->Start();
         FBotStartTick[size_t(bot)] = util::GetTickCount();
+        FConnect.Begin(bot);
         client->StartGet();
         return true;
     }
@@ -401,6 +414,7 @@ void TCheckRun::HandOut(THttpCli *client, int bot)
         return;
     FBotWaits[size_t(bot)]->Start();
     FBotStartTick[size_t(bot)] = util::GetTickCount();
+    FConnect.Begin(bot);
     FBotRepeats[size_t(bot)] = 0;
     ++FState.NextEntry;
     client->StartGet();
@@ -429,6 +443,7 @@ void TCheckRun::Retry(THttpCli *client)
     wait->Start();
     ++FState.RetryCount;
     FBotStartTick[size_t(b)] = util::GetTickCount();
+    FConnect.Begin(b);
     client->StartGet();
 }
 
@@ -483,6 +498,7 @@ void TCheckRun::ReleaseBot(THttpCli *client, int bot)
 
 void TCheckRun::EndOfRun()
 {
+    FConnect.Stop();
     FLiveBots.clear();
     FBotClients.clear();
     FBotWaits.clear();
@@ -506,6 +522,7 @@ void TCheckRun::Shutdown()
 {
     if (!FRunning)
         return;
+    FConnect.Stop();
     ++FGeneration;
     for (size_t b = 0; b < FBotClients.size(); ++b) {
         THttpCli *client = FBotClients[b];
@@ -513,6 +530,7 @@ void TCheckRun::Shutdown()
             continue;
         client->OnDocData = nullptr;
         client->OnRequestDone = nullptr;
+        client->OnSessionConnected = nullptr;
         if (TWait *wait = b < FBotWaits.size() ? FBotWaits[b] : nullptr) {
             wait->Stop();
             wait->OnTimeout = nullptr;

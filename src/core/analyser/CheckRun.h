@@ -25,6 +25,7 @@
 #pragma once
 
 #include "analyser/CheckRunState.h"
+#include "analyser/ConnectDeadlines.h"
 #include "analyser/ProxyItem.h"
 #include "util/Limits.h"
 
@@ -80,6 +81,10 @@ public:
     // keeps the first type that brings a judge page; read at the start.
     // Otherwise each row is checked as the type it has.
     virtual bool DetectType() const { return false; }
+    // Milliseconds a proxy has to take the connection (for a SOCKS proxy:
+    // and to connect onwards) before its row is recorded as a time-out; 0
+    // (the default) for none, the idle timeout alone. Read at the start.
+    virtual int ConnectTimeoutMs() const { return 0; }
 };
 
 // Plain values for tests and front ends without a window.
@@ -94,6 +99,7 @@ struct TCheckInputValues : ICheckInputs
     QList<QByteArray> machineAddresses;
     bool verifyCertificates = true;
     bool detectType = false;
+    int connectTimeoutMs = 0;
 
     int Bots() const override { return bots; }
     QString TimeoutText() const override { return timeout; }
@@ -106,6 +112,7 @@ struct TCheckInputValues : ICheckInputs
     QList<QByteArray> MachineAddresses() const override { return machineAddresses; }
     bool VerifyCertificates() const override { return verifyCertificates; }
     bool DetectType() const override { return detectType; }
+    int ConnectTimeoutMs() const override { return connectTimeoutMs; }
 };
 
 class TCheckRun : public QObject
@@ -116,8 +123,9 @@ public:
     // The bot limit of a run object unless SetBotLimit says otherwise: the
     // most the window's slider gives.
     static constexpr int MaxBots = 100;
-    // The highest bot limit there is (the command line's).
-    static constexpr int MaxBotLimit = 4096;
+    // The highest bot limit there is (the command line's): a check of many
+    // dead proxies is bound by how many wait at once.
+    static constexpr int MaxBotLimit = 32768;
     // A judge page is held only up to this size (judges send a few KiB); a
     // proxy that sends more is aborted and recorded as bad with
     // PageTooLargeStatus.
@@ -191,6 +199,7 @@ protected:
     void AHttpCliDocData(net::THttpCli *client, const char *buffer, qint32 len);
     void AHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
     void AWaitTimeout(net::TWait *wait);
+    void ConnectTimedOut(int bot);
     // Asks again for the bot's current entry.
     void Retry(net::THttpCli *client);
     // Retires the bot when the run is stopping (returns true; the client is
@@ -267,6 +276,7 @@ private:
     bool FAborted = false; // the abort button was pressed during this run
     std::vector<TDetectTry> FBotDetect;
 
+    TConnectDeadlines FConnect;
     quint16 FWaitInterval;
     qint64 FRequestDeadline = 0;
     QByteArray FLocalAddr = QByteArrayLiteral("0.0.0.0");

@@ -2,6 +2,10 @@
 
 #include "net/Wait.h"
 
+#include <QLocale>
+
+#include <algorithm>
+
 namespace settings {
 
 namespace {
@@ -62,7 +66,17 @@ TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini)
     c.timeout = ini.ReadString(s, QStringLiteral("Timeout"), d.timeout);
     c.judgeFallback = ini.ReadBool(s, QStringLiteral("JudgeFallback"), d.judgeFallback);
     c.timeoutCapped = CapTimeout(c.timeout);
+    c.connectTimeoutMs = ConnectTimeoutMs(ini.ReadString(s, QStringLiteral("ConnectTimeout"), {}));
     return c;
+}
+
+int ConnectTimeoutMs(const QString &seconds)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(seconds.trimmed(), &ok);
+    if (!ok || !(value > 0 && value <= 3600))
+        return 0;
+    return std::max(1, int(value * 1000 + 0.5));
 }
 
 void WriteProxyCheckerSection(TIniFile &ini, const TProxyCheckerSection &c)

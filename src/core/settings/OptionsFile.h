@@ -50,7 +50,14 @@ struct TProxyCheckerSection
     // A start whose judge does not answer takes the next of the judge list.
     bool judgeFallback = true;
     bool timeoutCapped = false;
+    // "ConnectTimeout": seconds a proxy has to take the connection, read only
+    // (no control writes it); empty or unusable: none (0 ms).
+    int connectTimeoutMs = 0;
 };
+
+// Seconds as text ("3", "0.5"; above 0, at most 3600) in milliseconds; 0
+// for anything else.
+int ConnectTimeoutMs(const QString &seconds);
 
 TMainSection ReadMainSection(const TIniFile &ini);
 // Writes Automate, Bots, Timeout, Hour, Minute, Second; throws EIniWriteError.

@@ -66,6 +66,11 @@ QList<QByteArray> TWindowCheckInputs::MachineAddresses() const
     return analyser::MachineAddresses();
 }
 
+int TWindowCheckInputs::ConnectTimeoutMs() const
+{
+    return settings::ReadProxyCheckerSection(settings::TIniFile(FIniPath)).connectTimeoutMs;
+}
+
 bool TWindowCheckInputs::VerifyCertificates() const
 {
     return settings::ReadVerifyCertificates(settings::TIniFile(FIniPath));

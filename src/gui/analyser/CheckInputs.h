@@ -28,6 +28,7 @@ public:
     QList<QByteArray> MachineAddresses() const override;
     bool VerifyCertificates() const override;
     bool DetectType() const override;
+    int ConnectTimeoutMs() const override;
 
     // The judge a start took in place of the chosen one (none: empty): the
     // run asks it while the judge box keeps the user's choice.

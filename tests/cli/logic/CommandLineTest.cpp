@@ -71,6 +71,12 @@ TEST(CliCommandLine, EachCommandTakesItsOptions)
     EXPECT_TRUE(C.Quiet);
     EXPECT_EQ(C.Format, TFormat::Csv);
     EXPECT_EQ(Parse({"check", "old.json", "--only", "timeout"}).Only, TOnly::Timeout);
+    const TCliCommand Large = Parse(
+        {"check", "big.txt", "--bots", "32768", "--connect-timeout", "2.5", "--shard", "3/8"});
+    EXPECT_EQ(Large.Settings.Bots, 32768);
+    EXPECT_EQ(Large.Settings.ConnectTimeoutMs, 2500);
+    EXPECT_EQ(Large.Shard.Index, 3u);
+    EXPECT_EQ(Large.Shard.Count, 8u);
     EXPECT_EQ(
         Parse({"judge-page", "127.0.0.1:80", "--judge", "https://j.example/a"}).Settings.Judge,
         QStringLiteral("https://j.example/a"));
@@ -106,6 +112,7 @@ TEST(CliCommandLine, RefusesWhatCannotBeFollowed)
         {{"fetch"}, "unknown command: fetch"},
         {{"leech", "--bots", "0"}, "--bots wants a number from 1 to 4096"},
         {{"leech", "--bots", "4097"}, "--bots wants a number from 1 to 4096"},
+        {{"check", "--bots", "32769"}, "--bots wants a number from 1 to 32768"},
         {{"leech", "--bots", "ten"}, "--bots wants a number"},
         {{"check", "--timeout", "0"}, "--timeout wants a whole number of seconds"},
         {{"leech", "--timeout", "2.5"}, "--timeout wants a whole number of seconds"},

@@ -15,7 +15,15 @@
 
 #include <QRegularExpression>
 
+#include <QElapsedTimer>
+
 #include <csignal>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using analyser::TAnalyserList;
 using testsupport::CliProcess;
@@ -543,4 +551,81 @@ TEST_F(CheckCommandsTest, FourShardsMergedEqualOneRun)
     ExpectSameResults(M, W);
     for (const analyser::TProxyItem &E : M)
         EXPECT_GT(E.CheckedAt, 0);
+}
+
+namespace {
+
+// A loopback port whose listener never accepts and whose queue is full: a
+// further connection is never taken, as with a dead host.
+struct TFullQueue
+{
+    int Listener = -1;
+    std::vector<int> Queued;
+    quint16 Port = 0;
+    TFullQueue()
+    {
+        Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in A{};
+        A.sin_family = AF_INET;
+        A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t Len = sizeof A;
+        ::bind(Listener, reinterpret_cast<sockaddr *>(&A), sizeof A);
+        ::listen(Listener, 0);
+        ::getsockname(Listener, reinterpret_cast<sockaddr *>(&A), &Len);
+        Port = ntohs(A.sin_port);
+        // Fill the queue: connections that complete until one no longer does.
+        for (int I = 0; I < 8; ++I) {
+            const int Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(Fd, reinterpret_cast<sockaddr *>(&A), sizeof A);
+            Queued.push_back(Fd);
+        }
+    }
+    ~TFullQueue()
+    {
+        for (int Fd : Queued)
+            ::close(Fd);
+        ::close(Listener);
+    }
+};
+
+} // namespace
+
+TEST_F(CheckCommandsTest, AConnectTimeoutEndsOnlyTheConnectionsNotTaken)
+{
+    TFullQueue Dead;
+    Write(QStringLiteral("dead.txt"),
+          "127.0.0.1:" + QByteArray::number(Dead.Port) + "\r\n" + Good.address() + "\r\n");
+    Write(QStringLiteral("silent.txt"), Silent.address() + "\r\n");
+    const auto Run = [&](const char *List, const char *Timeout, qint64 &Ms) {
+        QElapsedTimer Clock;
+        Clock.start();
+        const CliRun R = runCli(CommandWith(
+            "check",
+            {QStringLiteral("--judge"), QString::fromLatin1(Judge.url("/judge.cgi")),
+             QStringLiteral("--own-address"), Own, QStringLiteral("--timeout"),
+             QLatin1StringView(Timeout), QStringLiteral("--connect-timeout"), QStringLiteral("0.3"),
+             Path(QLatin1StringView(List)), QStringLiteral("--format"), QStringLiteral("csv"),
+             QStringLiteral("--quiet")}));
+        Ms = Clock.elapsed();
+        EXPECT_TRUE(R.err.isEmpty()) << R.err.toStdString();
+        return Parsed(R.out);
+    };
+    // The proxy that never takes the connection is a time-out long before
+    // the 5 s idle timeout; the one that answers is good.
+    qint64 Ms = 0;
+    const TAnalyserList L = Run("dead.txt", "5", Ms);
+    ASSERT_EQ(L.size(), 2u);
+    EXPECT_EQ(L[0].State, analyser::psTimeout);
+    EXPECT_EQ(L[0].Status, "Timeout");
+    EXPECT_EQ(L[1].State, analyser::psGood);
+    EXPECT_LT(Ms, 4000);
+    // One that takes the connection and stays silent waits out the idle
+    // timeout (1 s), not the connect timeout.
+    const TAnalyserList S = Run("silent.txt", "1", Ms);
+    ASSERT_EQ(S.size(), 1u);
+    EXPECT_EQ(S[0].State, analyser::psTimeout);
+    EXPECT_GE(Ms, 900);
+    // No time at all is refused.
+    EXPECT_EQ(runCli(Check({QStringLiteral("--connect-timeout"), QStringLiteral("0")})).exitCode,
+              1);
 }
