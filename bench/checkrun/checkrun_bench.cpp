@@ -122,6 +122,9 @@ Result CheckAll(TAnalyserList &List, const QString &Judge, int Bots, const QStri
     Inputs.judgeURL = Judge;
     Inputs.ownAddress = QStringLiteral("10.1.2.3");
     TCheckRun Run(List, State, Inputs);
+    // The bots asked for, as vexo-cli allows them (a run object alone keeps
+    // to the window's 100).
+    Run.SetBotLimit(TCheckRun::MaxBotLimit);
     Result R;
     // As a window would: the rows, both lines and the gauge are taken in.
     int Rows = 0;
