@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cstring>
-
 namespace leecher {
 
 namespace {
@@ -122,44 +120,26 @@ void WriteSiteList(const QString &path, const TSiteList &list)
     writer.Commit();
 }
 
-namespace {
-
-// One proxy's line, given to the writer whole: hundreds of thousands of
-// lines make four appends each show.
-void AppendProxyLine(TFileReplacer &writer, const TProxyItem &proxy)
+void AppendProxyLine(QByteArray &out, const TProxyItem &proxy)
 {
-    char line[128];
-    const QByteArray prefix =
-        proxy.Type == net::ptHttp ? QByteArray() : net::ProxyTypePrefix(proxy.Type);
-    const qsizetype n = prefix.size() + proxy.Host.size() + 1 + proxy.Port.size() + 2;
-    if (n > qsizetype(sizeof line)) {
-        writer.Append(prefix);
-        writer.Append(proxy.Host.view());
-        writer.Append(":");
-        writer.Append(proxy.Port.view());
-        writer.Append("\r\n");
-        return;
-    }
-    char *at = line;
-    const auto put = [&at](const char *bytes, qsizetype size) {
-        std::memcpy(at, bytes, size_t(size));
-        at += size;
-    };
-    put(prefix.constData(), prefix.size());
-    put(proxy.Host.data(), proxy.Host.size());
-    *at++ = ':';
-    put(proxy.Port.data(), proxy.Port.size());
-    put("\r\n", 2);
-    writer.Append(QByteArrayView(line, n));
+    if (proxy.Type != net::ptHttp)
+        out.append(net::ProxyTypePrefix(proxy.Type));
+    out.append(proxy.Host.view());
+    out.append(':');
+    out.append(proxy.Port.view());
+    out.append("\r\n", 2);
 }
-
-} // namespace
 
 void WriteProxyList(const QString &path, const TProxyList &list)
 {
     TFileReplacer writer(path);
-    for (const TProxyItem &proxy : list)
-        AppendProxyLine(writer, proxy);
+    // Each line goes to the writer whole, through one buffer kept for all.
+    QByteArray line;
+    for (const TProxyItem &proxy : list) {
+        line.resize(0);
+        AppendProxyLine(line, proxy);
+        writer.Append(line);
+    }
     writer.Commit();
 }
 
@@ -172,7 +152,7 @@ void WriteCleanedProxyList(const QString &path, const TCleanedProxies &list)
         if (n >= 0)
             writer.Append(QByteArrayView(line, n));
         else
-            AppendProxyLine(writer, list.At(i));
+            writer.Append(ProxyText(list.At(i)) + "\r\n");
     }
     writer.Commit();
 }

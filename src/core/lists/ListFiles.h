@@ -50,6 +50,8 @@ QByteArray ProxyText(const TProxyItem &proxy);
 qsizetype AppendSitesFromFile(const QString &path, TSiteList &list, qsizetype *longLines = nullptr);
 // Writes every site's URL, in list order.
 void WriteSiteList(const QString &path, const TSiteList &list);
+// ProxyText and CR LF, after what `out` holds.
+void AppendProxyLine(QByteArray &out, const TProxyItem &proxy);
 // Writes every proxy as ProxyText gives it, in list order.
 void WriteProxyList(const QString &path, const TProxyList &list);
 void WriteCleanedProxyList(const QString &path, const TCleanedProxies &list);

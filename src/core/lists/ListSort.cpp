@@ -1,5 +1,7 @@
 #include "lists/ListSort.h"
 
+#include "lists/ListFiles.h"
+
 #include "util/HugePages.h"
 #include "util/ParallelSort.h"
 #include "util/SortKeys.h"
@@ -23,16 +25,6 @@ std::string_view Bytes(const QByteArray &text)
 std::string_view Bytes(const TCompactBytes &text)
 {
     return text.stdView();
-}
-
-void AppendProxyLine(QByteArray &out, const TProxyItem &proxy)
-{
-    if (proxy.Type != net::ptHttp)
-        out.append(net::ProxyTypePrefix(proxy.Type));
-    out.append(proxy.Host.view());
-    out.append(':');
-    out.append(proxy.Port.view());
-    out.append("\r\n", 2);
 }
 
 using Prefix = util::TPrefix;
