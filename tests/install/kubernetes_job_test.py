@@ -26,15 +26,15 @@ def main():
         job = yaml.safe_load(f)
     if job.get("apiVersion") != "batch/v1" or job.get("kind") != "Job":
         fail("not a batch/v1 Job")
-    spec = job["spec"]
-    if spec.get("completionMode") != "Indexed":
+    body = job["spec"]  # Kubernetes' name for a Job's content
+    if body.get("completionMode") != "Indexed":
         fail("completionMode is not Indexed")
-    completions = spec.get("completions")
+    completions = body.get("completions")
     if not isinstance(completions, int) or completions < 1:
         fail("completions is not a positive number")
-    if spec.get("parallelism", completions) > completions:
+    if body.get("parallelism", completions) > completions:
         fail("parallelism above completions")
-    pod = spec["template"]["spec"]
+    pod = body["template"]["spec"]
     if pod.get("restartPolicy") != "Never":
         fail("a finished shard must not be started again: restartPolicy Never")
     (container,) = pod["containers"]

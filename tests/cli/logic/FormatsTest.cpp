@@ -108,9 +108,9 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
     // Results written before types and times read as HTTP rows checked at an
     // unknown time; a time with an offset reads as the same moment.
     for (const QByteArray &Old : {QByteArray("host,port,status,state,gateway,anonymous,level,"
-                                            "speed\n1.2.3.4,80,,good,,,,\n"),
-                                 QByteArray("host,port,status,state,gateway,anonymous,level,"
-                                            "speed,type\n1.2.3.4,80,,good,,,,,http\n")}) {
+                                             "speed\n1.2.3.4,80,,good,,,,\n"),
+                                  QByteArray("host,port,status,state,gateway,anonymous,level,"
+                                             "speed,type\n1.2.3.4,80,,good,,,,,http\n")}) {
         const TAnalyserList L = ProxiesFromText(Old, QStringLiteral("old"));
         ASSERT_EQ(L.size(), 1u);
         EXPECT_EQ(L[0].Type, net::ptHttp);
