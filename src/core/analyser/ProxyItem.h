@@ -9,6 +9,7 @@
 #include "lists/CompactBytes.h"
 #include "net/ProxyType.h"
 
+#include <QByteArrayView>
 #include <QtGlobal>
 
 #include <vector>
@@ -26,6 +27,28 @@ enum TProxyState : qint32 {
     psUnknown = 8, // a check is being retried, or a judge-page marker was missing
 };
 
+// An ISO 3166 country code (two letters), or none.
+struct TCountryCode
+{
+    char Letters[2] = {0, 0};
+
+    TCountryCode() = default;
+    // Anything but two letters gives none.
+    explicit TCountryCode(QByteArrayView code)
+    {
+        if (code.size() == 2) {
+            Letters[0] = code[0];
+            Letters[1] = code[1];
+        }
+    }
+    bool isEmpty() const { return Letters[0] == 0; }
+    QByteArrayView view() const
+    {
+        return isEmpty() ? QByteArrayView() : QByteArrayView(Letters, 2);
+    }
+    friend bool operator==(const TCountryCode &, const TCountryCode &) = default;
+};
+
 struct TProxyItem
 {
     TCompactBytes Host;       // the proxy's address as entered
@@ -38,6 +61,18 @@ struct TProxyItem
     qint32 State = psNone;
     net::TProxyType Type = net::ptHttp; // how the proxy is spoken to
     qint64 CheckedAt = 0;               // when its last check ended: ms since 1970 (UTC); 0 unknown
+    // Where its exit address is, when a location database knows it. The
+    // names live in the program's name pool (geo::PooledName): a record
+    // holds only pointers to them.
+    TCountryCode Country;
+    quint32 Asn = 0;
+    const char *CountryName = ""; // in English
+    const char *AsOrg = "";       // the network's owner
+    // How it fared in the check history, this check included: checks,
+    // good ones, and when the last good one ended (ms since 1970, 0 never).
+    quint32 Checks = 0;
+    quint32 Goods = 0;
+    qint64 LastGood = 0;
 };
 
 // The list owns its records and is addressed by index (index = row of the view).
