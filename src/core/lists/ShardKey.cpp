@@ -42,15 +42,18 @@ quint64 ShardHash(QByteArrayView key)
     return hash;
 }
 
-QByteArray ProxyShardKey(net::TProxyType type, QByteArrayView host, QByteArrayView port)
+QByteArray ProxyKeyHost(QByteArrayView host)
 {
-    QByteArray key = net::ProxyTypePrefix(type);
-    if (key.isEmpty())
-        key = "http://";
-    key.reserve(key.size() + host.size() + 1 + port.size());
-    for (char c : host)
-        key.append(c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c);
-    key.append(':');
+    QByteArray lower(host.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < host.size(); ++i) {
+        const char c = host[i];
+        lower[i] = c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+    }
+    return lower;
+}
+
+QByteArrayView ProxyKeyPort(QByteArrayView port)
+{
     const bool digits = !port.isEmpty() && std::all_of(port.begin(), port.end(),
                                                        [](char c) { return c >= '0' && c <= '9'; });
     if (digits) {
@@ -59,7 +62,15 @@ QByteArray ProxyShardKey(net::TProxyType type, QByteArrayView host, QByteArrayVi
             ++zeros;
         port = port.sliced(zeros);
     }
-    key.append(port);
+    return port;
+}
+
+QByteArray ProxyShardKey(net::TProxyType type, QByteArrayView host, QByteArrayView port)
+{
+    QByteArray key = net::ProxyTypePrefix(type);
+    if (key.isEmpty())
+        key = "http://";
+    key.append(ProxyKeyHost(host)).append(':').append(ProxyKeyPort(port));
     return key;
 }
 

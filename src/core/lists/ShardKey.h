@@ -36,6 +36,11 @@ std::optional<TShard> ParseShard(const QString &text);
 // FNV-1a, 64 bits (offset basis 14695981039346656037, prime 1099511628211).
 quint64 ShardHash(QByteArrayView key);
 
+// The host and port as a proxy's key holds them: the host in ASCII lower
+// case, the port without leading zeros when it is all digits.
+QByteArray ProxyKeyHost(QByteArrayView host);
+QByteArrayView ProxyKeyPort(QByteArrayView port);
+
 QByteArray ProxyShardKey(net::TProxyType type, QByteArrayView host, QByteArrayView port);
 
 } // namespace leecher

@@ -67,6 +67,12 @@ TProxyCheckerSection ReadProxyCheckerSection(const TIniFile &ini)
     c.judgeFallback = ini.ReadBool(s, QStringLiteral("JudgeFallback"), d.judgeFallback);
     c.timeoutCapped = CapTimeout(c.timeout);
     c.connectTimeoutMs = ConnectTimeoutMs(ini.ReadString(s, QStringLiteral("ConnectTimeout"), {}));
+    c.geoDatabase = ini.ReadString(s, QStringLiteral("GeoDatabase"), {}).trimmed();
+    c.asnDatabase = ini.ReadString(s, QStringLiteral("AsnDatabase"), {}).trimmed();
+    c.history = ini.ReadBool(s, QStringLiteral("History"), d.history);
+    c.historyDays = ini.ReadInteger(s, QStringLiteral("HistoryDays"), d.historyDays);
+    if (c.historyDays < 1 || c.historyDays > 3650)
+        c.historyDays = d.historyDays;
     return c;
 }
 

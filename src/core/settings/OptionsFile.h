@@ -53,6 +53,14 @@ struct TProxyCheckerSection
     // "ConnectTimeout": seconds a proxy has to take the connection, read only
     // (no control writes it); empty or unusable: none (0 ms).
     int connectTimeoutMs = 0;
+    // Read only as well: the location databases ("GeoDatabase",
+    // "AsnDatabase"; empty: searched for), whether checks are recorded in
+    // the check history ("History") and for how many days ("HistoryDays",
+    // 1 to 3650).
+    QString geoDatabase;
+    QString asnDatabase;
+    bool history = true;
+    int historyDays = 90;
 };
 
 // Seconds as text ("3", "0.5"; above 0, at most 3600) in milliseconds; 0

@@ -1,0 +1,103 @@
+// What happens to each row of a check run when its check ends, beside what
+// the run itself records: the time is stamped, the location is looked up,
+// and the check goes into the history, whose figures come back to the row.
+//
+// History is written in batches (one transaction per batch, never one per
+// row): when a batch is full, a second after its first row, and at Flush
+// (the front end calls it when the run has finished).
+#pragma once
+
+#include "analyser/ProxyItem.h"
+#include "history/HistoryDb.h"
+#include "location/Locator.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <vector>
+
+namespace analyser {
+class TCheckRun;
+}
+namespace settings {
+struct TProxyCheckerSection;
+}
+
+namespace history {
+
+// True when the row's check has ended (it is not waiting or under way).
+bool CheckEnded(const analyser::TProxyItem &item);
+
+// The history record of a row whose check has ended.
+TCheckRecord RecordOf(const analyser::TProxyItem &item);
+
+// Where the recorder finds its databases and what it keeps.
+struct TRecordingSettings
+{
+    QString GeoDatabase; // empty: the first country or city database found
+    QString AsnDatabase; // empty: the first ASN database found
+    QStringList SearchFolders;
+    bool History = true;
+    QString HistoryPath; // the history file
+    int HistoryDays = DefaultHistoryDays;
+};
+
+// The settings of the check history and location for a data folder and the
+// ProxyChecker section of its Options.ini.
+TRecordingSettings RecordingSettings(const QString &dataFolder,
+                                     const settings::TProxyCheckerSection &section);
+
+// A row as the history last saw the proxy: its last check and its figures.
+analyser::TProxyItem ItemOf(const TProxyHistory &history);
+
+class TCheckRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr size_t BatchRows = 1024;
+    static constexpr int BatchDelayMs = 1000;
+
+    explicit TCheckRecorder(analyser::TAnalyserList &list, QObject *parent = nullptr);
+    // The list whose rows the run checks, when another than the one given
+    // at the start (before the run starts).
+    void SetList(analyser::TAnalyserList &list) { FList = &list; }
+
+    // Opens the location databases and, when asked for, the history, whose
+    // checks older than its days are removed. Returns what the user should
+    // be told (each once): databases missing or unusable, a history that
+    // cannot be used (the check goes on without it).
+    QStringList Open(const TRecordingSettings &settings);
+    const geo::TLocator &Locator() const { return FLocator; }
+    // Open while checks are recorded; closed when switched off or failed.
+    THistoryDb &History() { return FHistory; }
+    // Follows the run's rows from now on.
+    void Follow(analyser::TCheckRun &run);
+    // The row's check ended: stamp, locate, queue.
+    void RowEnded(int index);
+    // Records what is queued and gives the rows their figures.
+    void Flush();
+
+Q_SIGNALS:
+    // A row's figures changed after its check was recorded.
+    void rowChanged(int index);
+    // The history could not be written (said once; recording stops).
+    void historyFailed(const QString &message);
+
+private:
+    struct TPending
+    {
+        int Index;
+        TCheckRecord Record;
+    };
+
+    analyser::TAnalyserList *FList;
+    geo::TLocator FLocator;
+    THistoryDb FHistory;
+    std::vector<TPending> FPending;
+    std::vector<TCheckRecord> FBatch;
+    std::vector<TFigures> FFigures;
+    QTimer FTimer;
+};
+
+} // namespace history

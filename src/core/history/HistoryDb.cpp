@@ -1,0 +1,347 @@
+#include "HistoryDb.h"
+
+#include "lists/ShardKey.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <sqlite3.h>
+
+namespace history {
+
+namespace {
+
+constexpr qint32 GoodState = 6; // analyser::psGood
+// How long a writer waits for the other process's transaction.
+constexpr int BusyTimeoutMs = 10000;
+
+const char *const Schema = R"(
+CREATE TABLE IF NOT EXISTS proxies(
+  id INTEGER PRIMARY KEY,
+  type INTEGER NOT NULL, host TEXT NOT NULL, port TEXT NOT NULL,
+  checks INTEGER NOT NULL, goods INTEGER NOT NULL,
+  first_at INTEGER NOT NULL, last_at INTEGER NOT NULL, last_good INTEGER,
+  state INTEGER, status TEXT, level TEXT, anonymous TEXT, speed INTEGER,
+  gateway TEXT, exit TEXT, country TEXT,
+  UNIQUE(type, host, port));
+CREATE TABLE IF NOT EXISTS checks(
+  proxy INTEGER NOT NULL, at INTEGER NOT NULL, state INTEGER NOT NULL,
+  status TEXT, level TEXT, anonymous TEXT, speed INTEGER, gateway TEXT, exit TEXT,
+  country TEXT);
+CREATE INDEX IF NOT EXISTS checks_of_proxy ON checks(proxy, at);
+)";
+
+// A proxy's figures follow each check; its last check's fields are taken
+// only from a check at least as recent (imports may bring older ones).
+const char *const UpsertSql = R"(
+INSERT INTO proxies(type, host, port, checks, goods, first_at, last_at, last_good,
+                    state, status, level, anonymous, speed, gateway, exit, country)
+VALUES(?1, ?2, ?3, 1, ?4, ?5, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?14, ?12, ?13)
+ON CONFLICT(type, host, port) DO UPDATE SET
+  checks = checks + 1,
+  goods = goods + excluded.goods,
+  first_at = min(first_at, excluded.first_at),
+  last_good = CASE WHEN excluded.last_good IS NULL THEN last_good
+                   WHEN last_good IS NULL THEN excluded.last_good
+                   ELSE max(last_good, excluded.last_good) END,
+  state = iif(excluded.last_at >= last_at, excluded.state, state),
+  status = iif(excluded.last_at >= last_at, excluded.status, status),
+  level = iif(excluded.last_at >= last_at, excluded.level, level),
+  anonymous = iif(excluded.last_at >= last_at, excluded.anonymous, anonymous),
+  speed = iif(excluded.last_at >= last_at, excluded.speed, speed),
+  gateway = iif(excluded.last_at >= last_at, excluded.gateway, gateway),
+  exit = iif(excluded.last_at >= last_at, excluded.exit, exit),
+  country = iif(excluded.last_at >= last_at AND excluded.country IS NOT NULL,
+                excluded.country, country),
+  last_at = max(last_at, excluded.last_at)
+RETURNING id, checks, goods, last_good
+)";
+
+const char *const InsertSql = R"(
+INSERT INTO checks(proxy, at, state, status, level, anonymous, speed, gateway, exit, country)
+VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?10, ?8, ?9)
+)";
+
+const char *const ProxyColumns = "type, host, port, checks, goods, last_good, last_at, state, "
+                                 "status, level, anonymous, speed, exit, country, gateway";
+
+void BindText(sqlite3_stmt *s, int i, const QByteArray &text)
+{
+    if (text.isEmpty())
+        sqlite3_bind_null(s, i);
+    else
+        sqlite3_bind_text(s, i, text.constData(), int(text.size()), SQLITE_STATIC);
+}
+
+QByteArray ColumnText(sqlite3_stmt *s, int i)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, i));
+    return text ? QByteArray(text, sqlite3_column_bytes(s, i)) : QByteArray();
+}
+
+// A row of ProxyColumns.
+TProxyHistory ProxyRow(sqlite3_stmt *s)
+{
+    TProxyHistory p;
+    const int type = sqlite3_column_int(s, 0);
+    p.Last.Type = type == net::ptSocks4   ? net::ptSocks4
+                  : type == net::ptSocks5 ? net::ptSocks5
+                                          : net::ptHttp;
+    p.Last.Host = ColumnText(s, 1);
+    p.Last.Port = ColumnText(s, 2);
+    p.Figures.Checks = quint32(sqlite3_column_int64(s, 3));
+    p.Figures.Goods = quint32(sqlite3_column_int64(s, 4));
+    p.Figures.LastGood = sqlite3_column_int64(s, 5);
+    p.Last.At = sqlite3_column_int64(s, 6);
+    p.Last.State = sqlite3_column_int(s, 7);
+    p.Last.Status = ColumnText(s, 8);
+    p.Last.Level = ColumnText(s, 9);
+    p.Last.Anonymous = ColumnText(s, 10);
+    p.Last.SpeedMs = sqlite3_column_type(s, 11) == SQLITE_NULL ? -1 : sqlite3_column_int(s, 11);
+    p.Last.Exit = ColumnText(s, 12);
+    p.Last.Country = ColumnText(s, 13);
+    p.Last.Gateway = ColumnText(s, 14);
+    return p;
+}
+
+} // namespace
+
+TCheckRecord KeyedRecord(TCheckRecord record)
+{
+    record.Host = leecher::ProxyKeyHost(record.Host);
+    record.Port = leecher::ProxyKeyPort(record.Port).toByteArray();
+    return record;
+}
+
+THistoryDb::~THistoryDb()
+{
+    Close();
+}
+
+void THistoryDb::Close()
+{
+    sqlite3_finalize(FUpsert);
+    sqlite3_finalize(FInsert);
+    FUpsert = FInsert = nullptr;
+    if (FDb)
+        sqlite3_close_v2(FDb);
+    FDb = nullptr;
+}
+
+bool THistoryDb::Fail(int code, const char *what)
+{
+    const QString reason =
+        FDb ? QString::fromUtf8(sqlite3_errmsg(FDb)) : QString::fromUtf8(sqlite3_errstr(code));
+    FError = QStringLiteral("The check history %1 cannot be %2: %3.")
+                 .arg(FPath, QLatin1StringView(what), reason);
+    const int primary = code & 0xff;
+    if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
+        SetAside();
+    return false;
+}
+
+void THistoryDb::SetAside()
+{
+    Close();
+    // The journal files belong to the damaged file: they move with it.
+    const QString aside =
+        FPath + QStringLiteral(".damaged-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const bool moved = QFile::rename(FPath, aside);
+    if (moved) {
+        for (const char *suffix : {"-wal", "-shm"}) {
+            if (QFile::exists(FPath + QLatin1StringView(suffix)))
+                QFile::rename(FPath + QLatin1StringView(suffix), aside + QLatin1StringView(suffix));
+        }
+    }
+    FError +=
+        moved ? QStringLiteral(" It was set aside as %1; the next run starts a new one.").arg(aside)
+              : QStringLiteral(" It could not be set aside.");
+}
+
+bool THistoryDb::Exec(const char *sql)
+{
+    char *message = nullptr;
+    const int rc = sqlite3_exec(FDb, sql, nullptr, nullptr, &message);
+    sqlite3_free(message);
+    return rc == SQLITE_OK || Fail(rc, "used");
+}
+
+sqlite3_stmt *THistoryDb::Prepare(const char *sql)
+{
+    sqlite3_stmt *s = nullptr;
+    const int rc = sqlite3_prepare_v3(FDb, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(s);
+        Fail(rc, "read");
+        return nullptr;
+    }
+    return s;
+}
+
+bool THistoryDb::Open(const QString &path)
+{
+    Close();
+    FPath = path;
+    FError.clear();
+    const QByteArray name = QFile::encodeName(path);
+    const int rc =
+        sqlite3_open_v2(name.constData(), &FDb,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK)
+        return Fail(rc, "opened");
+    sqlite3_busy_timeout(FDb, BusyTimeoutMs);
+    // A damaged file shows itself at the first read of its schema.
+    if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") || !Exec(Schema))
+        return false;
+    FUpsert = Prepare(UpsertSql);
+    if (!FUpsert)
+        return false;
+    FInsert = Prepare(InsertSql);
+    return FInsert != nullptr;
+}
+
+bool THistoryDb::Prune(qint64 before)
+{
+    if (!FDb)
+        return false;
+    sqlite3_stmt *s = nullptr;
+    // Only proxies whose first check is gone need their figures again.
+    const char *const steps[] = {
+        "DELETE FROM checks WHERE at < ?1",
+        "UPDATE proxies SET "
+        "checks = (SELECT count(*) FROM checks WHERE proxy = proxies.id), "
+        "goods = (SELECT count(*) FROM checks WHERE proxy = proxies.id AND state = 6), "
+        "first_at = coalesce((SELECT min(at) FROM checks WHERE proxy = proxies.id), first_at), "
+        "last_good = (SELECT max(at) FROM checks WHERE proxy = proxies.id AND state = 6) "
+        "WHERE first_at < ?1",
+        "DELETE FROM proxies WHERE checks = 0"};
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    for (const char *sql : steps) {
+        int rc = sqlite3_prepare_v2(FDb, sql, -1, &s, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_bind_int64(s, 1, before);
+            rc = sqlite3_step(s);
+        }
+        sqlite3_finalize(s);
+        if (rc != SQLITE_DONE && rc != SQLITE_OK) {
+            if (FDb)
+                sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+            return Fail(rc, "tidied");
+        }
+    }
+    return Exec("COMMIT");
+}
+
+bool THistoryDb::Record(std::span<const TCheckRecord> records, std::vector<TFigures> *figures)
+{
+    if (!FDb)
+        return false;
+    if (figures)
+        figures->clear();
+    if (records.empty())
+        return true;
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    int rc = SQLITE_OK;
+    for (const TCheckRecord &given : records) {
+        const TCheckRecord r = KeyedRecord(given);
+        const bool good = r.State == GoodState;
+        sqlite3_reset(FUpsert);
+        sqlite3_bind_int(FUpsert, 1, r.Type);
+        BindText(FUpsert, 2, r.Host);
+        BindText(FUpsert, 3, r.Port);
+        sqlite3_bind_int(FUpsert, 4, good ? 1 : 0);
+        sqlite3_bind_int64(FUpsert, 5, r.At);
+        if (good)
+            sqlite3_bind_int64(FUpsert, 6, r.At);
+        else
+            sqlite3_bind_null(FUpsert, 6);
+        sqlite3_bind_int(FUpsert, 7, r.State);
+        BindText(FUpsert, 8, r.Status);
+        BindText(FUpsert, 9, r.Level);
+        BindText(FUpsert, 10, r.Anonymous);
+        if (r.SpeedMs >= 0)
+            sqlite3_bind_int(FUpsert, 11, r.SpeedMs);
+        else
+            sqlite3_bind_null(FUpsert, 11);
+        BindText(FUpsert, 12, r.Exit);
+        BindText(FUpsert, 13, r.Country);
+        BindText(FUpsert, 14, r.Gateway);
+        rc = sqlite3_step(FUpsert);
+        if (rc != SQLITE_ROW)
+            break;
+        const sqlite3_int64 id = sqlite3_column_int64(FUpsert, 0);
+        if (figures)
+            figures->push_back({quint32(sqlite3_column_int64(FUpsert, 1)),
+                                quint32(sqlite3_column_int64(FUpsert, 2)),
+                                sqlite3_column_int64(FUpsert, 3)});
+        sqlite3_reset(FUpsert);
+
+        sqlite3_reset(FInsert);
+        sqlite3_bind_int64(FInsert, 1, id);
+        sqlite3_bind_int64(FInsert, 2, r.At);
+        sqlite3_bind_int(FInsert, 3, r.State);
+        BindText(FInsert, 4, r.Status);
+        BindText(FInsert, 5, r.Level);
+        BindText(FInsert, 6, r.Anonymous);
+        if (r.SpeedMs >= 0)
+            sqlite3_bind_int(FInsert, 7, r.SpeedMs);
+        else
+            sqlite3_bind_null(FInsert, 7);
+        BindText(FInsert, 8, r.Exit);
+        BindText(FInsert, 9, r.Country);
+        BindText(FInsert, 10, r.Gateway);
+        rc = sqlite3_step(FInsert);
+        sqlite3_reset(FInsert);
+        if (rc != SQLITE_DONE)
+            break;
+        rc = SQLITE_OK;
+    }
+    sqlite3_reset(FUpsert);
+    if (rc != SQLITE_OK) {
+        const int failed = rc;
+        sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (figures)
+            figures->clear();
+        return Fail(failed, "written");
+    }
+    return Exec("COMMIT");
+}
+
+bool THistoryDb::List(const THistoryFilter &filter,
+                      const std::function<void(const TProxyHistory &)> &each)
+{
+    if (!FDb)
+        return false;
+    QByteArray sql = QByteArray("SELECT ") + ProxyColumns +
+                     " FROM proxies WHERE coalesce(last_good, 0) >= ?1"
+                     " AND goods * 100.0 >= ?2 * checks AND last_at >= ?3";
+    if (filter.Type)
+        sql += " AND type = ?4";
+    if (!filter.Countries.isEmpty()) {
+        sql += " AND country IN (";
+        for (qsizetype i = 0; i < filter.Countries.size(); ++i)
+            sql += (i ? ", ?" : "?") + QByteArray::number(5 + i);
+        sql += ")";
+    }
+    sql += " ORDER BY id";
+    sqlite3_stmt *s = nullptr;
+    int rc = sqlite3_prepare_v2(FDb, sql.constData(), -1, &s, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(s, 1, filter.GoodSince);
+        sqlite3_bind_double(s, 2, filter.MinUptime);
+        sqlite3_bind_int64(s, 3, filter.CheckedSince);
+        if (filter.Type)
+            sqlite3_bind_int(s, 4, *filter.Type);
+        for (qsizetype i = 0; i < filter.Countries.size(); ++i)
+            BindText(s, int(5 + i), filter.Countries[i]);
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+            each(ProxyRow(s));
+    }
+    sqlite3_finalize(s);
+    return rc == SQLITE_DONE || Fail(rc, "read");
+}
+
+} // namespace history

@@ -1,0 +1,117 @@
+// The check history: every check of every proxy, kept in one SQLite file of
+// the data folder, and per proxy its figures (checks, good ones, the last
+// good one) and its last check.
+//
+// The window and vexo-cli may record at the same time: the file is in WAL
+// mode, each batch of results is one transaction and a writer waits for the
+// other (busy timeout) instead of failing. A file that is no database or is
+// damaged is set aside under a new name, never deleted, and the caller goes
+// on without history.
+#pragma once
+
+#include "net/ProxyType.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace history {
+
+inline constexpr const char *HistoryFileName = "History.sqlite";
+inline constexpr int DefaultHistoryDays = 90;
+
+// One check as recorded. Host and port are stored as a proxy's key holds
+// them (host in lower case, port without leading zeros).
+struct TCheckRecord
+{
+    net::TProxyType Type = net::ptHttp;
+    QByteArray Host;
+    QByteArray Port;
+    qint64 At = 0;     // when it ended, ms since 1970 (UTC)
+    qint32 State = 0;  // analyser::TProxyState
+    QByteArray Status; // as the analyser shows it
+    QByteArray Level;
+    QByteArray Anonymous;
+    qint32 SpeedMs = -1; // -1: none
+    QByteArray Gateway;  // the address the judge saw, as shown
+    QByteArray Exit;     // the exit address, when known
+    QByteArray Country;  // ISO code, when known
+};
+
+struct TFigures
+{
+    quint32 Checks = 0;
+    quint32 Goods = 0;
+    qint64 LastGood = 0; // 0: never
+};
+
+// A proxy of the history: its figures and its last check.
+struct TProxyHistory
+{
+    TCheckRecord Last;
+    TFigures Figures;
+};
+
+// Which proxies a listing gives; every field empty or zero: all of them.
+struct THistoryFilter
+{
+    qint64 GoodSince = 0;        // last good check at or after (ms since 1970)
+    qint64 CheckedSince = 0;     // last check at or after
+    double MinUptime = 0;        // goods over checks, in percent
+    QList<QByteArray> Countries; // ISO codes, upper case
+    std::optional<net::TProxyType> Type;
+};
+
+class THistoryDb
+{
+public:
+    THistoryDb() = default;
+    ~THistoryDb();
+    THistoryDb(const THistoryDb &) = delete;
+    THistoryDb &operator=(const THistoryDb &) = delete;
+
+    // Opens the file, creating it when missing. False, with a message for
+    // the user, when it cannot be used; a damaged file is set aside first.
+    bool Open(const QString &path);
+    bool IsOpen() const { return FDb != nullptr; }
+    void Close();
+    // Why the last call failed (the file, and what is wrong with it).
+    const QString &Error() const { return FError; }
+    const QString &Path() const { return FPath; }
+
+    // Removes the checks that ended before `before` (ms since 1970), and
+    // the proxies left without any.
+    bool Prune(qint64 before);
+    // Records the checks in one transaction; `figures` (when given) gets
+    // each proxy's figures after its check, in the order of `records`.
+    bool Record(std::span<const TCheckRecord> records, std::vector<TFigures> *figures = nullptr);
+    // Each proxy that passes the filter, in the order first recorded.
+    bool List(const THistoryFilter &filter, const std::function<void(const TProxyHistory &)> &each);
+
+private:
+    bool Fail(int code, const char *what);
+    bool Exec(const char *sql);
+    sqlite3_stmt *Prepare(const char *sql);
+    void SetAside();
+
+    sqlite3 *FDb = nullptr;
+    QString FPath;
+    QString FError;
+
+    sqlite3_stmt *FUpsert = nullptr;
+    sqlite3_stmt *FInsert = nullptr;
+};
+
+// The keys a record is stored under.
+TCheckRecord KeyedRecord(TCheckRecord record);
+
+} // namespace history
