@@ -35,6 +35,26 @@
         <source>类型</source>
         <translation>Type</translation>
     </message>
+    <message>
+        <source>国家</source>
+        <translation>Country</translation>
+    </message>
+    <message>
+        <source>网络</source>
+        <translation>Network</translation>
+    </message>
+    <message>
+        <source>可用率</source>
+        <translation>Uptime</translation>
+    </message>
+    <message>
+        <source>最后可用</source>
+        <translation>Last good</translation>
+    </message>
+    <message>
+        <source>%2 次检查中 %1 次可用</source>
+        <translation>%1 of %2 checks good</translation>
+    </message>
 </context>
 <context>
     <name>TProxyListModel</name>

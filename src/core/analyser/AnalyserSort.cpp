@@ -92,6 +92,24 @@ quint64 SpeedRank(const TCompactBytes &speed)
     return value < kNotANumber ? value : kNotANumber;
 }
 
+// The rank of the location and history columns, below kNotANumber, or
+// kEmpty when nothing is known.
+quint64 LaterRank(const TProxyItem &p, int column)
+{
+    switch (column) {
+    case colCountry:
+        return p.Country.isEmpty()
+                   ? kEmpty
+                   : quint64(quint8(p.Country.Letters[0])) << 8 | quint8(p.Country.Letters[1]);
+    case colNetwork:
+        return p.Asn ? quint64(p.Asn) : kEmpty;
+    case colUptime:
+        return p.Checks ? quint64(p.Goods) * 1000000 / p.Checks : kEmpty;
+    default: // colLastGood, in seconds (below 2^32 until 2106)
+        return p.LastGood > 0 ? quint64(p.LastGood / 1000) % kNotANumber : kEmpty;
+    }
+}
+
 // By a number below 2^33 that each record maps to; ties keep their order.
 // Number and index share one 64-bit word, so the sort compares plain words.
 template <class Key>
@@ -127,6 +145,11 @@ void SortAnalyserList(TAnalyserList &list, int column, bool ascending)
         // Empty speeds go last in both directions.
         SortByKey(list, [ascending](const TProxyItem &p) {
             const quint64 rank = SpeedRank(p.Speed);
+            return rank == kEmpty || ascending ? rank : kNotANumber - rank;
+        });
+    } else if (column >= colCountry && column <= colLastGood) {
+        SortByKey(list, [ascending, column](const TProxyItem &p) {
+            const quint64 rank = LaterRank(p, column);
             return rank == kEmpty || ascending ? rank : kNotANumber - rank;
         });
     } else if (column == colType) {

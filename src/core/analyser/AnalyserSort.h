@@ -20,7 +20,11 @@ enum TAnalyserColumn : int {
     colLevel = 5,
     colSpeed = 6,
     colType = 7,
-    AnalyserColumnCount = 8,
+    colCountry = 8,   // the country's code
+    colNetwork = 9,   // AS number and owner
+    colUptime = 10,   // good checks over checks in the history
+    colLastGood = 11, // the last good check in the history
+    AnalyserColumnCount = 12,
 };
 
 // The last sort column and direction, kept while the program runs: no
@@ -41,9 +45,11 @@ struct TAnalyserSortState
 
 // Sorts by one column: the text columns byte by byte (case-sensitive, a
 // prefix first), Port by its decimal value, Speed by its value with empty
-// speeds last in both directions, Type by its name. Port and speed texts that are not numbers
-// sort after every number (before them when descending). Records that compare
-// equal keep their order. Another column leaves the list as it is.
+// speeds last in both directions, Type by its name, Country by its code,
+// Network by its AS number, Uptime by its share and Last good by its time,
+// rows with nothing known in these last in both directions. Port and speed texts that are not
+// numbers sort after every number (before them when descending). Records that compare equal keep
+// their order. Another column leaves the list as it is.
 void SortAnalyserList(TAnalyserList &list, int column, bool ascending);
 
 // Sorts ascending by port value, then Host bytes, then Port text (so that

@@ -2,6 +2,8 @@
 
 #include "analyser/AnalyserSort.h"
 
+#include <QDateTime>
+
 using namespace analyser;
 
 TAnalyserListModel::TAnalyserListModel(const TAnalyserList &list, QList<QPixmap> images,
@@ -34,6 +36,8 @@ QVariant TAnalyserListModel::data(const QModelIndex &index, int role) const
     // status ("503 - Service Unavailable") or gateway.
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
+    if (index.column() >= colCountry)
+        return LaterColumn(p, index.column(), role == Qt::ToolTipRole);
     const TCompactBytes *fields[] = {&p.Host,      &p.Port,  &p.Status, &p.RemoteAddr,
                                      &p.Anonymous, &p.Level, &p.Speed};
     if (index.column() == colType)
@@ -43,11 +47,40 @@ QVariant TAnalyserListModel::data(const QModelIndex &index, int role) const
     return QString::fromUtf8(fields[index.column()]->view());
 }
 
+QVariant TAnalyserListModel::LaterColumn(const TProxyItem &p, int column, bool tip) const
+{
+    switch (column) {
+    case colCountry:
+        // The code in the cell, the country's name in the tool tip.
+        return tip && *p.CountryName ? QString::fromUtf8(p.CountryName)
+                                     : QString::fromLatin1(p.Country.view());
+    case colNetwork:
+        if (!p.Asn)
+            return {};
+        return *p.AsOrg ? QStringLiteral("AS%1 %2").arg(p.Asn).arg(QString::fromUtf8(p.AsOrg))
+                        : QStringLiteral("AS%1").arg(p.Asn);
+    case colUptime:
+        if (!p.Checks)
+            return {};
+        if (tip)
+            return tr("%2 次检查中 %1 次可用").arg(p.Goods).arg(p.Checks);
+        return QStringLiteral("%1%").arg(qRound(100.0 * p.Goods / p.Checks));
+    case colLastGood:
+        if (p.LastGood <= 0)
+            return {};
+        return QDateTime::fromMSecsSinceEpoch(p.LastGood)
+            .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    default:
+        return {};
+    }
+}
+
 QVariant TAnalyserListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     static const char *const captions[] = {
-        QT_TR_NOOP("代理"), QT_TR_NOOP("端口"), QT_TR_NOOP("状态"), QT_TR_NOOP("网关"),
-        QT_TR_NOOP("匿名"), QT_TR_NOOP("等级"), QT_TR_NOOP("速度"), QT_TR_NOOP("类型")};
+        QT_TR_NOOP("代理"), QT_TR_NOOP("端口"), QT_TR_NOOP("状态"),   QT_TR_NOOP("网关"),
+        QT_TR_NOOP("匿名"), QT_TR_NOOP("等级"), QT_TR_NOOP("速度"),   QT_TR_NOOP("类型"),
+        QT_TR_NOOP("国家"), QT_TR_NOOP("网络"), QT_TR_NOOP("可用率"), QT_TR_NOOP("最后可用")};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= AnalyserColumnCount)
         return {};

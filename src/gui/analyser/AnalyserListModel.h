@@ -29,6 +29,9 @@ public:
     void RowChanged(int row);
 
 private:
+    // Country, network, uptime and last good: the text shown, or the tool tip.
+    QVariant LaterColumn(const analyser::TProxyItem &item, int column, bool tip) const;
+
     const analyser::TAnalyserList &FList;
     QList<QPixmap> FImages;
     int FShown = 0; // rows the view knows of

@@ -9,7 +9,10 @@
 #include "analyser/CheckRun.h"
 #include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddressProbe.h"
+#include "history/CheckRecorder.h"
 #include "lists/FrameUpdates.h"
+#include "settings/IniFile.h"
+#include "settings/OptionsFile.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -19,6 +22,7 @@
 #include <QTableView>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // What the run reports once per frame besides its rows.
@@ -37,10 +41,22 @@ void TfrmProxy::BuildRun()
         if (RowOnScreen(lstProxy, row))
             RowChanged(row);
     };
+    FRecorder = std::make_unique<history::TCheckRecorder>(AnalyserList);
+    FRecorder->Follow(*run);
+    connect(FRecorder.get(), &history::TCheckRecorder::rowChanged, FFrame,
+            &TFrameUpdates::RowChanged);
+    connect(FRecorder.get(), &history::TCheckRecorder::historyFailed, this,
+            [this](const QString &text) {
+                if (!std::exchange(FRecorderTold[text], true))
+                    ShowStatus(text);
+            });
     connect(run, &analyser::TCheckRun::runningChanged, this, [this](bool running) {
-        // At the end the totals, the gauge and the last message show at once.
-        if (!running)
+        // At the end the totals, the gauge and the last message show at once,
+        // and the last rows' checks go into the history.
+        if (!running) {
+            FRecorder->Flush();
             FFrame->Flush();
+        }
         RunningChanged(running);
     });
     connect(run, &analyser::TCheckRun::rowChanged, FFrame, &TFrameUpdates::RowChanged);
@@ -64,6 +80,18 @@ void TfrmProxy::BuildRun()
     FOwnAddress = std::make_unique<analyser::TOwnAddressProbe>();
     connect(FOwnAddress.get(), &analyser::TOwnAddressProbe::found, this,
             &TfrmProxy::OwnAddressFound);
+}
+
+QString TfrmProxy::OpenRecorder()
+{
+    const settings::TProxyCheckerSection section =
+        settings::ReadProxyCheckerSection(settings::TIniFile(IniPath()));
+    QStringList untold;
+    for (const QString &text : FRecorder->Open(history::RecordingSettings(FFolder, section))) {
+        if (!std::exchange(FRecorderTold[text], true))
+            untold << text;
+    }
+    return untold.join(QStringLiteral("; "));
 }
 
 void TfrmProxy::ShowStatus(const QString &text)
@@ -93,6 +121,9 @@ void TfrmProxy::cmdStartClick()
         ShowStatus(QLatin1String(analyser::TOwnAddressProbe::AskingJudgeText));
         return;
     }
+    const QString untold = OpenRecorder();
+    if (!untold.isEmpty())
+        ShowStatus(untold);
     FRun->Start();
     FFrame->Flush(); // what the start set up shows at once
 }
@@ -138,6 +169,9 @@ void TfrmProxy::OwnAddressFound(const QString &address, analyser::TOwnAddressSou
         FInputs->SetJudgeInUse(QString::fromUtf8(judge));
     if (source == analyser::TOwnAddressSource::Machine)
         ShowStatus(QLatin1String(analyser::TOwnAddressProbe::JudgeNotReachableText));
+    const QString untold = OpenRecorder();
+    if (!untold.isEmpty())
+        ShowStatus(untold);
     const bool started = FRun->Start();
     FInputs->SetJudgeInUse({});
     if (!started)
@@ -174,5 +208,6 @@ void TfrmProxy::StopCheckRun()
         return;
     // Shutdown sends no signal: the buttons and commands are set back here.
     FRun->Shutdown();
+    FRecorder->Flush();
     RunningChanged(false);
 }

@@ -11,6 +11,7 @@
 #include "app/DesignFont.h"
 #include "app/Dialogs.h"
 #include "app/Images.h"
+#include "history/CheckRecorder.h"
 #include "lists/ItemAt.h"
 #include "lists/WebAddress.h"
 #include "settings/OptionsFile.h"
@@ -191,10 +192,10 @@ QWidget *TfrmProxy::BuildListPanel()
     // Host, status and gateway share the room left by the fixed columns.
     for (int column : {analyser::colHost, analyser::colStatus, analyser::colRemoteAddr})
         header->setSectionResizeMode(column, QHeaderView::Stretch);
-    const std::pair<int, int> fixedWidths[] = {{analyser::colPort, 50},
-                                               {analyser::colAnonymous, 70},
-                                               {analyser::colLevel, 50},
-                                               {analyser::colSpeed, 50}};
+    const std::pair<int, int> fixedWidths[] = {
+        {analyser::colPort, 50},   {analyser::colAnonymous, 70}, {analyser::colLevel, 50},
+        {analyser::colSpeed, 50},  {analyser::colCountry, 40},   {analyser::colNetwork, 150},
+        {analyser::colUptime, 50}, {analyser::colLastGood, 110}};
     for (const auto &[column, width] : fixedWidths) {
         header->setSectionResizeMode(column, QHeaderView::Interactive);
         header->resizeSection(column, width);
@@ -320,6 +321,10 @@ void TfrmProxy::FormShow()
     QString status = analyser::LoadedProxiesText(static_cast<qsizetype>(AnalyserList.size()));
     if (!FTimeoutNote.isEmpty())
         status += QStringLiteral("; ") + std::exchange(FTimeoutNote, QString());
+    // So is what the location and history have to say, once.
+    const QString untold = OpenRecorder();
+    if (!untold.isEmpty())
+        status += QStringLiteral("; ") + untold;
     ListChanged(status);
     // The first opening asks the judge for the own address in the
     // background (and the next one, when the window closed before the

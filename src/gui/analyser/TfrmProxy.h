@@ -12,6 +12,7 @@
 #include "analyser/ProxyItem.h"
 #include "lists/Records.h"
 
+#include <QHash>
 #include <QList>
 #include <QPixmap>
 #include <QWidget>
@@ -33,6 +34,10 @@ class QToolButton;
 class TAnalyserListModel;
 class TFrameUpdates;
 class TWindowCheckInputs;
+
+namespace history {
+class TCheckRecorder;
+}
 
 namespace analyser {
 class TCheckRun;
@@ -186,6 +191,9 @@ private:
     // Drops a start that waits for the own address: no run, as after one.
     void CancelPendingStart();
     QString IniPath() const;
+    // Opens the location databases and the history for the next run;
+    // returns what the user has not been told yet ("; " between).
+    QString OpenRecorder();
     std::vector<int> SelectedRows() const;
     void ShowStatus(const QString &text);
     // Shows the list's new count and the message.
@@ -207,5 +215,10 @@ private:
     // Declared after the list and the run state, so the run goes first.
     std::unique_ptr<TWindowCheckInputs> FInputs;
     std::unique_ptr<analyser::TCheckRun> FRun;
+    // Stamps, locates and records in the history each row whose check ends.
+    std::unique_ptr<history::TCheckRecorder> FRecorder;
+    // What the recorder had to say (a database missing, a history that
+    // cannot be used): each said once while the window lives.
+    QHash<QString, bool> FRecorderTold;
     TFrameUpdates *FFrame = nullptr;
 };

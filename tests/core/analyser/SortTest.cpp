@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <random>
 #include <string>
@@ -113,6 +115,12 @@ TEST(Sort, EveryColumnAgreesWithAPlainStableSort)
              {&p.Host, &p.Port, &p.Status, &p.RemoteAddr, &p.Anonymous, &p.Level, &p.Speed})
             *f = pool[rng() % std::size(pool)];
         p.Type = net::TProxyType(rng() % 3);
+        const char *countries[] = {"", "DE", "FR", "AU"};
+        p.Country = analyser::TCountryCode(countries[rng() % 4]);
+        p.Asn = quint32(rng() % 3) * 64500;
+        p.Checks = quint32(rng() % 4);
+        p.Goods = p.Checks ? quint32(rng() % (p.Checks + 1)) : 0;
+        p.LastGood = qint64(rng() % 3) * 1796000000000;
         p.State = qint32(i); // tells equal records apart
         list.push_back(p);
     }
@@ -135,6 +143,24 @@ TEST(Sort, EveryColumnAgreesWithAPlainStableSort)
                         const QByteArray x = net::ProxyTypeName(a.Type),
                                          y = net::ProxyTypeName(b.Type);
                         return ascending ? x < y : y < x;
+                    }
+                    if (column >= colCountry) {
+                        // Nothing known goes last in both directions.
+                        const auto value = [column](const TProxyItem &p) -> std::optional<double> {
+                            if (column == colCountry && !p.Country.isEmpty())
+                                return p.Country.Letters[0] * 256.0 + p.Country.Letters[1];
+                            if (column == colNetwork && p.Asn)
+                                return p.Asn;
+                            if (column == colUptime && p.Checks)
+                                return double(p.Goods) / p.Checks;
+                            if (column == colLastGood && p.LastGood)
+                                return double(p.LastGood);
+                            return std::nullopt;
+                        };
+                        const auto x = value(a), y = value(b);
+                        if (bool(x) != bool(y))
+                            return bool(x);
+                        return x && (ascending ? *x < *y : *y < *x);
                     }
                     const TCompactBytes &x = a.*fields[column], &y = b.*fields[column];
                     if (column == colSpeed && x.isEmpty() != y.isEmpty())

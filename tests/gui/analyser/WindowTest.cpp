@@ -3,8 +3,11 @@
 #include "analyser/JudgeFallback.h"
 #include "settings/OptionsFile.h"
 
+#include "support/LocationDbs.h"
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -49,7 +52,7 @@ TEST_F(WindowTest, TheWindowHoldsEveryControlAsDesigned)
     for (int c = 0; c < p->lstProxy->model()->columnCount(); ++c)
         captions << p->lstProxy->model()->headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(captions.join(QLatin1Char(',')),
-              QStringLiteral("代理,端口,状态,网关,匿名,等级,速度,类型"));
+              QStringLiteral("代理,端口,状态,网关,匿名,等级,速度,类型,国家,网络,可用率,最后可用"));
     EXPECT_EQ(p->lstProxy->columnWidth(4), 70);
     EXPECT_EQ(p->lstProxy->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(p->lstProxy->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -98,8 +101,28 @@ TEST_F(WindowTest, RowsShowTheirFieldsAndTypeAndTheStateImage)
                      });
     p->AnalyserList[3].Status = "Timeout";
     p->RowChanged(3);
-    EXPECT_EQ(changed, (QList<int>{3, 3, 0, 7}));
+    EXPECT_EQ(changed, (QList<int>{3, 3, 0, 11}));
     EXPECT_EQ(model->data(model->index(3, 2)).toString(), QStringLiteral("Timeout"));
+
+    // Where it is and how it fared: the figures shown, the details in the tool tips.
+    analyser::TProxyItem &located = p->AnalyserList[3];
+    located.Country = analyser::TCountryCode("DE");
+    located.CountryName = "Germany";
+    located.Asn = 64500;
+    located.AsOrg = "Loopback Networks";
+    located.Checks = 3;
+    located.Goods = 2;
+    located.LastGood = QDateTime(QDate(2026, 12, 9), QTime(14, 5)).toMSecsSinceEpoch();
+    const auto cell = [model](int column, int role = Qt::DisplayRole) {
+        return model->data(model->index(3, column), role).toString();
+    };
+    EXPECT_EQ(cell(analyser::colCountry), QStringLiteral("DE"));
+    EXPECT_EQ(cell(analyser::colCountry, Qt::ToolTipRole), QStringLiteral("Germany"));
+    EXPECT_EQ(cell(analyser::colNetwork), QStringLiteral("AS64500 Loopback Networks"));
+    EXPECT_EQ(cell(analyser::colUptime), QStringLiteral("67%"));
+    EXPECT_EQ(cell(analyser::colUptime, Qt::ToolTipRole), QStringLiteral("3 次检查中 2 次可用"));
+    EXPECT_EQ(cell(analyser::colLastGood), QStringLiteral("2026-12-09 14:05"));
+    EXPECT_EQ(model->data(model->index(0, analyser::colUptime)).toString(), QString());
     EXPECT_THROW(p->PItem(5), std::out_of_range);
     EXPECT_EQ(p->PItem(4).State, 8);
 }
@@ -111,7 +134,8 @@ TEST_F(WindowTest, EachOpeningTakesOverTheMainWindowsCurrentProxies)
     m->cmdProxy->click();
     EXPECT_TRUE(p->isVisible());
     EXPECT_EQ(Proxies(), (Strings{"1.1.1.1:80", "2.2.2.2:3128"}));
-    EXPECT_EQ(Status(), "Loaded 2 Proxies");
+    EXPECT_EQ(Status(),
+              (QStringLiteral("Loaded 2 Proxies") + testsupport::NoLocationNote()).toStdString());
     EXPECT_EQ(p->lstProxy->model()->rowCount(), 2);
     p->AnalyserList[0].Status = "200 - OK"; // a result of this opening
     p->AnalyserList[0].State = analyser::psGood;

@@ -8,6 +8,8 @@
 #include "settings/TfrmOptions.h"
 #include "tray/NotifyIcon.h"
 
+#include "support/LocationDbs.h"
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QProcess>
@@ -276,7 +278,8 @@ TEST_F(EnglishWindows, NoChineseCaptionIsLeft)
 
     // Texts that were English already stay as they are.
     EXPECT_EQ(w.leecher->windowTitle(), QStringLiteral("Vexo 1.3"));
-    EXPECT_EQ(TextOf(w.proxy.get(), "lblStatus"), QStringLiteral("Loaded 0 Proxies"));
+    EXPECT_EQ(TextOf(w.proxy.get(), "lblStatus"),
+              QStringLiteral("Loaded 0 Proxies") + testsupport::NoLocationNote());
     EXPECT_TRUE(HasCaption(captions, QStringLiteral("?")));
 }
 
