@@ -14,10 +14,12 @@
 #include "analyser/JudgeFallback.h"
 #include "analyser/OwnAddress.h"
 #include "analyser/OwnAddressProbe.h"
+#include "history/CheckRecorder.h"
 #include "settings/OptionsFile.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 
 #include <algorithm>
 
@@ -82,14 +84,44 @@ void KeepShard(analyser::TAnalyserList &list, const leecher::TShard &shard)
     });
 }
 
-// A row whose check has ended gets the time, for merging results by age.
-void StampIfChecked(analyser::TProxyItem &entry)
+// --skip-checked-within: the rows that the history shows checked since
+// `since` take their last result from it; the others are moved to `rest`
+// (with their indices in `where`) to be checked.
+void SplitRecentlyChecked(analyser::TAnalyserList &list, history::TCheckRecorder &recorder,
+                          qint64 since, analyser::TAnalyserList &rest, std::vector<size_t> &where)
 {
-    const bool underWay = entry.State == analyser::psNone ||
-                          entry.Status.view() == QByteArrayView("Analyzing") ||
-                          entry.Status.view() == QByteArrayView("Retrying");
-    if (!underWay)
-        entry.CheckedAt = QDateTime::currentMSecsSinceEpoch();
+    QHash<QByteArray, history::TProxyHistory> recent;
+    history::THistoryFilter filter;
+    filter.CheckedSince = since;
+    recorder.History().List(filter, [&recent](const history::TProxyHistory &h) {
+        recent.insert(leecher::ProxyShardKey(h.Last.Type, h.Last.Host, h.Last.Port), h);
+    });
+    for (size_t i = 0; i < list.size(); ++i) {
+        analyser::TProxyItem &e = list[i];
+        const auto found =
+            recent.constFind(leecher::ProxyShardKey(e.Type, e.Host.view(), e.Port.view()));
+        if (found == recent.constEnd()) {
+            where.push_back(i);
+            rest.push_back(std::move(e));
+            continue;
+        }
+        analyser::TProxyItem last = history::ItemOf(*found);
+        // The row keeps its address as written.
+        last.Host = std::move(e.Host);
+        last.Port = std::move(e.Port);
+        recorder.Locator().Fill(last);
+        e = std::move(last);
+    }
+}
+
+// --country: the rows whose exit address is in one of the countries.
+void KeepCountries(analyser::TAnalyserList &list, const QList<QByteArray> &countries)
+{
+    if (countries.isEmpty())
+        return;
+    std::erase_if(list, [&countries](const analyser::TProxyItem &e) {
+        return e.Country.isEmpty() || !countries.contains(e.Country.view());
+    });
 }
 
 qint64 CountState(const analyser::TAnalyserList &list, qint32 state)
@@ -157,7 +189,30 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     state.RetryBadMode = c.Only == TOnly::Bad;
     state.RetryTimeoutMode = c.Only == TOnly::Timeout;
     state.RetryUnknownMode = c.Only == TOnly::Unknown;
-    TCheckRun run(list, state, inputs);
+    // Location and history: what cannot be used is said and left out.
+    history::TCheckRecorder recorder(list);
+    // judge-page tries a judge out: nothing of it goes into the history.
+    history::TRecordingSettings recording = ReadRecordingSettings(folder, c.History.Record);
+    recording.History = recording.History && !judgePage;
+    for (const QString &message : recorder.Open(recording))
+        progress.Say(message);
+    if (!c.History.Countries.isEmpty() && !recorder.Locator().HasCountry()) {
+        Complain(QStringLiteral("--country needs a country or city database (see the README)."));
+        return ExitBadInput;
+    }
+    analyser::TAnalyserList rest;
+    std::vector<size_t> where;
+    const bool skipping = c.History.SkipCheckedWithinMs && recorder.History().IsOpen();
+    if (skipping)
+        SplitRecentlyChecked(list, recorder,
+                             QDateTime::currentMSecsSinceEpoch() - *c.History.SkipCheckedWithinMs,
+                             rest, where);
+    else if (c.History.SkipCheckedWithinMs)
+        progress.Say(QStringLiteral("Without the history every proxy is checked."));
+    analyser::TAnalyserList &work = skipping ? rest : list;
+    recorder.SetList(work);
+
+    TCheckRun run(work, state, inputs);
     run.SetBotLimit(TCheckRun::MaxBotLimit);
     if (!c.Bind.isEmpty())
         run.SetLocalAddr(c.Bind);
@@ -197,10 +252,9 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
             run.Shutdown();
         });
     QObject::connect(&run, &TCheckRun::finished, &run, [&] { wait.Finished(); });
-    QObject::connect(&run, &TCheckRun::rowChanged, &run, [&](int row) {
-        if (row >= 0 && size_t(row) < list.size())
-            StampIfChecked(list[size_t(row)]);
-    });
+    recorder.Follow(run);
+    QObject::connect(&recorder, &history::TCheckRecorder::historyFailed, &run,
+                     [&](const QString &message) { progress.Say(message); });
     if (!c.Settings.OwnAddress) {
         probe.SetMachineAddress(inputs.ownAddress);
         if (!c.Bind.isEmpty())
@@ -238,11 +292,14 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     QElapsedTimer clock;
     clock.start();
     // A stop asked for while the judge was asked leaves every entry unchecked.
-    if (!wait.Interrupted() && !noJudge) {
+    if (!wait.Interrupted() && !noJudge && !work.empty()) {
         run.Start();
         progress.Start(); // the counts are known from here on
         wait.Exec([&] { return run.IsRunning(); });
     }
+    recorder.Flush();
+    for (size_t i = 0; i < where.size(); ++i)
+        list[where[i]] = std::move(rest[i]);
     progress.Finish(judgePage ? QString()
                               : QStringLiteral("%1 of %2 proxies checked: %3 good, %4 bad, %5 "
                                                "timeouts, %6 retries in %7")
@@ -253,6 +310,7 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
                                     .arg(state.TimeoutCount)
                                     .arg(state.RetryCount)
                                     .arg(SecondsText(clock.elapsed())));
+    KeepCountries(list, c.History.Countries);
 
     try {
         output.Write(judgePage

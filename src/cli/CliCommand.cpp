@@ -1,4 +1,5 @@
 #include "CliCommand.h"
+#include "HistoryOptions.h"
 
 #include "analyser/CheckRun.h"
 #include "leecher/SiteRun.h"
@@ -29,7 +30,7 @@ struct TSubcommandInfo
     const char *Description;
 };
 
-const std::array<TSubcommandInfo, 6> Subcommands{{
+const std::array<TSubcommandInfo, 7> Subcommands{{
     {TSubcommand::Leech, "leech", "[options] [FILE]",
      "Fetches every site of a site list (FILE, default Sites.ini of the data\n"
      "folder), extracts the proxies of each page, removes duplicates and writes\n"
@@ -54,6 +55,10 @@ const std::array<TSubcommandInfo, 6> Subcommands{{
      "as those of the shards of one list, into one: check results keep one row per\n"
      "proxy, the latest checked_at winning (else the file named last); leech\n"
      "results are sorted and their duplicates removed as at the end of a leech."},
+    {TSubcommand::History, "history", "[options]",
+     "Lists the proxies of the check history (History.sqlite of the data folder)\n"
+     "with their checks, good checks, uptime and last good check; --import records\n"
+     "a result file of check (such as a merge of shards) into it."},
 }};
 
 const char *ExitCodesText = "Exit status:\n"
@@ -85,30 +90,6 @@ QString GeneralHelp()
     return text;
 }
 
-// An option of a pair such as --dupes / --no-dupes: set, cleared, or left
-// to Options.ini. Both at once is an error.
-bool ReadSwitch(const QCommandLineParser &parser, const QString &name, std::optional<bool> &value,
-                QString *error)
-{
-    const QString off = QStringLiteral("no-") + name;
-    const bool on = parser.isSet(name);
-    const bool no = parser.isSet(off);
-    if (on && no) {
-        *error = QStringLiteral("--%1 and --%2 contradict each other").arg(name, off);
-        return false;
-    }
-    if (on || no)
-        value = on;
-    return true;
-}
-
-// The last value of an option given more than once is the one that counts,
-// as with most programs.
-QString Last(const QCommandLineParser &parser, const QString &name)
-{
-    return parser.values(name).constLast();
-}
-
 bool ParseWholeNumber(const QString &text, qint64 low, qint64 high, qint64 &value)
 {
     bool ok = false;
@@ -136,23 +117,6 @@ bool IsDottedAddress(const QString &text)
     return net::WSocketIsDottedIP(text.toLatin1(), nullptr);
 }
 
-// "90", "90s", "15m", "2h": a length of time above 0.
-std::optional<qint64> ParseDuration(QString text)
-{
-    constexpr qint64 Longest = qint64(366) * 24 * 3600; // seconds
-    qint64 unit = 1;
-    if (text.endsWith(u'm'))
-        unit = 60;
-    else if (text.endsWith(u'h'))
-        unit = 3600;
-    if (unit != 1 || text.endsWith(u's'))
-        text.chop(1);
-    qint64 count = 0;
-    if (!ParseWholeNumber(text, 1, Longest / unit, count))
-        return std::nullopt;
-    return count * unit * 1000;
-}
-
 struct TOptionSet
 {
     bool Sites = false; // site list and the leech/verify settings
@@ -163,8 +127,9 @@ struct TOptionSet
     bool Results = false; // --only, --good-only
     bool Harvest = false;
     bool Bots = true;
-    bool Runs = true;   // a run: data folder and timeout
-    bool Shard = false; // --shard
+    bool Runs = true;     // a run: data folder and timeout
+    bool Shard = false;   // --shard
+    bool History = false; // location and history (HistoryOptions.cpp)
 };
 
 TOptionSet OptionsOf(TSubcommand command)
@@ -178,10 +143,14 @@ TOptionSet OptionsOf(TSubcommand command)
         set.Sites = set.Proxy = set.RetryTimeouts = set.Shard = true;
         break;
     case TSubcommand::Check:
-        set.Check = set.Results = set.Shard = true;
+        set.Check = set.Results = set.Shard = set.History = true;
         break;
     case TSubcommand::Merge:
         set.Bots = set.Runs = false;
+        break;
+    case TSubcommand::History:
+        set.Bots = false;
+        set.History = true;
         break;
     case TSubcommand::Harvest:
         set.Pages = set.Proxy = set.Harvest = true;
@@ -318,6 +287,8 @@ void AddOptions(QCommandLineParser &parser, TSubcommand command)
                                 "RESULT"));
         parser.addOption(Option("good-only", "Print only the good proxies."));
     }
+    if (set.History)
+        AddHistoryOptions(parser, command);
     parser.addOption(
         Option("format", "Results as txt, csv or json (JSON Lines); default txt.", "FORMAT"));
     parser.addOption(
@@ -551,6 +522,8 @@ bool ReadCommandOptions(const QCommandLineParser &parser, TCliCommand &c, QStrin
             return false;
         }
     }
+    if (set.History && !ReadHistoryOptions(parser, c, error))
+        return false;
     return ReadSettings(parser, c.Command, c.Settings, error);
 }
 
@@ -571,7 +544,8 @@ bool ReadPositional(const QStringList &positional, TCliCommand &c, QString *erro
         return true;
     }
     const bool judgePage = c.Command == TSubcommand::JudgePage;
-    const bool takesFile = c.Command != TSubcommand::Harvest && !judgePage;
+    const bool takesFile =
+        c.Command != TSubcommand::Harvest && c.Command != TSubcommand::History && !judgePage;
     const qsizetype allowed = (takesFile || judgePage) ? 1 : 0;
     if (positional.size() > allowed) {
         *error = QStringLiteral("unexpected argument: ") + positional.at(allowed);
@@ -607,6 +581,48 @@ bool ReadPositional(const QStringList &positional, TCliCommand &c, QString *erro
 
 } // namespace
 
+// An option of a pair such as --dupes / --no-dupes: set, cleared, or left
+// to Options.ini. Both at once is an error.
+bool ReadSwitch(const QCommandLineParser &parser, const QString &name, std::optional<bool> &value,
+                QString *error)
+{
+    const QString off = QStringLiteral("no-") + name;
+    const bool on = parser.isSet(name);
+    const bool no = parser.isSet(off);
+    if (on && no) {
+        *error = QStringLiteral("--%1 and --%2 contradict each other").arg(name, off);
+        return false;
+    }
+    if (on || no)
+        value = on;
+    return true;
+}
+
+// The last value of an option given more than once is the one that counts,
+// as with most programs.
+QString Last(const QCommandLineParser &parser, const QString &name)
+{
+    return parser.values(name).constLast();
+}
+
+std::optional<qint64> ParseDuration(QString text)
+{
+    constexpr qint64 Longest = qint64(366) * 24 * 3600; // seconds
+    qint64 unit = 1;
+    if (text.endsWith(u'm'))
+        unit = 60;
+    else if (text.endsWith(u'h'))
+        unit = 3600;
+    else if (text.endsWith(u'd'))
+        unit = 24 * 3600;
+    if (unit != 1 || text.endsWith(u's'))
+        text.chop(1);
+    qint64 count = 0;
+    if (!ParseWholeNumber(text, 1, Longest / unit, count))
+        return std::nullopt;
+    return count * unit * 1000;
+}
+
 QString SubcommandName(TSubcommand command)
 {
     for (const TSubcommandInfo &info : Subcommands) {
@@ -641,7 +657,7 @@ bool ParseCliCommandLine(const QStringList &arguments, TCliCommand &command, QSt
     }
     if (rest.isEmpty()) {
         *error = QStringLiteral(
-            "a command is needed: leech, verify, check, harvest, judge-page or merge");
+            "a command is needed: leech, verify, check, harvest, judge-page, merge or history");
         return false;
     }
     // "vexo-cli help [COMMAND]" reads as "vexo-cli [COMMAND] --help".
@@ -658,7 +674,8 @@ bool ParseCliCommandLine(const QStringList &arguments, TCliCommand &command, QSt
     const TSubcommandInfo *info = FindSubcommand(rest.first());
     if (!info) {
         *error =
-            QStringLiteral("unknown command: %1 (leech, verify, check, harvest, judge-page, merge)")
+            QStringLiteral(
+                "unknown command: %1 (leech, verify, check, harvest, judge-page, merge, history)")
                 .arg(rest.first());
         return false;
     }

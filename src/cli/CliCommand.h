@@ -3,14 +3,17 @@
 //   vexo-cli leech [FILE]        vexo-cli verify [FILE]
 //   vexo-cli check [FILE|-]      vexo-cli harvest [--duration D]
 //   vexo-cli judge-page HOST:PORT  vexo-cli merge FILE...
+//   vexo-cli history [--import FILE]
 //
 // Every setting that a run reads has an option; a setting without one on the
 // command line comes from Options.ini of the data folder (see CliSettings.h).
 #pragma once
 
 #include "lists/ShardKey.h"
+#include "net/ProxyType.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -18,7 +21,7 @@
 
 namespace cli {
 
-enum class TSubcommand { Leech, Verify, Check, Harvest, JudgePage, Merge };
+enum class TSubcommand { Leech, Verify, Check, Harvest, JudgePage, Merge, History };
 enum class TFormat { Txt, Csv, Json };
 // The entries a check run takes: all, or only those of one earlier result.
 enum class TOnly { All, Bad, Timeout, Unknown };
@@ -54,6 +57,18 @@ struct TSettingOverrides
     std::optional<int> ConnectTimeoutMs;
 };
 
+// check and history: the location and history options.
+struct THistoryOptions
+{
+    std::optional<bool> Record;                // check: --history / --no-history
+    std::optional<qint64> SkipCheckedWithinMs; // check
+    QList<QByteArray> Countries;               // check, history: ISO codes, upper case
+    qint64 GoodWithinMs = 0;                   // history: 0 for any
+    double MinUptime = 0;                      // history: percent
+    std::optional<net::TProxyType> Type;       // history
+    QString Import;                            // history: a result file to record
+};
+
 struct TCliCommand
 {
     enum TAction { RunCommand, ShowText };
@@ -81,7 +96,11 @@ struct TCliCommand
     leecher::TShard Shard;
     // merge: the result files, in the order named.
     QStringList Inputs;
+    THistoryOptions History;
 };
+
+// "90", "90s", "15m", "2h", "7d": a length of time above 0, in ms.
+std::optional<qint64> ParseDuration(QString text);
 
 // The subcommand's name as typed.
 QString SubcommandName(TSubcommand command);

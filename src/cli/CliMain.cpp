@@ -61,6 +61,8 @@ int RunCli(const QStringList &arguments)
     case TSubcommand::Check:
     case TSubcommand::JudgePage:
         return RunCheckCommand(command, folder.path);
+    case TSubcommand::History:
+        return RunHistoryCommand(command, folder.path);
     case TSubcommand::Merge:
         break;
     }

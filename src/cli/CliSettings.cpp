@@ -107,4 +107,12 @@ bool ReadJudgeFallback(const QString &folder, const TSettingOverrides &o)
     return fallback;
 }
 
+history::TRecordingSettings ReadRecordingSettings(const QString &folder, std::optional<bool> record)
+{
+    history::TRecordingSettings r =
+        history::RecordingSettings(folder, settings::ReadProxyCheckerSection(OptionsIni(folder)));
+    Take(r.History, record);
+    return r;
+}
+
 } // namespace cli

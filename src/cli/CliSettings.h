@@ -6,6 +6,7 @@
 #include "CliCommand.h"
 
 #include "analyser/CheckRun.h"
+#include "history/CheckRecorder.h"
 #include "leecher/SiteRun.h"
 #include "settings/Options.h"
 
@@ -43,5 +44,9 @@ analyser::TCheckInputValues ReadCheckSettings(const QString &folder,
 // Whether a start steps over a judge that does not answer: "JudgeFallback"
 // of section "ProxyChecker" unless the command line says.
 bool ReadJudgeFallback(const QString &folder, const TSettingOverrides &overrides);
+// Where the location databases and the check history are, from section
+// "ProxyChecker"; `record` (--history / --no-history) over "History".
+history::TRecordingSettings ReadRecordingSettings(const QString &folder,
+                                                  std::optional<bool> record);
 
 } // namespace cli

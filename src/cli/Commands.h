@@ -18,6 +18,9 @@ int RunSiteCommand(const TCliCommand &command, const QString &folder);
 // check and judge-page (the analyser's run).
 int RunCheckCommand(const TCliCommand &command, const QString &folder);
 
+// history: the check history's proxies, or --import of a result file.
+int RunHistoryCommand(const TCliCommand &command, const QString &folder);
+
 // merge: result files of check or leech into one.
 int RunMergeCommand(const TCliCommand &command);
 

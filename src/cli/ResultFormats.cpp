@@ -1,5 +1,7 @@
 #include "ResultFormats.h"
 
+#include "location/NamePool.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,12 +27,16 @@ constexpr std::array<std::pair<qint32, const char *>, 5> ProxyStates{{
     {analyser::psUnknown, "unknown"},
 }};
 
-// "type" and then "checked_at" came last, after results without them had
-// been written: those read as HTTP rows checked at an unknown time.
-constexpr std::array<const char *, 10> CheckColumns{"host",    "port",      "status", "state",
-                                                    "gateway", "anonymous", "level",  "speed",
-                                                    "type",    "checked_at"};
-constexpr size_t SpeedColumn = 7, TypeColumn = 8, CheckedAtColumn = 9;
+// "type", "checked_at", then the location and history columns came last,
+// after results without them had been written: those read as HTTP rows
+// checked at an unknown time, with nothing known of where they are or how
+// they fared.
+constexpr std::array<const char *, 17> CheckColumns{
+    "host",  "port",   "status", "state",      "gateway",  "anonymous",
+    "level", "speed",  "type",   "checked_at", "country",  "country_name",
+    "asn",   "as_org", "checks", "goods",      "last_good"};
+constexpr size_t SpeedColumn = 7, TypeColumn = 8, CheckedAtColumn = 9, CountryColumn = 10,
+                 AsnColumn = 12, ChecksColumn = 14, GoodsColumn = 15, LastGoodColumn = 16;
 
 QByteArray TypeText(net::TProxyType type)
 {
@@ -223,12 +229,38 @@ QByteArray ProxyLines(const leecher::TProxyList &list, TLineEnd end)
     return out;
 }
 
+// A count or number that is 0 when unknown (no history, no database).
+QByteArray KnownNumber(quint32 n)
+{
+    return n ? QByteArray::number(n) : QByteArray();
+}
+
 std::array<QByteArray, CheckColumns.size()> CheckFields(const TProxyItem &e)
 {
-    return {e.Host.toByteArray(),      e.Port.toByteArray(),       e.Status.toByteArray(),
-            ProxyStateName(e.State),   e.RemoteAddr.toByteArray(), e.Anonymous.toByteArray(),
-            e.Level.toByteArray(),     e.Speed.toByteArray(),      TypeText(e.Type),
-            CheckedAtText(e.CheckedAt)};
+    return {e.Host.toByteArray(),
+            e.Port.toByteArray(),
+            e.Status.toByteArray(),
+            ProxyStateName(e.State),
+            e.RemoteAddr.toByteArray(),
+            e.Anonymous.toByteArray(),
+            e.Level.toByteArray(),
+            e.Speed.toByteArray(),
+            TypeText(e.Type),
+            CheckedAtText(e.CheckedAt),
+            e.Country.view().toByteArray(),
+            QByteArray(e.CountryName),
+            KnownNumber(e.Asn),
+            QByteArray(e.AsOrg),
+            KnownNumber(e.Checks),
+            e.Checks ? QByteArray::number(e.Goods) : QByteArray(),
+            CheckedAtText(e.LastGood)};
+}
+
+// Numbers and times are written bare in JSON, or null when unknown.
+bool IsJsonBare(size_t column)
+{
+    return column == SpeedColumn || column == CheckedAtColumn || column == AsnColumn ||
+           column == ChecksColumn || column == GoodsColumn || column == LastGoodColumn;
 }
 
 void AppendCheckRecord(QByteArray &out, const TProxyItem &e, TFormat format, TLineEnd txtEnd)
@@ -260,8 +292,10 @@ void AppendCheckRecord(QByteArray &out, const TProxyItem &e, TFormat format, TLi
                 out.append(',');
             out.append('"').append(CheckColumns[i]).append("\":");
             // milliseconds, or null before a 200 answer; a time, or null
-            if (i == SpeedColumn || (i == CheckedAtColumn && fields[i].isEmpty()))
-                out.append(fields[i].isEmpty() ? QByteArray("null") : fields[i]);
+            if (fields[i].isEmpty() && IsJsonBare(i))
+                out.append("null");
+            else if (i == SpeedColumn || i == AsnColumn || i == ChecksColumn || i == GoodsColumn)
+                out.append(fields[i]);
             else
                 AppendJsonString(out, fields[i]);
         }
@@ -370,6 +404,27 @@ std::optional<QByteArray> JsonText(const QJsonObject &object, const char *key)
     return std::nullopt;
 }
 
+// The location and history columns of a row read back, each `text(i)`
+// (empty when the result has none); false when one is malformed.
+template <class Text>
+bool ReadLaterColumns(TProxyItem &e, Text text)
+{
+    const QByteArray country = text(CountryColumn);
+    qint64 lastGood = 0;
+    if ((!country.isEmpty() && country.size() != 2) || !IsSpeed(text(AsnColumn)) ||
+        !IsSpeed(text(ChecksColumn)) || !IsSpeed(text(GoodsColumn)) ||
+        !CheckedAtFromText(text(LastGoodColumn), lastGood))
+        return false;
+    e.Country = analyser::TCountryCode(country);
+    e.CountryName = geo::PooledName(text(CountryColumn + 1));
+    e.Asn = text(AsnColumn).toUInt();
+    e.AsOrg = geo::PooledName(text(AsnColumn + 1));
+    e.Checks = text(ChecksColumn).toUInt();
+    e.Goods = text(GoodsColumn).toUInt();
+    e.LastGood = lastGood;
+    return true;
+}
+
 // A file's records join the list only once all of them were read.
 template <class Item>
 bool MoveAppend(std::vector<Item> &list, std::vector<Item> &read)
@@ -473,6 +528,9 @@ QByteArray FormatVerdict(const TProxyItem &e, TFormat format)
     const auto fields = CheckFields(e);
     QByteArray out = "proxy: " + ShownText(e.Host.view()) + ':' + ShownText(e.Port.view()) + '\n';
     for (size_t i = 2; i < fields.size(); ++i) {
+        // Location and history only when known.
+        if (i >= CountryColumn && fields[i].isEmpty())
+            continue;
         out.append(CheckColumns[i]).append(": ").append(ShownText(fields[i]));
         if (i == SpeedColumn && !fields[i].isEmpty())
             out.append(" ms");
@@ -596,6 +654,10 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
         e.Speed = f[7];
         e.Type = type;
         e.CheckedAt = checkedAt;
+        if (!ReadLaterColumns(e, [&f](size_t i) { return i < f.size() ? f[i] : QByteArray(); })) {
+            *error = NotARecord(lines[r]);
+            return false;
+        }
         read.push_back(std::move(e));
     }
     MoveAppend(list, read);
@@ -643,6 +705,18 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
         e.Speed = *f[7];
         e.Type = type;
         e.CheckedAt = checkedAt;
+        bool laterOk = true;
+        const auto later = [&o, &laterOk](size_t i) {
+            const std::optional<QByteArray> v = JsonText(o, CheckColumns[i]);
+            laterOk = laterOk && v;
+            return v.value_or(QByteArray());
+        };
+        if (!ReadLaterColumns(e, later) || !laterOk) {
+            *error = QStringLiteral("Line %1 is not a result of check (a JSON object with host, "
+                                    "port, status, state, gateway, anonymous, level, speed).")
+                         .arg(line);
+            return false;
+        }
         read.push_back(std::move(e));
         return true;
     });

@@ -129,7 +129,7 @@ TEST(CliCommandLine, RefusesWhatCannotBeFollowed)
         {{"verify", "--dupes"}, "Unknown option 'dupes'"},
         {{"harvest", "list.txt"}, "unexpected argument: list.txt"},
         {{"harvest", "--duration", "0"}, "--duration wants a length of time"},
-        {{"harvest", "--duration", "5d"}, "--duration wants a length of time"},
+        {{"harvest", "--duration", "5w"}, "--duration wants a length of time"},
         {{"harvest", "--search-host", ""}, "--search-host wants a host name"},
         {{"harvest", "--search-host", "b\u00fccher.example:80"}, "--search-host wants a host name"},
         {{"harvest", "--engine", "bing"}, "--engine wants classic, searxng or custom"},

@@ -61,6 +61,13 @@ void ExpectSame(const TAnalyserList &A, const TAnalyserList &B)
         EXPECT_EQ(A[I].Speed, B[I].Speed);
         EXPECT_EQ(A[I].Type, B[I].Type);
         EXPECT_EQ(A[I].CheckedAt, B[I].CheckedAt);
+        EXPECT_EQ(A[I].Country, B[I].Country);
+        EXPECT_STREQ(A[I].CountryName, B[I].CountryName);
+        EXPECT_EQ(A[I].Asn, B[I].Asn);
+        EXPECT_STREQ(A[I].AsOrg, B[I].AsOrg);
+        EXPECT_EQ(A[I].Checks, B[I].Checks);
+        EXPECT_EQ(A[I].Goods, B[I].Goods);
+        EXPECT_EQ(A[I].LastGood, B[I].LastGood);
     }
 }
 
@@ -72,6 +79,13 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
     List[1].Type = net::ptSocks5;
     List[2].Type = net::ptSocks4;
     List[0].CheckedAt = 1796832005000; // 2026-12-09T16:00:05Z
+    List[0].Country = analyser::TCountryCode("DE");
+    List[0].CountryName = "Germany";
+    List[0].Asn = 64500;
+    List[0].AsOrg = "Loopback, \"Networks\"";
+    List[0].Checks = 4;
+    List[0].Goods = 3;
+    List[0].LastGood = 1796832005000;
     for (const TFormat Format : {TFormat::Csv, TFormat::Json}) {
         SCOPED_TRACE(int(Format));
         const QByteArray Text = FormatCheckResults(List, Format, TLineEnd::Lf, false);
@@ -90,7 +104,11 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
     const QJsonObject First = QJsonDocument::fromJson(Lines[0]).object();
     EXPECT_EQ(
         First.keys().join(u','),
-        QStringLiteral("anonymous,checked_at,gateway,host,level,port,speed,state,status,type"));
+        QStringLiteral("anonymous,as_org,asn,checked_at,checks,country,country_name,gateway,goods,"
+                       "host,last_good,level,port,speed,state,status,type"));
+    EXPECT_EQ(First.value(QStringLiteral("asn")).toInt(), 64500);
+    EXPECT_EQ(First.value(QStringLiteral("goods")).toInt(), 3);
+    EXPECT_TRUE(QJsonDocument::fromJson(Lines[1]).object().value(u"checks").isNull());
     EXPECT_TRUE(QJsonDocument::fromJson(Lines[1]).object().value(u"checked_at").isNull());
     EXPECT_EQ(First.value(QStringLiteral("speed")).toInt(), 112);
     EXPECT_EQ(First.value(QStringLiteral("state")).toString(), QStringLiteral("good"));
@@ -102,9 +120,11 @@ TEST(CliFormats, CheckResultsReadBackAsWritten)
     // csv: a header, then one record per proxy.
     const QByteArray Csv = FormatCheckResults(List, TFormat::Csv, TLineEnd::Lf, false);
     EXPECT_TRUE(
-        Csv.startsWith("host,port,status,state,gateway,anonymous,level,speed,type,checked_at\n"
-                       "10.0.0.1,8080,200 - OK,good,10.0.0.1,Yes,3,112,http,2026-12-09T16:00:05Z\n"
-                       "\"  10.0.0.2\",80,Timeout,timeout,,,,,socks5,\n"));
+        Csv.startsWith("host,port,status,state,gateway,anonymous,level,speed,type,checked_at,"
+                       "country,country_name,asn,as_org,checks,goods,last_good\n"
+                       "10.0.0.1,8080,200 - OK,good,10.0.0.1,Yes,3,112,http,2026-12-09T16:00:05Z,"
+                       "DE,Germany,64500,\"Loopback, \"\"Networks\"\"\",4,3,2026-12-09T16:00:05Z\n"
+                       "\"  10.0.0.2\",80,Timeout,timeout,,,,,socks5,,,,,,,,\n"));
     // Results written before types and times read as HTTP rows checked at an
     // unknown time; a time with an offset reads as the same moment.
     for (const QByteArray &Old : {QByteArray("host,port,status,state,gateway,anonymous,level,"
