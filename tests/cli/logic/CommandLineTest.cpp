@@ -149,6 +149,15 @@ TEST(CliCommandLine, RefusesWhatCannotBeFollowed)
         {{"judge-page"}, "judge-page wants the proxy to try as HOST:PORT"},
         {{"judge-page", "127.0.0.1"}, "judge-page wants the proxy to try as HOST:PORT"},
         {{"judge-page", "127.0.0.1:80", "--bots", "5"}, "Unknown option 'bots'"},
+        {{"check", "--country", "Germany"}, "--country wants ISO country codes"},
+        {{"check", "--country", "DE,"}, "--country wants ISO country codes"},
+        {{"check", "--skip-checked-within", "1h", "--no-history"}, "not with --no-history"},
+        {{"check", "--history", "--no-history"}, "contradict each other"},
+        {{"history", "--min-uptime", "101"}, "--min-uptime wants a percentage"},
+        {{"history", "--good-within", "soon"}, "--good-within wants a length of time"},
+        {{"history", "--type", "detect"}, "--type wants http, socks4 or socks5"},
+        {{"history", "--import", "a.csv", "--country", "DE"}, "the listing's filters do not apply"},
+        {{"history", "a.csv"}, "unexpected argument: a.csv"},
     };
     for (const auto &Case : Cases) {
         TCliCommand C;
