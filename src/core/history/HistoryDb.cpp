@@ -31,6 +31,8 @@ CREATE TABLE IF NOT EXISTS checks(
 CREATE INDEX IF NOT EXISTS checks_of_proxy ON checks(proxy, at);
 )";
 
+// Both statements take a check's values under the same numbers (BindCheck);
+// the row of the proxy goes into the check as ?15.
 // A proxy's figures follow each check; its last check's fields are taken
 // only from a check at least as recent (imports may bring older ones).
 const char *const UpsertSql = R"(
@@ -59,7 +61,7 @@ RETURNING id, checks, goods, last_good
 
 const char *const InsertSql = R"(
 INSERT INTO checks(proxy, at, state, status, level, anonymous, speed, gateway, exit, country)
-VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?10, ?8, ?9)
+VALUES(?15, ?5, ?7, ?8, ?9, ?10, ?11, ?14, ?12, ?13)
 )";
 
 const char *const ProxyColumns = "type, host, port, checks, goods, last_good, last_at, state, "
@@ -77,6 +79,32 @@ QByteArray ColumnText(sqlite3_stmt *s, int i)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, i));
     return text ? QByteArray(text, sqlite3_column_bytes(s, i)) : QByteArray();
+}
+
+// A check's values under the numbers both statements use.
+void BindCheck(sqlite3_stmt *s, const TCheckRecord &r)
+{
+    const bool good = r.State == GoodState;
+    sqlite3_bind_int(s, 1, r.Type);
+    BindText(s, 2, r.Host);
+    BindText(s, 3, r.Port);
+    sqlite3_bind_int(s, 4, good ? 1 : 0);
+    sqlite3_bind_int64(s, 5, r.At);
+    if (good)
+        sqlite3_bind_int64(s, 6, r.At);
+    else
+        sqlite3_bind_null(s, 6);
+    sqlite3_bind_int(s, 7, r.State);
+    BindText(s, 8, r.Status);
+    BindText(s, 9, r.Level);
+    BindText(s, 10, r.Anonymous);
+    if (r.SpeedMs >= 0)
+        sqlite3_bind_int(s, 11, r.SpeedMs);
+    else
+        sqlite3_bind_null(s, 11);
+    BindText(s, 12, r.Exit);
+    BindText(s, 13, r.Country);
+    BindText(s, 14, r.Gateway);
 }
 
 // A row of ProxyColumns.
@@ -247,28 +275,8 @@ bool THistoryDb::Record(std::span<const TCheckRecord> records, std::vector<TFigu
     int rc = SQLITE_OK;
     for (const TCheckRecord &given : records) {
         const TCheckRecord r = KeyedRecord(given);
-        const bool good = r.State == GoodState;
         sqlite3_reset(FUpsert);
-        sqlite3_bind_int(FUpsert, 1, r.Type);
-        BindText(FUpsert, 2, r.Host);
-        BindText(FUpsert, 3, r.Port);
-        sqlite3_bind_int(FUpsert, 4, good ? 1 : 0);
-        sqlite3_bind_int64(FUpsert, 5, r.At);
-        if (good)
-            sqlite3_bind_int64(FUpsert, 6, r.At);
-        else
-            sqlite3_bind_null(FUpsert, 6);
-        sqlite3_bind_int(FUpsert, 7, r.State);
-        BindText(FUpsert, 8, r.Status);
-        BindText(FUpsert, 9, r.Level);
-        BindText(FUpsert, 10, r.Anonymous);
-        if (r.SpeedMs >= 0)
-            sqlite3_bind_int(FUpsert, 11, r.SpeedMs);
-        else
-            sqlite3_bind_null(FUpsert, 11);
-        BindText(FUpsert, 12, r.Exit);
-        BindText(FUpsert, 13, r.Country);
-        BindText(FUpsert, 14, r.Gateway);
+        BindCheck(FUpsert, r);
         rc = sqlite3_step(FUpsert);
         if (rc != SQLITE_ROW)
             break;
@@ -280,19 +288,8 @@ bool THistoryDb::Record(std::span<const TCheckRecord> records, std::vector<TFigu
         sqlite3_reset(FUpsert);
 
         sqlite3_reset(FInsert);
-        sqlite3_bind_int64(FInsert, 1, id);
-        sqlite3_bind_int64(FInsert, 2, r.At);
-        sqlite3_bind_int(FInsert, 3, r.State);
-        BindText(FInsert, 4, r.Status);
-        BindText(FInsert, 5, r.Level);
-        BindText(FInsert, 6, r.Anonymous);
-        if (r.SpeedMs >= 0)
-            sqlite3_bind_int(FInsert, 7, r.SpeedMs);
-        else
-            sqlite3_bind_null(FInsert, 7);
-        BindText(FInsert, 8, r.Exit);
-        BindText(FInsert, 9, r.Country);
-        BindText(FInsert, 10, r.Gateway);
+        BindCheck(FInsert, r);
+        sqlite3_bind_int64(FInsert, 15, id);
         rc = sqlite3_step(FInsert);
         sqlite3_reset(FInsert);
         if (rc != SQLITE_DONE)
