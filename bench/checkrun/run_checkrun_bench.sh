@@ -36,37 +36,7 @@ DIR=$(mktemp -d)
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 PROXY_PORT=$(free_port)
 JUDGE_PORT=$(free_port)
-# The judge page: the request's environment, the address in a 15-character
-# field padded with blanks, and the level after a ">".
-cat > "$DIR/checkrun.conf" <<CONF
-upstream judge { server 127.0.0.1:$JUDGE_PORT; keepalive 128; }
-server {
-  listen 127.0.0.1:$PROXY_PORT backlog=4096;
-  location / {
-    proxy_pass http://judge;
-    proxy_http_version 1.1;
-    proxy_set_header Connection "";
-    proxy_set_header Host \$host;
-    proxy_set_header Via "1.1 bench-proxy";
-  }
-}
-server {
-  listen 127.0.0.1:$JUDGE_PORT backlog=4096;
-  location / {
-    default_type text/html;
-    return 200 "<html><head><title>Proxy judge</title></head><body><pre>
-REMOTE_ADDR=\$remote_addr               
-REQUEST_METHOD=\$request_method
-REQUEST_URI=\$request_uri
-HTTP_HOST=\$http_host
-HTTP_USER_AGENT=\$http_user_agent
-HTTP_VIA=\$http_via
-</pre>
-<p>AnonyLevel: <b>2</b></p></body></html>
-";
-  }
-}
-CONF
+judge_proxy_conf "$DIR/checkrun.conf" "$PROXY_PORT" "$JUDGE_PORT"
 start_nginx "$DIR" "$DIR/checkrun.conf"
 JUDGE="http://127.0.0.1:$JUDGE_PORT/judge.cgi"
 

@@ -4,6 +4,7 @@
 #   ensure_packages nginx-light apache2-utils   # installs what is missing
 #   start_nginx "$DIR"                          # serves $DIR/www; sets PORT
 #   start_nginx "$DIR" "$DIR/more.conf"         # the same, plus server blocks of its own
+#   judge_proxy_conf FILE PROXY_PORT JUDGE_PORT  # a fast proxy in front of a judge page
 # nginx is stopped and $DIR removed when the script exits.
 
 ensure_packages() {
@@ -54,4 +55,43 @@ stop_nginx() {
   [ -f "$NGINX_DIR/nginx.pid" ] && kill "$(cat "$NGINX_DIR/nginx.pid")" 2>/dev/null || true
   sleep 0.2
   rm -rf "$NGINX_DIR"
+}
+
+# Server blocks for start_nginx: a judge page on JUDGE_PORT (the request's
+# environment, the address in a 15-character field padded with blanks, the
+# level after a ">"), and a proxy on PROXY_PORT (and any further ports given)
+# that takes absolute-form requests and hands them to that judge.
+judge_proxy_conf() {
+  local file="$1" proxy_port="$2" judge_port="$3" listen="" p
+  shift 3
+  for p in "$proxy_port" "$@"; do listen+="  listen 127.0.0.1:$p backlog=4096;"$'\n'; done
+  cat > "$file" <<CONF
+upstream judge { server 127.0.0.1:$judge_port; keepalive 128; }
+server {
+$listen
+  location / {
+    proxy_pass http://judge;
+    proxy_http_version 1.1;
+    proxy_set_header Connection "";
+    proxy_set_header Host \$host;
+    proxy_set_header Via "1.1 bench-proxy";
+  }
+}
+server {
+  listen 127.0.0.1:$judge_port backlog=4096;
+  location / {
+    default_type text/html;
+    return 200 "<html><head><title>Proxy judge</title></head><body><pre>
+REMOTE_ADDR=\$remote_addr               
+REQUEST_METHOD=\$request_method
+REQUEST_URI=\$request_uri
+HTTP_HOST=\$http_host
+HTTP_USER_AGENT=\$http_user_agent
+HTTP_VIA=\$http_via
+</pre>
+<p>AnonyLevel: <b>2</b></p></body></html>
+";
+  }
+}
+CONF
 }

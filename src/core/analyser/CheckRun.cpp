@@ -15,7 +15,6 @@
 namespace analyser {
 
 using net::THttpCli;
-using net::TWait;
 
 namespace {
 
@@ -38,7 +37,8 @@ void Aim(THttpCli *client, const TProxyItem &entry, net::TProxyType type)
 TCheckRun::TCheckRun(TAnalyserList &list, TCheckRunState &state, ICheckInputs &inputs,
                      QObject *parent)
     : QObject(parent), FList(list), FState(state), FInputs(inputs),
-      FConnect([this](int bot) { ConnectTimedOut(bot); }), FWaitInterval(TWait::DefaultInterval())
+      FDeadlines([this](int bot) { AWaitTimeout(bot); }),
+      FWaitInterval(net::TWait::DefaultInterval())
 {
 }
 
@@ -83,7 +83,7 @@ bool TCheckRun::Start()
 
     FLiveBots.clear();
     FBotClients.clear();
-    FBotWaits.clear();
+    FParked.clear();
     FProgressMax = int(FList.size());
     FProgress = 0;
     Q_EMIT progressChanged(FProgress, FProgressMax);
@@ -109,7 +109,15 @@ void TCheckRun::CreateBots()
     FBotOverflow.assign(size_t(bots), false);
     FBotRepeats.assign(size_t(bots), 0);
     FBotDetect.assign(size_t(bots), TDetectTry());
-    FConnect.Start(bots, FInputs.ConnectTimeoutMs());
+    // The bot's wait: the timeout's count of ticks, or the whole-request
+    // deadline when that comes first.
+    qint32 ticks = net::TWait::ReadCount(FTimeoutText);
+    if (ticks == 0)
+        ticks = 15;
+    const qint64 deadline =
+        FRequestDeadline > 0 ? FRequestDeadline : limits::RequestDeadlineMs(ticks);
+    const qint64 period = FWaitInterval == 0 ? 1 : FWaitInterval;
+    FDeadlines.Start(bots, std::min(qint64(ticks) * period, deadline), FInputs.ConnectTimeoutMs());
     for (int b = 0; b < bots; ++b) {
         if (!FindNextEntry() || !Current(generation))
             return;
@@ -128,30 +136,21 @@ void TCheckRun::CreateBots()
         client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
             AHttpCliRequestDone(c, rq, error);
         };
-        if (FConnect.Active())
-            client->OnSessionConnected = [this](THttpCli *c) { FConnect.Clear(BotOf(c)); };
+        if (FDeadlines.ConnectLimited())
+            client->OnSessionConnected = [this](THttpCli *c) { FDeadlines.Connected(BotOf(c)); };
         TProxyItem &entry = FList[size_t(i)];
         Aim(client, entry, FDetect ? DetectOrder[0] : entry.Type);
         entry.Status = "Analyzing";
         entry.State = psNone;
 
-        auto *wait = new TWait(client);
-        FBotWaits.push_back(wait);
-        wait->SetInterval(FWaitInterval);
-        wait->SetCaption(FTimeoutText);
-        wait->SetRequestDeadline(FRequestDeadline);
-        wait->SetTag(b);
-        wait->OnTimeout = [this](TWait *w) { AWaitTimeout(w); };
-
         Q_EMIT rowChanged(i);
         if (!Current(generation))
             return;
-        wait->Start();
         ++FState.NextEntry;
         FBotPage[size_t(b)].clear();
         FBotOverflow[size_t(b)] = false;
         FBotStartTick[size_t(b)] = util::GetTickCount();
-        FConnect.Begin(b);
+        FDeadlines.Begin(b);
         client->StartGet();
     }
 }
@@ -252,26 +251,18 @@ void TCheckRun::AHttpCliDocData(THttpCli *client, const char *buffer, qint32 len
         // request; its completion records the proxy as bad.
         FBotOverflow[size_t(b)] = true;
         page = QByteArray();
-        FBotWaits[size_t(b)]->Stop();
+        FDeadlines.Clear(b);
         client->Abort();
         return;
     }
     page.append(buffer, piece);
 }
 
-void TCheckRun::ConnectTimedOut(int bot)
+void TCheckRun::AWaitTimeout(int b)
 {
-    if (bot >= 0 && size_t(bot) < FBotClients.size() && FBotClients[size_t(bot)])
-        AWaitTimeout(FBotWaits[size_t(bot)]);
-}
-
-void TCheckRun::AWaitTimeout(TWait *wait)
-{
-    const qintptr b = wait->Tag();
     if (b < 0 || size_t(b) >= FBotClients.size() || FBotClients[size_t(b)] == nullptr)
         return;
     THttpCli *client = FBotClients[size_t(b)];
-    FConnect.Clear(int(b)); // one time-out per request, whichever timer ran out
     if (FDetect) {
         // The completion decides: the next type is tried, or the HTTP
         // attempt's timeout is recorded.
@@ -286,15 +277,17 @@ void TCheckRun::AWaitTimeout(TWait *wait)
     ++FState.TimeoutCount;
 }
 
-void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16)
+void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16 error)
 {
     const int b = BotOf(client);
     if (b < 0)
         return;
     const quint32 generation = FGeneration;
-    FConnect.Clear(b);
+    FDeadlines.Clear(b);
     FBotStartTick[size_t(b)] = util::GetTickCount() - FBotStartTick[size_t(b)];
-    FBotWaits[size_t(b)]->Stop();
+
+    if (NoLocalPort(error) && Park(client, b))
+        return;
 
     const qint32 code = client->StatusCode();
     const bool empty = code == 200 && FBotPage[size_t(b)].isEmpty() && !FBotOverflow[size_t(b)];
@@ -340,12 +333,18 @@ void TCheckRun::AHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
         if (!Current(generation))
             return;
     }
-    leecher::EmptyPageText(FBotPage[size_t(b)]);
+    // Most entries never send a byte: a bot holds no page while it connects.
+    FBotPage[size_t(b)] = QByteArray();
     FBotOverflow[size_t(b)] = false;
     FBotStartTick[size_t(b)] = 0;
     if (!Progressed())
         return;
 
+    // This request's local port is free again: a bot that found none tries
+    // its entry first, before this bot takes the next one.
+    WakeParked();
+    if (!Current(generation))
+        return;
     if (Abort(client))
         return;
     if (!FindNextEntry()) {
@@ -380,11 +379,8 @@ bool TCheckRun::DetectNext(THttpCli *client, int bot, qint32 code, QByteArray &f
         leecher::EmptyPageText(FBotPage[size_t(bot)]);
         FBotOverflow[size_t(bot)] = false;
         FBotRepeats[size_t(bot)] = 0;
-        TWait *wait = FBotWaits[size_t(bot)];
-        wait->Stop();
-        wait->Start();
         FBotStartTick[size_t(bot)] = util::GetTickCount();
-        FConnect.Begin(bot);
+        FDeadlines.Begin(bot);
         client->StartGet();
         return true;
     }
@@ -397,6 +393,42 @@ bool TCheckRun::DetectNext(THttpCli *client, int bot, qint32 code, QByteArray &f
         fallbackStatus = d.httpStatus;
     }
     return false;
+}
+
+bool TCheckRun::NoLocalPort(quint16 error)
+{
+    // Without a local address (--bind) the kernel says "address not
+    // available" when every ephemeral port to the destination is taken;
+    // binding to a chosen address says "address in use".
+    return error == net::WSAEADDRNOTAVAIL || error == net::WSAEADDRINUSE;
+}
+
+bool TCheckRun::Park(THttpCli *client, int bot)
+{
+    // Only another request of this run can give a port back. With none
+    // under way the error is final (also for a local address that this
+    // machine does not have, which fails the same way every time), and the
+    // entry is recorded with it.
+    const qsizetype othersUnderWay = qsizetype(FLiveBots.size() - FParked.size()) - 1;
+    const TProxyItem *entry = EntryOf(client);
+    if (othersUnderWay <= 0 || entry == nullptr || entry->State == psTimeout)
+        return false;
+    FParked.push_back(bot);
+    return true;
+}
+
+void TCheckRun::WakeParked()
+{
+    if (FParked.empty())
+        return;
+    const int b = FParked.front();
+    FParked.pop_front();
+    THttpCli *client = FBotClients[size_t(b)];
+    if (client == nullptr)
+        return;
+    FBotStartTick[size_t(b)] = util::GetTickCount();
+    FDeadlines.Begin(b);
+    client->StartGet();
 }
 
 void TCheckRun::HandOut(THttpCli *client, int bot)
@@ -412,9 +444,8 @@ void TCheckRun::HandOut(THttpCli *client, int bot)
     Q_EMIT rowChanged(i);
     if (!Current(generation))
         return;
-    FBotWaits[size_t(bot)]->Start();
     FBotStartTick[size_t(bot)] = util::GetTickCount();
-    FConnect.Begin(bot);
+    FDeadlines.Begin(bot);
     FBotRepeats[size_t(bot)] = 0;
     ++FState.NextEntry;
     client->StartGet();
@@ -438,12 +469,9 @@ void TCheckRun::Retry(THttpCli *client)
     if (!Current(generation))
         return;
     leecher::EmptyPageText(FBotPage[size_t(b)]);
-    TWait *wait = FBotWaits[size_t(b)];
-    wait->Stop();
-    wait->Start();
     ++FState.RetryCount;
     FBotStartTick[size_t(b)] = util::GetTickCount();
-    FConnect.Begin(b);
+    FDeadlines.Begin(b);
     client->StartGet();
 }
 
@@ -478,12 +506,8 @@ bool TCheckRun::Abort(THttpCli *client)
 void TCheckRun::ReleaseBot(THttpCli *client, int bot)
 {
     if (bot >= 0) {
-        if (TWait *wait = FBotWaits[size_t(bot)]) {
-            wait->Stop();
-            wait->OnTimeout = nullptr;
-        }
+        FDeadlines.Clear(bot);
         FBotClients[size_t(bot)] = nullptr;
-        FBotWaits[size_t(bot)] = nullptr;
         FBotPage[size_t(bot)] = QByteArray();
     }
     client->OnDocData = nullptr;
@@ -498,10 +522,10 @@ void TCheckRun::ReleaseBot(THttpCli *client, int bot)
 
 void TCheckRun::EndOfRun()
 {
-    FConnect.Stop();
+    FDeadlines.Stop();
     FLiveBots.clear();
     FBotClients.clear();
-    FBotWaits.clear();
+    FParked.clear();
     FState.RetryBadMode = FState.RetryTimeoutMode = FState.RetryUnknownMode = false;
     FModeSet = false;
     const quint32 generation = FGeneration;
@@ -522,7 +546,7 @@ void TCheckRun::Shutdown()
 {
     if (!FRunning)
         return;
-    FConnect.Stop();
+    FDeadlines.Stop();
     ++FGeneration;
     for (size_t b = 0; b < FBotClients.size(); ++b) {
         THttpCli *client = FBotClients[b];
@@ -531,17 +555,13 @@ void TCheckRun::Shutdown()
         client->OnDocData = nullptr;
         client->OnRequestDone = nullptr;
         client->OnSessionConnected = nullptr;
-        if (TWait *wait = b < FBotWaits.size() ? FBotWaits[b] : nullptr) {
-            wait->Stop();
-            wait->OnTimeout = nullptr;
-        }
         // Closes the connection; the completion it posts has no handler.
         client->Abort();
         client->deleteLater();
     }
     FLiveBots.clear();
     FBotClients.clear();
-    FBotWaits.clear();
+    FParked.clear();
     for (QByteArray &page : FBotPage)
         page = QByteArray();
     std::fill(FBotOverflow.begin(), FBotOverflow.end(), false);

@@ -1,20 +1,24 @@
 // The analyser's check run: fetches the judge page through every proxy of
 // the analyser list and records what came back.
 //
-// Up to 100 bots work at once; a bot is one THttpCli with one TWait owned by
-// it, the bot's number travels in the client's BotNumber and the index of
-// its entry in its Tag. Entries are handed out in list order
-// to whichever bot finishes first (in a retry run only the entries of the
-// mode's state; the others are skipped and count toward the gauge). A row
-// without a proxy address (no host, or no port from 1 to 65535) is never
-// fetched: it is recorded bad at once, so that the judge is never asked
-// directly on its behalf. An empty 200 answer, and a 503 while the 503 option
-// is ticked, is asked again at once, at most limits::MaxRepeats times, and
-// not once the run is stopping; after the last try the entry is recorded bad.
-// A request ends as a time-out when the bot's wait timer runs out or when its
-// whole-request deadline passes. When no entry is left, or Abort was asked
-// for, each bot retires when its request has ended and the last one ends the
-// run with "Finished".
+// Up to 100 bots work at once; a bot is one THttpCli, the bot's number
+// travels in the client's BotNumber and the index of its entry in its Tag.
+// Entries are handed out in list order to whichever bot finishes first (in a
+// retry run only the entries of the mode's state; the others are skipped and
+// count toward the gauge). A row without a proxy address (no host, or no port
+// from 1 to 65535) is never fetched: it is recorded bad at once, so that the
+// judge is never asked directly on its behalf. An empty 200 answer, and a 503
+// while the 503 option is ticked, is asked again at once, at most
+// limits::MaxRepeats times, and not once the run is stopping; after the last
+// try the entry is recorded bad. A request ends as a time-out when the bot's
+// wait runs out (the timeout's count of wait ticks), when its whole-request
+// deadline passes, or when its connect timeout (if any) passes before the
+// connection is up; one sweep keeps every bot's times (TBotDeadlines). A
+// request that finds no free local port (every ephemeral port is taken) is no
+// result: its bot keeps the entry and asks again once another request of the
+// run has ended. When no entry is left, or Abort was asked for, each bot
+// retires when its request has ended and the last one ends the run with
+// "Finished".
 //
 // The run works on the window's list and run state (passed in, never
 // copied), reads the window's inputs when it needs them and reports through
@@ -24,8 +28,8 @@
 //   window close, program end                -> Shutdown() before the list goes
 #pragma once
 
+#include "analyser/BotDeadlines.h"
 #include "analyser/CheckRunState.h"
-#include "analyser/ConnectDeadlines.h"
 #include "analyser/ProxyItem.h"
 #include "util/Limits.h"
 
@@ -37,11 +41,11 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 namespace net {
 class THttpCli;
-class TWait;
 enum THttpRequest : int;
 } // namespace net
 
@@ -162,7 +166,7 @@ public:
     int Progress() const { return FProgress; }
     int ProgressMax() const { return FProgressMax; }
 
-    // Tick period of the bots' wait timers in milliseconds (1000 by
+    // Tick period of the bots' waits in milliseconds (1000 by
     // default); applies to the next run. Tests shorten it.
     void SetWaitInterval(quint16 ms) { FWaitInterval = ms; }
     // Whole-request deadline of the bots' requests in milliseconds; 0 (the
@@ -198,8 +202,8 @@ protected:
     // Client and timer handlers, under the names the run gives them.
     void AHttpCliDocData(net::THttpCli *client, const char *buffer, qint32 len);
     void AHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
-    void AWaitTimeout(net::TWait *wait);
-    void ConnectTimedOut(int bot);
+    // The bot's request ran out of time (its wait or its connect timeout).
+    void AWaitTimeout(int bot);
     // Asks again for the bot's current entry.
     void Retry(net::THttpCli *client);
     // Retires the bot when the run is stopping (returns true; the client is
@@ -210,6 +214,11 @@ private:
     enum class TStep { Next, Retried, Ended };
 
     void CreateBots();
+    // A request that found no free local port: its bot waits with its entry
+    // (true) until another request ends, when WakeParked asks again.
+    static bool NoLocalPort(quint16 error);
+    bool Park(net::THttpCli *client, int bot);
+    void WakeParked();
     void HandOut(net::THttpCli *client, int bot);
     // Advances NextEntry past the entries that the retry mode does not check.
     void SkipToModeState();
@@ -255,7 +264,8 @@ private:
 
     std::vector<net::THttpCli *> FLiveBots;
     std::vector<net::THttpCli *> FBotClients; // by bot number; null once retired
-    std::vector<net::TWait *> FBotWaits;
+    // Bots waiting for a local port, first come first asked again.
+    std::deque<int> FParked;
     // Per bot number, sized for the run at its start.
     std::vector<QByteArray> FBotPage;
     std::vector<quint32> FBotStartTick;
@@ -276,7 +286,7 @@ private:
     bool FAborted = false; // the abort button was pressed during this run
     std::vector<TDetectTry> FBotDetect;
 
-    TConnectDeadlines FConnect;
+    TBotDeadlines FDeadlines;
     quint16 FWaitInterval;
     qint64 FRequestDeadline = 0;
     QByteArray FLocalAddr = QByteArrayLiteral("0.0.0.0");

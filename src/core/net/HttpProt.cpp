@@ -60,7 +60,6 @@ THttpCli::THttpCli(QObject *Owner)
       FAccept("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*"),
       FContentTypePost("application/x-www-form-urlencoded"), FSocksLevel("5")
 {
-    FRcvdBuf[0] = 0;
     FCtrlSocket->OnSessionClosed = [this](TWSocket *, quint16 Error) {
         SocketSessionClosed(Error);
     };
@@ -246,6 +245,9 @@ void THttpCli::StartRequest(THttpRequest Rq)
     const quint32 Id = ++FRequestId;
     FStep = TStep::Connecting;
     FRcvdOff = FRcvdCnt = 0;
+    // Until the answer's first byte the request holds no receive buffer.
+    FRcvdBlock.reset();
+    FRcvdBuf = nullptr;
 
     SetState(hsNotConnected);
     if (!Busy(Id))

@@ -552,7 +552,11 @@ private:
     bool FLocationSeen = false; // a "location" header named the next address
     qint32 FRcvdOff = 0;        // start of the bytes held
     qint32 FRcvdCnt = 0;        // end of the bytes held
-    char FRcvdBuf[RcvBufSize + 1];
+    // RcvBufSize + 1 bytes from the first byte of an answer on (FreeSpace)
+    // until the next request starts: a client waiting for its connection,
+    // as most of a check run's bots do, holds none.
+    std::unique_ptr<char[]> FRcvdBlock;
+    char *FRcvdBuf = nullptr;
 };
 
 } // namespace net

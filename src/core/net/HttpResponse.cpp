@@ -89,6 +89,10 @@ void THttpCli::SocketDataAvailable()
 
 qint32 THttpCli::FreeSpace()
 {
+    if (FRcvdBuf == nullptr) {
+        FRcvdBlock = std::make_unique_for_overwrite<char[]>(size_t(RcvBufSize) + 1);
+        FRcvdBuf = FRcvdBlock.get();
+    }
     if (FRcvdOff > 0) {
         std::memmove(FRcvdBuf, FRcvdBuf + FRcvdOff, size_t(FRcvdCnt - FRcvdOff));
         FRcvdCnt -= FRcvdOff;

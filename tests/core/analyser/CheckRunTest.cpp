@@ -3,6 +3,7 @@
 #include "analyser/CheckRun.h"
 #include "analyser/ProxyEntries.h"
 #include "support/AnalyserPrinters.h"
+#include "support/ConnectFaults.h"
 #include "support/EventLoop.h"
 #include "support/JudgePeer.h"
 #include "support/RecordingProxy.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -602,6 +604,40 @@ TEST_F(CheckRunTest, AProxyThatSendsMoreThanAnyJudgeIsCutOffAndTheRunGoesOn)
     EXPECT_EQ(List[0].State, psBad);
     EXPECT_EQ(List[1].State, psGood);
     EXPECT_EQ(Rec.Replies.last(), Reply(1, 1, 0, 0));
+}
+
+TEST_F(CheckRunTest, AnEntryWithoutALocalPortWaitsForOneAndAnAbsentLocalAddressEnds)
+{
+    RecordingProxy *Proxy = Forwarding();
+    for (int I = 0; I < 5; ++I)
+        Add(Proxy->address());
+    Inputs.bots = 4;
+    {
+        // No local port for the first three connections: their entries are
+        // asked again once another request has ended, and come out good.
+        testsupport::ConnectFaults NoPort(Proxy->port(), 3, EADDRNOTAVAIL);
+        ASSERT_TRUE(Run->Start());
+        ASSERT_TRUE(WaitFinished());
+        EXPECT_EQ(NoPort.failed(), 3);
+    }
+    for (const TProxyItem &E : List)
+        EXPECT_EQ(E.State, psGood) << E.Status.toStdString();
+    EXPECT_EQ(Rec.Replies.last(), Reply(5, 0, 0, 0));
+    EXPECT_EQ(Proxy->requests().size(), 5);
+
+    // A local address that this machine does not have fails the same way
+    // every time: no port can come free, so each entry is recorded bad with
+    // the error and the run ends.
+    Rec.Clear();
+    Run->SetLocalAddr("192.0.2.1");
+    ASSERT_TRUE(Run->Start());
+    ASSERT_TRUE(WaitFinished());
+    for (const TProxyItem &E : List) {
+        EXPECT_EQ(E.State, psBad);
+        EXPECT_TRUE(E.Status.view().contains("10049")) << E.Status.toStdString();
+    }
+    EXPECT_EQ(Rec.Replies.last(), Reply(0, 5, 0, 0));
+    EXPECT_EQ(Proxy->requests().size(), 5);
 }
 
 // Closing the window (or the program) during a run, in each of its phases:
