@@ -99,6 +99,8 @@ public:
 
 private:
     bool Fail(int code, const char *what);
+    // One check: its proxy found, added or counted on, the check added.
+    int RecordOne(const TCheckRecord &record, TFigures &figures);
     bool Exec(const char *sql);
     sqlite3_stmt *Prepare(const char *sql);
     void SetAside();
@@ -107,7 +109,11 @@ private:
     QString FPath;
     QString FError;
 
-    sqlite3_stmt *FUpsert = nullptr;
+    // Prepared once: FindSql, AddSql, CountSql, LatestSql, InsertSql.
+    sqlite3_stmt *FFind = nullptr;
+    sqlite3_stmt *FAdd = nullptr;
+    sqlite3_stmt *FCount = nullptr;
+    sqlite3_stmt *FLatest = nullptr;
     sqlite3_stmt *FInsert = nullptr;
 };
 
