@@ -99,9 +99,9 @@ quint32 NumberAt(MMDB_entry_s &entry, const char *const *path)
     }
 }
 
-// The address as a socket address; false when it is not numeric. Parsed
-// here, never by the name service: a host name is not looked up.
-bool ToSockaddr(QByteArrayView address, sockaddr_storage &storage)
+} // namespace
+
+bool ParseNumericAddress(QByteArrayView address, sockaddr_storage &storage)
 {
     char text[INET6_ADDRSTRLEN + 2];
     if (address.size() >= qsizetype(sizeof text) - 1 || address.isEmpty())
@@ -125,16 +125,19 @@ bool ToSockaddr(QByteArrayView address, sockaddr_storage &storage)
     return false;
 }
 
-} // namespace
-
 bool TLocationDb::Lookup(QByteArrayView address, TLocation &location) const
 {
     sockaddr_storage storage;
-    if (!FDb || !ToSockaddr(address, storage))
+    return FDb && ParseNumericAddress(address, storage) &&
+           Lookup(reinterpret_cast<const sockaddr *>(&storage), location);
+}
+
+bool TLocationDb::Lookup(const sockaddr *address, TLocation &location) const
+{
+    if (!FDb)
         return false;
     int error = MMDB_SUCCESS;
-    MMDB_lookup_result_s result =
-        MMDB_lookup_sockaddr(&FDb->Mmdb, reinterpret_cast<const sockaddr *>(&storage), &error);
+    MMDB_lookup_result_s result = MMDB_lookup_sockaddr(&FDb->Mmdb, address, &error);
     if (error != MMDB_SUCCESS || !result.found_entry)
         return false;
     if (FKind == TDbKind::Asn) {

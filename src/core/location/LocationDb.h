@@ -10,7 +10,14 @@
 
 #include <memory>
 
+struct sockaddr;
+struct sockaddr_storage;
+
 namespace geo {
+
+// A numeric IPv4 or IPv6 address (an IPv6 one may be bracketed) as a socket
+// address; false for anything else. Parsed here, never by the name service.
+bool ParseNumericAddress(QByteArrayView address, sockaddr_storage &storage);
 
 enum class TDbKind { None, Country, Asn };
 
@@ -44,6 +51,8 @@ public:
     // address; false (location untouched) for anything else or an address
     // the database does not cover.
     bool Lookup(QByteArrayView address, TLocation &location) const;
+    // The same for an address already parsed (a sockaddr_in or sockaddr_in6).
+    bool Lookup(const sockaddr *address, TLocation &location) const;
 
 private:
     struct TDb;

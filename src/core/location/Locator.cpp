@@ -3,7 +3,9 @@
 #include "location/NamePool.h"
 
 #include <QDir>
+
 #include <QHostAddress>
+#include <sys/socket.h>
 
 namespace geo {
 
@@ -93,8 +95,12 @@ QStringList TLocator::Open(const QString &geoPath, const QString &asnPath,
 TLocation TLocator::Locate(QByteArrayView address) const
 {
     TLocation location;
-    FCountry.Lookup(address, location);
-    FAsn.Lookup(address, location);
+    sockaddr_storage storage;
+    if ((FCountry.IsOpen() || FAsn.IsOpen()) && ParseNumericAddress(address, storage)) {
+        const auto *parsed = reinterpret_cast<const sockaddr *>(&storage);
+        FCountry.Lookup(parsed, location);
+        FAsn.Lookup(parsed, location);
+    }
     return location;
 }
 
