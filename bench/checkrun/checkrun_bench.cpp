@@ -11,6 +11,9 @@
 //   socks:   the same checks through an HTTP proxy (--proxy) and through a
 //            SOCKS5 proxy (--socks), alternated: our CPU per check for each
 //            and their ratio.
+//   history: the judge setting with the check history off and on (every
+//            check recorded in a History.sqlite of a temporary folder, as
+//            vexo-cli and the window do), alternated, and their ratio.
 //
 //   checkrun_bench --scenario judge --proxy 127.0.0.1:8081 --judge http://127.0.0.1:8082/j
 //                  --entries 10000 --bots 100 --rounds 3 --ab /usr/bin/ab
@@ -20,11 +23,14 @@
 //                  --judge http://127.0.0.1:8082/j --entries 10000 --bots 100
 #include "../lib/AbClient.h"
 #include "analyser/CheckRun.h"
+#include "history/CheckRecorder.h"
 #include "util/EventDispatcher.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -109,7 +115,8 @@ struct Result
     double Rate(size_t N) const { return double(N) / Wall; }
 };
 
-Result CheckAll(TAnalyserList &List, const QString &Judge, int Bots, const QString &Timeout)
+Result CheckAll(TAnalyserList &List, const QString &Judge, int Bots, const QString &Timeout,
+                const QString &HistoryFolder = {})
 {
     for (TProxyItem &E : List) {
         E.State = psNone;
@@ -134,6 +141,16 @@ Result CheckAll(TAnalyserList &List, const QString &Judge, int Bots, const QStri
     QObject::connect(&Run, &TCheckRun::replyChanged, &Run, [](const QString &) {});
     QObject::connect(&Run, &TCheckRun::progressChanged, &Run, [](int, int) {});
     QObject::connect(&Run, &TCheckRun::finished, &Run, [] { QCoreApplication::quit(); });
+    // With a folder, each check is located (no database: nothing found) and
+    // recorded in its history, the last batch when the run has finished.
+    history::TCheckRecorder Recorder(List);
+    if (!HistoryFolder.isEmpty()) {
+        history::TRecordingSettings Recording;
+        Recording.HistoryPath = QDir(HistoryFolder).filePath(QStringLiteral("History.sqlite"));
+        for (const QString &Message : Recorder.Open(Recording))
+            std::fprintf(stderr, "%s\n", qPrintable(Message));
+        Recorder.Follow(Run);
+    }
 
     ResetPeak();
     const TCpu Cpu0 = CpuNow();
@@ -143,6 +160,7 @@ Result CheckAll(TAnalyserList &List, const QString &Judge, int Bots, const QStri
         return R;
     if (Run.IsRunning())
         QCoreApplication::exec();
+    Recorder.Flush();
     R.Wall = double(Clock.nsecsElapsed()) / 1e9;
     R.Split = CpuNow() - Cpu0;
     R.Cpu = R.Split.Total();
@@ -246,6 +264,25 @@ int main(int argc, char **argv)
         }
         std::printf("start_rss_kib=%ld\n", StartKiB);
         return Mid->Good == int(List.size()) ? 0 : 1;
+    }
+
+    if (Scenario == "history") {
+        const qsizetype Colon = Proxy.indexOf(':');
+        for (long I = 0; I < Entries; ++I)
+            List.push_back(TProxyItem{Proxy.left(Colon), Proxy.mid(Colon + 1)});
+        QTemporaryDir Folder;
+        TAnalyserList Warm(List.begin(), List.begin() + std::min<long>(Entries, 1000));
+        CheckAll(Warm, Judge, Bots, Timeout, Folder.path());
+        std::vector<double> Off, On;
+        for (int R = 0; R < Rounds; ++R) {
+            Off.push_back(CheckAll(List, Judge, Bots, Timeout).Rate(List.size()));
+            On.push_back(CheckAll(List, Judge, Bots, Timeout, Folder.path()).Rate(List.size()));
+        }
+        std::printf("rounds=%d (median shown)\n", Rounds);
+        std::printf("history_off_checks_per_second=%.1f\n", Median(Off));
+        std::printf("history_on_checks_per_second=%.1f\n", Median(On));
+        std::printf("ratio_history_on_to_off=%.3f\n", Median(On) / Median(Off));
+        return 0;
     }
 
     if (Scenario == "socks") {
