@@ -14,7 +14,9 @@
 #      the run's time against M / 100 seconds;
 #  (d) N checks through microsocks (SOCKS5) beside N through tinyproxy (HTTP)
 #      to the same judge, alternated: our CPU per check for each, their ratio
-#      (goal: at most 1.2), checks per second and peak memory.
+#      (goal: at most 1.2), checks per second and peak memory;
+#  (e) N entries through the proxy of (a) with the check history off and on,
+#      alternated: checks per second of each and their ratio.
 # Installs nginx and ab when missing, starts nginx on free loopback ports with
 # its own configuration in a temporary folder, and stops it at the end.
 #
@@ -47,6 +49,9 @@ echo "--- (a) $N entries through one local proxy to a local judge, against ab"
 echo "--- (a) the same from the analyser window, offscreen, with a 10 ms timer running"
 "$BUILD/bench/checkwindow_bench" --proxy "127.0.0.1:$PROXY_PORT" --judge "$JUDGE" \
   --entries "$N" --rounds 3 --ab "$(command -v ab)"
+echo "--- (e) $N entries through the local proxy, the check history off and on"
+"$BUILD/bench/checkrun_bench" --scenario history --proxy "127.0.0.1:$PROXY_PORT" --judge "$JUDGE" \
+  --entries "$N" --bots $BOTS --rounds 5
 echo "--- (b) $N entries on refusing loopback ports"
 "$BUILD/bench/checkrun_bench" --scenario refused --entries "$N" --bots $BOTS
 echo "--- (c) $M entries that never answer, timeout 1 s"

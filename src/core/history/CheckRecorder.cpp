@@ -77,6 +77,8 @@ TRecordingSettings RecordingSettings(const QString &dataFolder,
 
 QStringList TCheckRecorder::Open(const TRecordingSettings &settings)
 {
+    Flush();
+    StopWriter();
     QStringList messages =
         FLocator.Open(settings.GeoDatabase, settings.AsnDatabase, settings.SearchFolders);
     FHistory.Close();
@@ -87,7 +89,9 @@ QStringList TCheckRecorder::Open(const TRecordingSettings &settings)
     if (!FHistory.Open(settings.HistoryPath) || !FHistory.Prune(keptFrom)) {
         messages << FHistory.Error() + QStringLiteral(" Checks are not recorded this time.");
         FHistory.Close();
+        return messages;
     }
+    FWriter = std::make_unique<THistoryWriter>(FHistory, this, [this] { TakeRecorded(); });
     return messages;
 }
 
@@ -96,7 +100,21 @@ TCheckRecorder::TCheckRecorder(analyser::TAnalyserList &list, QObject *parent)
 {
     FTimer.setSingleShot(true);
     FTimer.setInterval(BatchDelayMs);
-    connect(&FTimer, &QTimer::timeout, this, &TCheckRecorder::Flush);
+    connect(&FTimer, &QTimer::timeout, this, &TCheckRecorder::HandOver);
+}
+
+TCheckRecorder::~TCheckRecorder()
+{
+    // What ended is still recorded; no row takes figures any more.
+    HandOver();
+    FWriter.reset();
+}
+
+void TCheckRecorder::StopWriter()
+{
+    FTimer.stop();
+    FPending = {};
+    FWriter.reset(); // waits for what it still writes
 }
 
 void TCheckRecorder::Follow(analyser::TCheckRun &run)
@@ -113,47 +131,61 @@ void TCheckRecorder::RowEnded(int index)
         return;
     item.CheckedAt = QDateTime::currentMSecsSinceEpoch();
     FLocator.Fill(item);
-    if (!FHistory.IsOpen())
+    if (!FWriter)
         return;
-    FPending.push_back({index, RecordOf(item)});
-    if (FPending.size() >= BatchRows)
-        Flush();
+    FPending.Rows.push_back(index);
+    FPending.Records.push_back(RecordOf(item));
+    if (FPending.Rows.size() >= BatchRows)
+        HandOver();
     else if (!FTimer.isActive())
         FTimer.start();
 }
 
-void TCheckRecorder::Flush()
+void TCheckRecorder::HandOver()
 {
     FTimer.stop();
-    if (FPending.empty() || !FHistory.IsOpen()) {
-        FPending.clear();
+    if (FWriter && !FPending.Rows.empty())
+        FWriter->Add(std::exchange(FPending, {}));
+}
+
+void TCheckRecorder::Flush()
+{
+    HandOver();
+    if (!FWriter)
         return;
-    }
-    FBatch.clear();
-    for (TPending &p : FPending)
-        FBatch.push_back(std::move(p.Record));
-    if (!FHistory.Record(FBatch, &FFigures)) {
-        FPending.clear();
-        FHistory.Close();
-        Q_EMIT historyFailed(FHistory.Error() +
-                             QStringLiteral(" Checks are not recorded from here on."));
+    FWriter->Wait();
+    TakeRecorded();
+}
+
+void TCheckRecorder::TakeRecorded()
+{
+    if (!FWriter)
         return;
-    }
-    const std::vector<TPending> done = std::exchange(FPending, {});
-    for (size_t i = 0; i < done.size() && i < FFigures.size(); ++i) {
-        const int index = done[i].Index;
-        if (size_t(index) >= FList->size())
-            continue;
-        analyser::TProxyItem &item = (*FList)[size_t(index)];
-        // The list may have been reordered meanwhile: only the same proxy
-        // takes the figures.
-        if (item.Host.view() != QByteArrayView(FBatch[i].Host) ||
-            item.Port.view() != QByteArrayView(FBatch[i].Port) || item.Type != FBatch[i].Type)
-            continue;
-        item.Checks = FFigures[i].Checks;
-        item.Goods = FFigures[i].Goods;
-        item.LastGood = FFigures[i].LastGood;
-        Q_EMIT rowChanged(index);
+    for (const THistoryWriter::TBatch &batch : FWriter->TakeDone()) {
+        if (!batch.Recorded) {
+            // Nothing more is written: the writer tries no further batch.
+            StopWriter();
+            FHistory.Close();
+            Q_EMIT historyFailed(FHistory.Error() +
+                                 QStringLiteral(" Checks are not recorded from here on."));
+            return;
+        }
+        for (size_t i = 0; i < batch.Rows.size() && i < batch.Figures.size(); ++i) {
+            const int index = batch.Rows[i];
+            if (size_t(index) >= FList->size())
+                continue;
+            analyser::TProxyItem &item = (*FList)[size_t(index)];
+            const TCheckRecord &r = batch.Records[i];
+            // The list may have been reordered meanwhile: only the same
+            // proxy takes the figures.
+            if (item.Host.view() != QByteArrayView(r.Host) ||
+                item.Port.view() != QByteArrayView(r.Port) || item.Type != r.Type)
+                continue;
+            item.Checks = batch.Figures[i].Checks;
+            item.Goods = batch.Figures[i].Goods;
+            item.LastGood = batch.Figures[i].LastGood;
+            Q_EMIT rowChanged(index);
+        }
     }
 }
 

@@ -3,18 +3,22 @@
 // and the check goes into the history, whose figures come back to the row.
 //
 // History is written in batches (one transaction per batch, never one per
-// row): when a batch is full, a second after its first row, and at Flush
-// (the front end calls it when the run has finished).
+// row) on a thread of its own (THistoryWriter), so that the run never waits
+// for the file: a batch goes when it is full and a second after its first
+// row; Flush (the front end calls it when the run has finished) hands over
+// the rest and waits until everything is recorded.
 #pragma once
 
 #include "analyser/ProxyItem.h"
 #include "history/HistoryDb.h"
+#include "history/HistoryWriter.h"
 #include "location/Locator.h"
 
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
 #include <vector>
 
 namespace analyser {
@@ -59,6 +63,7 @@ public:
     static constexpr int BatchDelayMs = 1000;
 
     explicit TCheckRecorder(analyser::TAnalyserList &list, QObject *parent = nullptr);
+    ~TCheckRecorder() override;
     // The list whose rows the run checks, when another than the one given
     // at the start (before the run starts).
     void SetList(analyser::TAnalyserList &list) { FList = &list; }
@@ -70,12 +75,14 @@ public:
     QStringList Open(const TRecordingSettings &settings);
     const geo::TLocator &Locator() const { return FLocator; }
     // Open while checks are recorded; closed when switched off or failed.
+    // Used by the recorder's writer while a batch is under way: read it
+    // before a run or after Flush.
     THistoryDb &History() { return FHistory; }
     // Follows the run's rows from now on.
     void Follow(analyser::TCheckRun &run);
     // The row's check ended: stamp, locate, queue.
     void RowEnded(int index);
-    // Records what is queued and gives the rows their figures.
+    // Records what is queued, waits for it, and gives the rows their figures.
     void Flush();
 
 Q_SIGNALS:
@@ -85,19 +92,19 @@ Q_SIGNALS:
     void historyFailed(const QString &message);
 
 private:
-    struct TPending
-    {
-        int Index;
-        TCheckRecord Record;
-    };
+    // Hands the rows queued so far to the writer.
+    void HandOver();
+    // Gives the rows of the recorded batches their figures.
+    void TakeRecorded();
+    void StopWriter();
 
     analyser::TAnalyserList *FList;
     geo::TLocator FLocator;
     THistoryDb FHistory;
-    std::vector<TPending> FPending;
-    std::vector<TCheckRecord> FBatch;
-    std::vector<TFigures> FFigures;
+    THistoryWriter::TBatch FPending;
     QTimer FTimer;
+    // After FHistory: it goes first, waiting for what it still writes.
+    std::unique_ptr<THistoryWriter> FWriter;
 };
 
 } // namespace history
