@@ -10,9 +10,9 @@
 // server counts answers only. It never looks an address up.
 #pragma once
 
-#include "Admission.h"
 #include "JudgeLimits.h"
 #include "net/EpollSet.h"
+#include "server/Admission.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -25,6 +25,8 @@
 #include <list>
 
 namespace judge {
+
+using server::TAdmission;
 
 struct TJudgeConfig
 {
