@@ -1,0 +1,195 @@
+// The bytes of a connection both ways once its upstream leads to the target:
+// the request head, the body as the client sends it, the answer (its head
+// rewritten for the client) or the tunnel's bytes.
+//
+// Each direction reads only when what it read last has gone out, so a slow
+// reader on one side holds back the other side instead of filling memory.
+// The end of one direction is passed on as a half-close; the connection ends
+// when both have ended, or, for a request, once the answer has ended.
+#include "Connection.h"
+
+#include <cerrno>
+#include <sys/socket.h>
+
+namespace gateway {
+
+bool TGatewayServer::SendPending(TConnection &c, TEnd &to, TFlow &flow, bool up)
+{
+    while (flow.HasPending()) {
+        const ssize_t n = ::send(to.Fd, flow.Pending.constData() + flow.Sent,
+                                 size_t(flow.Pending.size() - flow.Sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            flow.Sent += n;
+            if (up) {
+                const qsizetype head = std::min<qsizetype>(n, c.HeadLeft);
+                c.HeadLeft -= head;
+                c.BodySent += n - head;
+            }
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        return false;
+    }
+    flow.Pending.clear();
+    flow.Sent = 0;
+    return true;
+}
+
+TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEnd &to, TFlow &flow,
+                                                 bool up)
+{
+    // A few reads per wake-up, so that one busy connection does not keep
+    // the others waiting.
+    for (int round = 0; round < 4; ++round) {
+        if (!SendPending(c, to, flow, up))
+            return TFlowResult::TargetFailed;
+        if (flow.HasPending())
+            return TFlowResult::Ok;
+        if (up && !c.HeadSent) {
+            c.HeadSent = true;
+            if (c.Continue)
+                c.ToClient.Pending += "HTTP/1.1 100 Continue\r\n\r\n";
+            flow.Pending = std::exchange(c.Early, QByteArray());
+            continue;
+        }
+        if (flow.Eof) {
+            if (!flow.Shut) {
+                ::shutdown(to.Fd, SHUT_WR);
+                flow.Shut = true;
+            }
+            return TFlowResult::Ok;
+        }
+        char chunk[RelayChunk];
+        const ssize_t n = ::recv(from.Fd, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            (up ? FCounts.BytesUp : FCounts.BytesDown) += quint64(n);
+            flow.Pending = QByteArray(chunk, n);
+            flow.Sent = 0;
+            if (c.Answered)
+                c.Deadline = NowMs() + FConfig.IdleMs;
+            continue;
+        }
+        if (n == 0) {
+            flow.Eof = true;
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return TFlowResult::Ok;
+        return TFlowResult::SourceFailed;
+    }
+    return TFlowResult::Ok;
+}
+
+bool TGatewayServer::ReadResponseHead(TConnection &c)
+{
+    for (;;) {
+        if (!c.Response.isEmpty()) {
+            switch (c.ResponseScanner->Scan(c.Response)) {
+            case server::THeadScanner::Incomplete:
+                break;
+            case server::THeadScanner::TooLarge:
+                AttemptFailed(c, "the upstream's answer header is too large");
+                return false;
+            case server::THeadScanner::Complete: {
+                const qsizetype size = c.ResponseScanner->HeadSize();
+                const QByteArrayView head = QByteArrayView(c.Response).first(size);
+                const int status = ResponseStatus(head);
+                const QByteArray forClient = ClientResponseHead(head);
+                if (forClient.isEmpty()) {
+                    AttemptFailed(c, "the upstream's answer is not HTTP");
+                    return false;
+                }
+                if (status == 407) {
+                    AttemptFailed(c, "the upstream asks for credentials");
+                    return false;
+                }
+                if (status < 200) {
+                    // An interim answer goes on as it came; the final one follows.
+                    c.ToClient.Pending += head.toByteArray();
+                    c.Response.remove(0, size);
+                    c.ResponseScanner.emplace(FConfig.Limits);
+                    continue;
+                }
+                c.Answered = true;
+                c.Upstream->Worked(NowMs() - c.AttemptStart);
+                ++FCounts.Requests;
+                c.ToClient.Pending += forClient + c.Response.sliced(size);
+                c.Response = QByteArray();
+                c.ResponseScanner.reset();
+                c.Deadline = NowMs() + FConfig.IdleMs;
+                return true;
+            }
+            }
+        }
+        if (c.ToClient.HasPending())
+            return true; // an interim answer to pass on first
+        char chunk[4096];
+        const ssize_t n = ::recv(c.Up.Fd, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            FCounts.BytesDown += quint64(n);
+            c.Response.append(chunk, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        AttemptFailed(c, "the upstream closed the connection without answering");
+        return false;
+    }
+}
+
+void TGatewayServer::Pump(TConnection &c)
+{
+    const bool unanswered = !c.Answered;
+    switch (Flow(c, c.Client, c.Up, c.ToUp, true)) {
+    case TFlowResult::Ok:
+        break;
+    case TFlowResult::SourceFailed:
+        Close(c);
+        return;
+    case TFlowResult::TargetFailed:
+        AttemptFailed(c, "the upstream closed the connection");
+        return;
+    }
+    if (unanswered && c.BodySent > 0)
+        c.Deadline = NowMs() + FConfig.TimeoutMs; // the upload is under way
+    if (!c.Answered) {
+        if (!ReadResponseHead(c))
+            return;
+        if (!c.Answered) {
+            if (!SendPending(c, c.Client, c.ToClient, false)) {
+                Close(c);
+                return;
+            }
+            Update(c);
+            return;
+        }
+    }
+    switch (Flow(c, c.Up, c.Client, c.ToClient, false)) {
+    case TFlowResult::Ok:
+        break;
+    case TFlowResult::SourceFailed:
+    case TFlowResult::TargetFailed:
+        Close(c);
+        return;
+    }
+    if (c.ToClient.Shut && !c.Target.Tunnel) {
+        // The answer has ended: the request is done, whatever the client
+        // still sends.
+        Linger(c);
+        return;
+    }
+    if (c.ToClient.Shut && c.ToUp.Shut) {
+        Close(c);
+        return;
+    }
+    Update(c);
+}
+
+} // namespace gateway
