@@ -154,8 +154,15 @@ void TGatewayServer::Pump(TConnection &c)
         Close(c);
         return;
     case TFlowResult::TargetFailed:
-        AttemptFailed(c, "the upstream closed the connection");
-        return;
+        if (!c.Answered) {
+            AttemptFailed(c, "the upstream closed the connection");
+            return;
+        }
+        // The upstream has answered and takes no more: the rest of the
+        // body goes nowhere, the answer still goes to the client.
+        c.ToUp = TFlow();
+        c.ToUp.Eof = c.ToUp.Shut = true;
+        break;
     }
     if (unanswered && c.BodySent > 0)
         c.Deadline = NowMs() + FConfig.TimeoutMs; // the upload is under way

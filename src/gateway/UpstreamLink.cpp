@@ -222,13 +222,13 @@ void TGatewayServer::SendRequestHead(TConnection &c)
 
 void TGatewayServer::AttemptFailed(TConnection &c, const QByteArray &reason)
 {
-    if (c.Upstream)
-        c.Upstream->Failed(NowMs(), FConfig.CoolDownMs);
     if (c.Answered) {
         // The client has part of an answer: all that is left is to end it.
         Close(c);
         return;
     }
+    if (c.Upstream)
+        c.Upstream->Failed(NowMs(), FConfig.CoolDownMs);
     c.Reason = reason;
     const bool retry = MayRetry(c);
     // The body bytes read but not sent go with the next try.

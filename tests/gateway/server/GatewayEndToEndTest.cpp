@@ -5,8 +5,10 @@
 // failing over, what reaches the upstream, the limits, and the program's own
 // start, memory and stop.
 #include "GatewayServer.h"
+#include "Recheck.h"
 
 #include "support/EventLoop.h"
+#include "support/JudgePeer.h"
 #include "support/Nginx.h"
 #include "support/RawExchange.h"
 #include "support/RecordingProxy.h"
@@ -320,6 +322,58 @@ TEST_F(GatewayTest, SocksUpstreamsCarryRequestsAndTunnels)
         const CurlResult tunnel = Tunnel();
         EXPECT_EQ(tunnel.Out, "hello from nginx\n") << tunnel.Err.toStdString();
     }
+}
+
+TEST_F(GatewayTest, RecheckSwapsThePoolWhileTunnelsStayOpen)
+{
+    Tinyproxy fresh("127.0.31.61", {"AddHeader \"X-Upstream\" \"fresh\""});
+    Tinyproxy stale("127.0.31.62", {"AddHeader \"X-Upstream\" \"stale\""});
+    ASSERT_TRUE(fresh.started()) << fresh.error().toStdString();
+    ASSERT_TRUE(stale.started()) << stale.error().toStdString();
+    RefusedPort refused;
+    Start({}, {Upstream(net::ptHttp, stale.host(), stale.port())});
+
+    QTcpSocket tunnel;
+    tunnel.connectToHost(QHostAddress::LocalHost, FServer->serverPort());
+    tunnel.write("CONNECT " + TargetHost + ':' + QByteArray::number(FTarget->port()) +
+                 " HTTP/1.1\r\n\r\n");
+    QByteArray got;
+    ASSERT_TRUE(waitUntil([&] {
+        got += tunnel.readAll();
+        return got.contains("\r\n\r\n");
+    }));
+    ASSERT_TRUE(got.startsWith("HTTP/1.1 200"));
+
+    // The file's list: one that works, one that is gone.
+    analyser::TAnalyserList list(2);
+    list[0].Host = fresh.host();
+    list[0].Port = QByteArray::number(fresh.port());
+    list[1].Host = QByteArray("127.0.0.1");
+    list[1].Port = QByteArray::number(refused.port());
+    JudgePeer judge;
+    analyser::TCheckInputValues inputs;
+    inputs.bots = 2;
+    inputs.judgeURL = QString::fromLatin1(judge.url("/judge.cgi"));
+    inputs.ownAddress = QStringLiteral("192.0.2.7");
+    TRecheck recheck(FServer->Pool(), list, inputs);
+    int good = -1;
+    QObject::connect(&recheck, &TRecheck::swapped, &recheck, [&](int n, int) { good = n; });
+    ASSERT_TRUE(recheck.CheckNow());
+    ASSERT_TRUE(waitUntil([&] { return good >= 0; }, 30000));
+    EXPECT_EQ(good, 1);
+    ASSERT_EQ(FServer->Pool().Upstreams().size(), 1u);
+    EXPECT_EQ(FServer->Pool().Upstreams()[0]->Port, fresh.port());
+
+    // The tunnel through the upstream that left still carries a request.
+    tunnel.write("GET /index.html HTTP/1.0\r\n\r\n");
+    got.clear();
+    ASSERT_TRUE(waitUntil([&] {
+        got += tunnel.readAll();
+        return got.contains("nginx\n");
+    }));
+    const CurlResult r = Get();
+    EXPECT_EQ(r.Out, "hello from nginx\n") << r.Err.toStdString();
+    EXPECT_EQ(Upstreams(), "- fresh");
 }
 
 // The program: it refuses to open itself to the network without
