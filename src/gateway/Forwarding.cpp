@@ -163,30 +163,15 @@ QByteArray ClientResponseHead(QByteArrayView head)
 {
     if (ResponseStatus(head) == 0)
         return {};
+    const QList<QByteArrayView> lines = server::HeadLines(head);
+    QByteArray out = lines.value(0).toByteArray() + "\r\n";
     server::THeaderFields fields;
-    QByteArray out;
-    qsizetype from = 0;
-    bool first = true;
-    while (from < head.size()) {
-        qsizetype end = head.indexOf('\n', from);
-        if (end < 0)
-            end = head.size();
-        QByteArrayView line = head.sliced(from, end - from);
-        from = end + 1;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (first) {
-            out = line.toByteArray() + "\r\n";
-            first = false;
-            continue;
-        }
-        if (line.isEmpty())
-            break;
-        const qsizetype colon = line.indexOf(':');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
         if (colon <= 0)
             return {};
-        fields.push_back(
-            {line.first(colon).toByteArray(), line.sliced(colon + 1).trimmed().toByteArray()});
+        fields.push_back({lines[i].first(colon).toByteArray(),
+                          lines[i].sliced(colon + 1).trimmed().toByteArray()});
     }
     const QByteArrayList named = ConnectionTokens(fields);
     for (const auto &h : fields) {

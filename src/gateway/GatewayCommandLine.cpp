@@ -3,7 +3,6 @@
 #include "server/OptionValues.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 
 namespace gateway {
 
@@ -71,36 +70,17 @@ bool ParseGatewayCommandLine(const QStringList &arguments, TGatewayCommand &comm
         Option("judge", QStringLiteral("Judge for --recheck (default: Options.ini's)."), "URL");
     const auto dir =
         Option("dir", QStringLiteral("Data folder with Options.ini and ProxyJudges.ini."), "PATH");
-    const auto maxConnections =
-        Option("max-connections",
-               QStringLiteral("Connections served at once (default %1); more get 503.")
-                   .arg(server::MaxConnections),
-               "N");
-    const auto maxPerSource =
-        Option("max-per-source",
-               QStringLiteral("Connections of one source address served at once (default "
-                              "--max-connections / %1, at least 1); more get 503.")
-                   .arg(server::PerSourceShare),
-               "N");
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    const server::TCapOptions caps;
     parser.addOptions({pool, fromHistory, listen, authFile, rotate, sticky, timeout, tries,
-                       coolDown, admin, recheck, judge, dir, maxConnections, maxPerSource});
-
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
+                       coolDown, admin, recheck, judge, dir, caps.Connections, caps.PerSource});
+    switch (server::ParseServerArguments(parser, arguments, command.Text, error)) {
+    case server::TParsed::Failed:
         return false;
-    }
-    if (parser.isSet(help) || parser.isSet(version)) {
+    case server::TParsed::Text:
         command.ShowText = true;
-        command.Text = parser.isSet(help) ? parser.helpText()
-                                          : QCoreApplication::applicationName() + u' ' +
-                                                QCoreApplication::applicationVersion() + u'\n';
         return true;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        *error = QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
-        return false;
+    case server::TParsed::Ok:
+        break;
     }
     if (parser.isSet(fromHistory)) {
         *error = QStringLiteral("--from-history is not available in this version; use --pool");
@@ -155,15 +135,7 @@ bool ParseGatewayCommandLine(const QStringList &arguments, TGatewayCommand &comm
         command.Judge = parser.value(judge);
     if (parser.isSet(dir))
         command.Dir = parser.value(dir);
-    if (parser.isSet(maxConnections) &&
-        !server::ParseCount(parser.value(maxConnections), "--max-connections",
-                            config.Limits.Connections, error))
-        return false;
-    if (parser.isSet(maxPerSource) &&
-        !server::ParseCount(parser.value(maxPerSource), "--max-per-source", config.Limits.PerSource,
-                            error))
-        return false;
-    return true;
+    return caps.Apply(parser, config.Limits, error);
 }
 
 } // namespace gateway

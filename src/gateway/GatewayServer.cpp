@@ -1,12 +1,10 @@
 #include "Connection.h"
 
+#include "server/ConnectionIo.h"
+
 #include <algorithm>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <netinet/in.h>
 #include <sys/epoll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,11 +42,7 @@ TGatewayServer::TGatewayServer(const TGatewayConfig &config, QObject *parent)
     const int shortest = std::min({l.ReadTimeout, l.WriteTimeout, l.Linger, FConfig.TimeoutMs});
     FSweep.setInterval(std::clamp(shortest / 4, 5, 250));
     connect(&FSweep, &QTimer::timeout, this, &TGatewayServer::OnSweep);
-    // Out of descriptors, QTcpServer stops accepting; try again shortly.
-    FResume.setSingleShot(true);
-    FResume.setInterval(100);
-    connect(&FResume, &QTimer::timeout, this, &TGatewayServer::resumeAccepting);
-    connect(this, &QTcpServer::acceptError, this, [this] { FResume.start(); });
+    server::ResumeAfterAcceptErrors(*this, FResume);
     FGrace.setSingleShot(true);
     connect(&FGrace, &QTimer::timeout, this, [this] {
         while (!FConnections.empty())
@@ -101,26 +95,21 @@ void TGatewayServer::incomingConnection(qintptr descriptor)
 
 void TGatewayServer::Accept(int fd, bool admin)
 {
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const bool known = ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) == 0 &&
-                       peer.sin_family == AF_INET;
-    const quint32 source = known ? peer.sin_addr.s_addr : 0;
+    const server::TPeer peer = server::TakeConnection(fd);
     bool bySource = false;
-    const auto verdict = FStopping ? server::TAdmission::Drop : FAdmission.Admit(source, &bySource);
+    const auto verdict =
+        FStopping ? server::TAdmission::Drop : FAdmission.Admit(peer.Source, &bySource);
     if (verdict != server::TAdmission::Serve && !FStopping)
         ++(bySource ? FCounts.SourceBusy : FCounts.Busy);
     if (verdict == server::TAdmission::Drop) {
         ::close(fd);
         return;
     }
-    int nonBlocking = 1;
-    ::ioctl(fd, FIONBIO, &nonBlocking);
     FConnections.emplace_back(fd, FConfig.Limits);
     TConnection &c = FConnections.back();
     c.Self = std::prev(FConnections.end());
     c.Admitted = verdict;
-    c.Source = source;
+    c.Source = peer.Source;
     c.Admin = admin;
     if (verdict == server::TAdmission::Refuse) {
         Answer(c, GatewayAnswer(503, "vexo-gateway: too many connections"), true);
@@ -188,37 +177,18 @@ void TGatewayServer::OnSweep()
 
 void TGatewayServer::ReadHead(TConnection &c)
 {
-    const server::TServerLimits &l = FConfig.Limits;
-    for (;;) {
-        // Read on the stack: a connection that waits for its request holds
-        // no buffer. A body's start may come along; it is kept for later.
-        char chunk[4096];
-        const ssize_t n = ::recv(c.Client.Fd, chunk, sizeof chunk, 0);
-        if (n > 0) {
-            c.In.append(chunk, n);
-            switch (c.Scanner.Scan(c.In)) {
-            case server::THeadScanner::Complete:
-                Dispatch(c);
-                return;
-            case server::THeadScanner::TooLarge:
-                ++FCounts.TooLarge;
-                Answer(c, GatewayAnswer(431, "vexo-gateway: request header too large"), true);
-                return;
-            case server::THeadScanner::Incomplete:
-                if (c.In.size() > l.HeaderBytes) {
-                    ++FCounts.TooLarge;
-                    Answer(c, GatewayAnswer(431, "vexo-gateway: request header too large"), true);
-                    return;
-                }
-                continue;
-            }
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            Update(c);
-            return;
-        }
+    switch (server::ReadHead(c.Client.Fd, c.In, c.Scanner)) {
+    case server::THeadRead::Complete:
+        Dispatch(c);
+        return;
+    case server::THeadRead::TooLarge:
+        ++FCounts.TooLarge;
+        Answer(c, GatewayAnswer(431, "vexo-gateway: request header too large"), true);
+        return;
+    case server::THeadRead::Wait:
+        Update(c);
+        return;
+    case server::THeadRead::Closed:
         ++FCounts.Dropped;
         Close(c);
         return;
@@ -347,24 +317,10 @@ void TGatewayServer::Linger(TConnection &c)
 
 void TGatewayServer::Drain(TConnection &c)
 {
-    char sink[4096];
-    for (;;) {
-        const ssize_t n = ::recv(c.Client.Fd, sink, sizeof sink, 0);
-        if (n > 0) {
-            c.Drained += n;
-            if (c.Drained > server::MaxLingerBytes)
-                break;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            Update(c);
-            return;
-        }
-        break;
-    }
-    Close(c);
+    if (server::DrainInput(c.Client.Fd, c.Drained))
+        Update(c);
+    else
+        Close(c);
 }
 
 void TGatewayServer::Update(TConnection &c)

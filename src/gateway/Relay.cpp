@@ -8,6 +8,8 @@
 // when both have ended, or, for a request, once the answer has ended.
 #include "Connection.h"
 
+#include "server/ConnectionIo.h"
+
 #include <cerrno>
 #include <sys/socket.h>
 
@@ -15,27 +17,19 @@ namespace gateway {
 
 bool TGatewayServer::SendPending(TConnection &c, TEnd &to, TFlow &flow, bool up)
 {
-    while (flow.HasPending()) {
-        const ssize_t n = ::send(to.Fd, flow.Pending.constData() + flow.Sent,
-                                 size_t(flow.Pending.size() - flow.Sent), MSG_NOSIGNAL);
-        if (n > 0) {
-            flow.Sent += n;
-            if (up) {
-                const qsizetype head = std::min<qsizetype>(n, c.HeadLeft);
-                c.HeadLeft -= head;
-                c.BodySent += n - head;
-            }
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return true;
-        return false;
+    const qsizetype before = flow.Sent;
+    const server::TSend result = server::SendBytes(to.Fd, flow.Pending, flow.Sent);
+    if (up) {
+        const qsizetype n = flow.Sent - before;
+        const qsizetype head = std::min(n, c.HeadLeft);
+        c.HeadLeft -= head;
+        c.BodySent += n - head;
     }
-    flow.Pending.clear();
-    flow.Sent = 0;
-    return true;
+    if (result == server::TSend::Done) {
+        flow.Pending.clear();
+        flow.Sent = 0;
+    }
+    return result != server::TSend::Failed;
 }
 
 TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEnd &to, TFlow &flow,
@@ -88,59 +82,59 @@ TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEn
 bool TGatewayServer::ReadResponseHead(TConnection &c)
 {
     for (;;) {
-        if (!c.Response.isEmpty()) {
-            switch (c.ResponseScanner->Scan(c.Response)) {
-            case server::THeadScanner::Incomplete:
-                break;
-            case server::THeadScanner::TooLarge:
-                AttemptFailed(c, "the upstream's answer header is too large");
-                return false;
-            case server::THeadScanner::Complete: {
-                const qsizetype size = c.ResponseScanner->HeadSize();
-                const QByteArrayView head = QByteArrayView(c.Response).first(size);
-                const int status = ResponseStatus(head);
-                const QByteArray forClient = ClientResponseHead(head);
-                if (forClient.isEmpty()) {
-                    AttemptFailed(c, "the upstream's answer is not HTTP");
-                    return false;
-                }
-                if (status == 407) {
-                    AttemptFailed(c, "the upstream asks for credentials");
-                    return false;
-                }
-                if (status < 200) {
-                    // An interim answer goes on as it came; the final one follows.
-                    c.ToClient.Pending += head.toByteArray();
-                    c.Response.remove(0, size);
-                    c.ResponseScanner.emplace(FConfig.Limits);
-                    continue;
-                }
-                c.Answered = true;
-                c.Upstream->Worked(NowMs() - c.AttemptStart);
-                ++FCounts.Requests;
-                c.ToClient.Pending += forClient + c.Response.sliced(size);
-                c.Response = QByteArray();
-                c.ResponseScanner.reset();
-                c.Deadline = NowMs() + FConfig.IdleMs;
-                return true;
-            }
-            }
-        }
-        if (c.ToClient.HasPending())
+        // The answer may have begun with the handshake's last bytes.
+        server::THeadRead read = server::THeadRead::Wait;
+        const auto scanned = c.Response.isEmpty() ? server::THeadScanner::Incomplete
+                                                  : c.ResponseScanner->Scan(c.Response);
+        if (scanned == server::THeadScanner::Complete)
+            read = server::THeadRead::Complete;
+        else if (scanned == server::THeadScanner::TooLarge)
+            read = server::THeadRead::TooLarge;
+        else if (c.ToClient.HasPending())
             return true; // an interim answer to pass on first
-        char chunk[4096];
-        const ssize_t n = ::recv(c.Up.Fd, chunk, sizeof chunk, 0);
-        if (n > 0) {
-            FCounts.BytesDown += quint64(n);
-            c.Response.append(chunk, n);
+        else
+            read = server::ReadHead(c.Up.Fd, c.Response, *c.ResponseScanner);
+        switch (read) {
+        case server::THeadRead::Wait:
+            return true;
+        case server::THeadRead::Closed:
+            AttemptFailed(c, "the upstream closed the connection without answering");
+            return false;
+        case server::THeadRead::TooLarge:
+            AttemptFailed(c, "the upstream's answer header is too large");
+            return false;
+        case server::THeadRead::Complete:
+            break;
+        }
+        const qsizetype size = c.ResponseScanner->HeadSize();
+        const QByteArrayView head = QByteArrayView(c.Response).first(size);
+        const int status = ResponseStatus(head);
+        const QByteArray forClient = ClientResponseHead(head);
+        if (forClient.isEmpty()) {
+            AttemptFailed(c, "the upstream's answer is not HTTP");
+            return false;
+        }
+        if (status == 407) {
+            AttemptFailed(c, "the upstream asks for credentials");
+            return false;
+        }
+        FCounts.BytesDown += quint64(size);
+        if (status < 200) {
+            // An interim answer goes on as it came; the final one follows.
+            c.ToClient.Pending += head.toByteArray();
+            c.Response.remove(0, size);
+            c.ResponseScanner.emplace(FConfig.Limits);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return true;
-        AttemptFailed(c, "the upstream closed the connection without answering");
-        return false;
+        c.Answered = true;
+        c.Upstream->Worked(NowMs() - c.AttemptStart);
+        ++FCounts.Requests;
+        FCounts.BytesDown += quint64(c.Response.size() - size);
+        c.ToClient.Pending += forClient + c.Response.sliced(size);
+        c.Response = QByteArray();
+        c.ResponseScanner.reset();
+        c.Deadline = NowMs() + FConfig.IdleMs;
+        return true;
     }
 }
 

@@ -5,7 +5,6 @@
 #include "server/OptionValues.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QFile>
 
 namespace judge {
@@ -59,35 +58,17 @@ bool ParseJudgeCommandLine(const QStringList &arguments, TJudgeCommand &command,
         QStringLiteral("sign"),
         QStringLiteral("Print the query part that names ADDR as the client, and exit."),
         QStringLiteral("ADDR"));
-    const QCommandLineOption maxConnections(
-        QStringLiteral("max-connections"),
-        QStringLiteral("Connections served at once (default %1); more get 503.")
-            .arg(MaxConnections),
-        QStringLiteral("N"));
-    const QCommandLineOption maxPerSource(
-        QStringLiteral("max-per-source"),
-        QStringLiteral("Connections of one source address served at once (default "
-                       "--max-connections / %1, at least 1); more get 503.")
-            .arg(PerSourceShare),
-        QStringLiteral("N"));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({listen, clientIp, token, secretFile, sign, maxConnections, maxPerSource});
-
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
+    const server::TCapOptions caps;
+    parser.addOptions(
+        {listen, clientIp, token, secretFile, sign, caps.Connections, caps.PerSource});
+    switch (server::ParseServerArguments(parser, arguments, command.Text, error)) {
+    case server::TParsed::Failed:
         return false;
-    }
-    if (parser.isSet(help) || parser.isSet(version)) {
+    case server::TParsed::Text:
         command.Action = TJudgeCommand::ShowText;
-        command.Text = parser.isSet(help) ? parser.helpText()
-                                          : QCoreApplication::applicationName() + u' ' +
-                                                QCoreApplication::applicationVersion() + u'\n';
         return true;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        *error = QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
-        return false;
+    case server::TParsed::Ok:
+        break;
     }
     TJudgeConfig &config = command.Config;
     if (!server::ParseListen(parser.value(listen), config.Address, config.Port)) {
@@ -111,13 +92,7 @@ bool ParseJudgeCommandLine(const QStringList &arguments, TJudgeCommand &command,
     }
     if (parser.isSet(secretFile) && !ReadSecret(parser.value(secretFile), config.Secret, error))
         return false;
-    if (parser.isSet(maxConnections) &&
-        !server::ParseCount(parser.value(maxConnections), "--max-connections",
-                            config.Limits.Connections, error))
-        return false;
-    if (parser.isSet(maxPerSource) &&
-        !server::ParseCount(parser.value(maxPerSource), "--max-per-source", config.Limits.PerSource,
-                            error))
+    if (!caps.Apply(parser, config.Limits, error))
         return false;
     if (parser.isSet(sign)) {
         if (!net::WSocketIsDottedIP(parser.value(sign).toLatin1(), &command.SignAddress)) {

@@ -112,9 +112,9 @@ THeadScanner::TState THeadScanner::Scan(QByteArrayView data)
     return Incomplete;
 }
 
-int ParseRequestHead(QByteArrayView head, TRequestHead &request)
+QList<QByteArrayView> HeadLines(QByteArrayView head)
 {
-    bool requestLine = true;
+    QList<QByteArrayView> lines;
     qsizetype from = 0;
     while (from < head.size()) {
         qsizetype end = head.indexOf('\n', from);
@@ -125,17 +125,27 @@ int ParseRequestHead(QByteArrayView head, TRequestHead &request)
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.isEmpty()) {
-            if (requestLine)
-                continue; // empty lines before the request line
+            if (lines.isEmpty())
+                continue; // empty lines before the first line
             break;        // the end of the head
         }
+        lines.append(line);
+    }
+    return lines;
+}
+
+int ParseRequestHead(QByteArrayView head, TRequestHead &request)
+{
+    const QList<QByteArrayView> lines = HeadLines(head);
+    if (lines.isEmpty())
+        return 400;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
         const int status =
-            requestLine ? ParseRequestLine(line, request) : ParseHeaderLine(line, request);
+            i == 0 ? ParseRequestLine(lines[i], request) : ParseHeaderLine(lines[i], request);
         if (status != 0)
             return status;
-        requestLine = false;
     }
-    return requestLine ? 400 : 0;
+    return 0;
 }
 
 } // namespace server

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 
 #include <vector>
 
@@ -45,6 +46,7 @@ public:
     // head went over the size or line limit before it ended.
     TState Scan(QByteArrayView data);
     qsizetype HeadSize() const { return FHeadSize; }
+    qsizetype Limit() const { return FLimits.HeaderBytes; }
 
 private:
     const TServerLimits &FLimits;
@@ -56,6 +58,10 @@ private:
     bool FInRequestLine = false;
     bool FLineEmpty = true;
 };
+
+// The lines of a head (request or response) without their line ends, from
+// the first that is not empty up to the empty line that ends it.
+QList<QByteArrayView> HeadLines(QByteArrayView head);
 
 // Takes a complete head apart. Returns 0 on success, otherwise the status to
 // answer: 400 for a malformed request line or header line, 505 for an HTTP

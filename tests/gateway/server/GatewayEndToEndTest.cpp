@@ -64,6 +64,17 @@ CurlResult Curl(const QStringList &args)
             p.readAllStandardError()};
 }
 
+// Reads from the socket until `done` holds for what came, or it closes.
+QByteArray ReadUntil(QTcpSocket &socket, QByteArrayView done)
+{
+    QByteArray got;
+    waitUntil([&] {
+        got += socket.readAll();
+        return got.contains(done) || socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    return got + socket.readAll();
+}
+
 class GatewayTest : public ::testing::Test
 {
 protected:
@@ -95,6 +106,15 @@ protected:
     CurlResult Tunnel(const char *path = "/index.html")
     {
         return Curl({QStringLiteral("-p"), QStringLiteral("-x"), Proxy(), Url(path)});
+    }
+    // A CONNECT tunnel to the target through the gateway on `port`.
+    void OpenTunnel(QTcpSocket &tunnel, quint16 port)
+    {
+        tunnel.connectToHost(QHostAddress::LocalHost, port);
+        EXPECT_TRUE(waitUntil([&] { return tunnel.state() == QAbstractSocket::ConnectedState; }));
+        tunnel.write("CONNECT " + TargetHost + ':' + QByteArray::number(FTarget->port()) +
+                     " HTTP/1.1\r\n\r\n");
+        EXPECT_TRUE(ReadUntil(tunnel, "\r\n\r\n").startsWith("HTTP/1.1 200"));
     }
     RawAnswer Raw(const QByteArray &bytes)
     {
@@ -334,15 +354,7 @@ TEST_F(GatewayTest, RecheckSwapsThePoolWhileTunnelsStayOpen)
     Start({}, {Upstream(net::ptHttp, stale.host(), stale.port())});
 
     QTcpSocket tunnel;
-    tunnel.connectToHost(QHostAddress::LocalHost, FServer->serverPort());
-    tunnel.write("CONNECT " + TargetHost + ':' + QByteArray::number(FTarget->port()) +
-                 " HTTP/1.1\r\n\r\n");
-    QByteArray got;
-    ASSERT_TRUE(waitUntil([&] {
-        got += tunnel.readAll();
-        return got.contains("\r\n\r\n");
-    }));
-    ASSERT_TRUE(got.startsWith("HTTP/1.1 200"));
+    OpenTunnel(tunnel, FServer->serverPort());
 
     // The file's list: one that works, one that is gone.
     analyser::TAnalyserList list(2);
@@ -366,11 +378,7 @@ TEST_F(GatewayTest, RecheckSwapsThePoolWhileTunnelsStayOpen)
 
     // The tunnel through the upstream that left still carries a request.
     tunnel.write("GET /index.html HTTP/1.0\r\n\r\n");
-    got.clear();
-    ASSERT_TRUE(waitUntil([&] {
-        got += tunnel.readAll();
-        return got.contains("nginx\n");
-    }));
+    EXPECT_TRUE(ReadUntil(tunnel, "nginx\n").endsWith("hello from nginx\n"));
     const CurlResult r = Get();
     EXPECT_EQ(r.Out, "hello from nginx\n") << r.Err.toStdString();
     EXPECT_EQ(Upstreams(), "- fresh");
@@ -428,25 +436,12 @@ TEST_F(GatewayTest, ProgramStreamsUploadsAndFinishesTunnelsOnStop)
     // A tunnel open across the stop still carries a request; then the
     // program ends on its own.
     QTcpSocket tunnel;
-    tunnel.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(waitUntil([&] { return tunnel.state() == QAbstractSocket::ConnectedState; }));
-    tunnel.write("CONNECT " + TargetHost + ':' + QByteArray::number(FTarget->port()) +
-                 " HTTP/1.1\r\n\r\n");
-    QByteArray got;
-    ASSERT_TRUE(waitUntil([&] {
-        got += tunnel.readAll();
-        return got.contains("\r\n\r\n");
-    }));
-    EXPECT_TRUE(got.startsWith("HTTP/1.1 200"));
+    OpenTunnel(tunnel, port);
     ::kill(pid_t(gateway.processId()), SIGTERM);
     spinFor(200);
     EXPECT_EQ(gateway.state(), QProcess::Running);
     tunnel.write("GET /index.html HTTP/1.0\r\n\r\n");
-    got.clear();
-    ASSERT_TRUE(waitUntil([&] {
-        got += tunnel.readAll();
-        return tunnel.state() != QAbstractSocket::ConnectedState || got.contains("nginx\n");
-    }));
+    const QByteArray got = ReadUntil(tunnel, "nginx\n");
     EXPECT_TRUE(got.endsWith("hello from nginx\n")) << got.toStdString();
     tunnel.close();
     EXPECT_TRUE(waitUntil([&] { return gateway.state() == QProcess::NotRunning; }, 5000));
