@@ -127,6 +127,7 @@ bool TGatewayServer::ReadResponseHead(TConnection &c)
             continue;
         }
         c.Answered = true;
+        c.Request = server::TRequestHead(); // no try after this one
         c.Upstream->Worked(NowMs() - c.AttemptStart);
         ++FCounts.Requests;
         FCounts.BytesDown += quint64(c.Response.size() - size);

@@ -203,6 +203,7 @@ void TGatewayServer::HandshakeDone(TConnection &c, const QByteArray &rest)
         return;
     }
     c.Answered = true;
+    c.Request = server::TRequestHead(); // no try after this one: a tunnel holds no head
     c.Upstream->Worked(NowMs() - c.AttemptStart);
     ++FCounts.Tunnels;
     c.Deadline = NowMs() + FConfig.IdleMs;
