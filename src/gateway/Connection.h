@@ -77,6 +77,9 @@ struct TGatewayServer::TConnection
     std::unique_ptr<net::TSocksAnswer> Socks;
     qsizetype HeadLeft = 0; // bytes of the request head not yet sent
     bool HeadSent = false;
+    // Body bytes still to read from the client (-1: until it stops); bytes
+    // after the body are no part of this request and never go upstream.
+    qint64 BodyLeft = -1;
     qint64 BodySent = 0;
     bool Answered = false; // the answer began, or the tunnel opened
     QByteArray Response;   // the upstream's answer head, while it comes

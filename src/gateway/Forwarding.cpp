@@ -87,6 +87,12 @@ int TargetOf(const server::TRequestHead &request, TTarget &target)
     // Two ends of the body to choose from: a smuggled request is one of them.
     if (transfer && lengths > 0)
         return 400;
+    bool digits = length.size() <= 18;
+    for (const char c : length)
+        digits = digits && c >= '0' && c <= '9';
+    if (!digits)
+        return 400;
+    target.BodyLength = transfer ? -1 : length.isEmpty() ? 0 : length.toLongLong();
 
     if (request.Method == "CONNECT") {
         target.Tunnel = true;

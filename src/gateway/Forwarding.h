@@ -21,12 +21,15 @@ struct TTarget
     quint16 Port = 80;
     QByteArray Authority; // "host:port" as the client wrote it
     QByteArray Path;      // origin form: "/a?b"
+    // The request body's length: Content-Length, 0 without one, -1 when
+    // chunked (it ends where the client's stream says).
+    qint64 BodyLength = 0;
 };
 
 // The target of a parsed request: CONNECT host:port, or an absolute http://
 // address. 0, or the status to answer: 400 for a malformed target or framing
 // (Content-Length and Transfer-Encoding together, two lengths that differ),
-// 501 for another scheme.
+// 501 for another scheme; a Content-Length that is not a number: 400.
 int TargetOf(const server::TRequestHead &request, TTarget &target);
 
 // Whether the client waits for "100 Continue" before its body.

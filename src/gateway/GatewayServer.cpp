@@ -345,7 +345,7 @@ void TGatewayServer::Update(TConnection &c)
         // one read at a time.
         if (c.ToUp.HasPending())
             up |= EPOLLOUT;
-        else if (c.HeadSent && !c.ToUp.Eof)
+        else if (c.HeadSent && !c.ToUp.Eof && c.BodyLeft != 0)
             client |= EPOLLIN;
         if (c.ToClient.HasPending())
             client |= EPOLLOUT;

@@ -44,11 +44,17 @@ TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEn
             return TFlowResult::Ok;
         if (up && !c.HeadSent) {
             c.HeadSent = true;
-            if (c.Continue)
+            if (c.Continue && c.BodyLeft != 0)
                 c.ToClient.Pending += "HTTP/1.1 100 Continue\r\n\r\n";
             flow.Pending = std::exchange(c.Early, QByteArray());
+            if (c.BodyLeft >= 0) {
+                flow.Pending.truncate(c.BodyLeft);
+                c.BodyLeft -= flow.Pending.size();
+            }
             continue;
         }
+        if (up && c.BodyLeft == 0)
+            return TFlowResult::Ok; // the whole body went: the client has nothing more to say
         if (flow.Eof) {
             if (!flow.Shut) {
                 ::shutdown(to.Fd, SHUT_WR);
@@ -57,8 +63,12 @@ TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEn
             return TFlowResult::Ok;
         }
         char chunk[RelayChunk];
-        const ssize_t n = ::recv(from.Fd, chunk, sizeof chunk, 0);
+        const qint64 room =
+            up && c.BodyLeft >= 0 ? std::min<qint64>(RelayChunk, c.BodyLeft) : qint64(RelayChunk);
+        const ssize_t n = ::recv(from.Fd, chunk, size_t(room), 0);
         if (n > 0) {
+            if (up && c.BodyLeft > 0)
+                c.BodyLeft -= n;
             (up ? FCounts.BytesUp : FCounts.BytesDown) += quint64(n);
             flow.Pending = QByteArray(chunk, n);
             flow.Sent = 0;

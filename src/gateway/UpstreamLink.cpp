@@ -50,6 +50,7 @@ void TGatewayServer::StartAttempt(TConnection &c)
     c.Answered = false;
     c.HeadSent = false;
     c.HeadLeft = 0;
+    c.BodyLeft = c.Target.Tunnel ? -1 : c.Target.BodyLength;
     c.ToUp = TFlow();
     c.ToClient = TFlow();
     c.Response.clear();

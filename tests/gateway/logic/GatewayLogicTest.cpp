@@ -66,6 +66,8 @@ TEST(GatewayForwarding, TargetsOfRequests)
         // Two ends of one body: one of them would smuggle a request.
         {"POST http://a/ HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
         {"POST http://a/ HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", 400},
+        {"POST http://a/ HTTP/1.1\r\nContent-Length: -5\r\n\r\n", 400},
+        {"POST http://a/ HTTP/1.1\r\nContent-Length: 0x10\r\n\r\n", 400},
         {"POST http://a/ HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\n", 0, false, "a",
          "/", 80},
     };

@@ -20,8 +20,10 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -278,6 +280,34 @@ TEST_F(GatewayTest, CredentialsAndHopByHopHeadersStayAtTheGateway)
     for (const char *gone : {"Proxy-Authorization", "Proxy-Connection", "X-Hop", "keep-alive"})
         EXPECT_FALSE(sent.contains(gone)) << gone << " in " << sent.toStdString();
     EXPECT_EQ(FServer->Counts().AuthRequired, 2u);
+
+    // Bytes after a request's body are no part of it: they never go upstream.
+    QTcpServer sink; // keeps all it receives, answers after a pause
+    ASSERT_TRUE(sink.listen(QHostAddress::LocalHost));
+    QByteArray received;
+    QObject::connect(&sink, &QTcpServer::newConnection, &sink, [&] {
+        QTcpSocket *s = sink.nextPendingConnection();
+        QObject::connect(s, &QTcpSocket::readyRead, s,
+                         [&received, s] { received += s->readAll(); });
+        QTimer::singleShot(300, s, [s] {
+            s->write("HTTP/1.0 200 OK\r\n\r\nok");
+            s->disconnectFromHost();
+        });
+    });
+    Start(config, {Upstream(net::ptHttp, "127.0.0.1", sink.serverPort())});
+    const QByteArray credentials =
+        "Proxy-Authorization: Basic " + QByteArray("user:pass word").toBase64() + "\r\n";
+    const QByteArray smuggled = "GET http://127.0.0.1/smuggled HTTP/1.1\r\n\r\n";
+    for (const QByteArray &request :
+         {"POST http://127.0.0.1/in HTTP/1.1\r\nContent-Length: 4\r\n" + credentials + "\r\nbody",
+          "GET http://127.0.0.1/in HTTP/1.1\r\n" + credentials + "\r\n"}) {
+        received.clear();
+        const RawAnswer a = Raw(request + smuggled);
+        EXPECT_EQ(a.status(), 200) << a.raw.toStdString();
+        EXPECT_TRUE(received.startsWith(request.first(request.indexOf(' ')) + " http://"));
+        EXPECT_EQ(received.count("HTTP/1.1\r\n"), 1) << received.toStdString();
+        EXPECT_EQ(received.endsWith("body"), request.startsWith("POST"));
+    }
 }
 
 TEST_F(GatewayTest, HostileClientsAreBoundedAsTheJudgeBoundsThem)
