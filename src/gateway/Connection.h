@@ -2,6 +2,7 @@
 // by the files of TGatewayServer (the head, the upstream, the relay).
 #pragma once
 
+#include "ChunkedBody.h"
 #include "Forwarding.h"
 #include "GatewayServer.h"
 
@@ -80,6 +81,7 @@ struct TGatewayServer::TConnection
     // Body bytes still to read from the client (-1: until it stops); bytes
     // after the body are no part of this request and never go upstream.
     qint64 BodyLeft = -1;
+    std::optional<TChunkedBody> Chunked; // the chunked body's end, while it comes
     qint64 BodySent = 0;
     bool Answered = false; // the answer began, or the tunnel opened
     QByteArray Response;   // the upstream's answer head, while it comes

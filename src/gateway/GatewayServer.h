@@ -130,6 +130,7 @@ private:
     TFlowResult Flow(TConnection &c, TEnd &from, TEnd &to, TFlow &flow, bool up);
     bool SendPending(TConnection &c, TEnd &to, TFlow &flow, bool up);
     bool ReadResponseHead(TConnection &c);
+    bool KeepBody(TConnection &c, QByteArray &bytes);
 
     TGatewayConfig FConfig;
     TGatewayCounts FCounts;

@@ -32,6 +32,32 @@ bool TGatewayServer::SendPending(TConnection &c, TEnd &to, TFlow &flow, bool up)
     return result != server::TSend::Failed;
 }
 
+// Cuts what the client sent down to what is left of the body; false when a
+// chunked body's framing is broken.
+bool TGatewayServer::KeepBody(TConnection &c, QByteArray &bytes)
+{
+    if (c.BodyLeft >= 0) {
+        bytes.truncate(c.BodyLeft);
+        c.BodyLeft -= bytes.size();
+        return true;
+    }
+    if (!c.Chunked)
+        return true;
+    qsizetype used = 0;
+    switch (c.Chunked->Feed(bytes, used)) {
+    case TChunkedBody::More:
+        return true;
+    case TChunkedBody::Done:
+        bytes.truncate(used);
+        c.BodyLeft = 0;
+        c.Chunked.reset();
+        return true;
+    case TChunkedBody::Bad:
+        return false;
+    }
+    return false;
+}
+
 TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEnd &to, TFlow &flow,
                                                  bool up)
 {
@@ -47,10 +73,8 @@ TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEn
             if (c.Continue && c.BodyLeft != 0)
                 c.ToClient.Pending += "HTTP/1.1 100 Continue\r\n\r\n";
             flow.Pending = std::exchange(c.Early, QByteArray());
-            if (c.BodyLeft >= 0) {
-                flow.Pending.truncate(c.BodyLeft);
-                c.BodyLeft -= flow.Pending.size();
-            }
+            if (!KeepBody(c, flow.Pending))
+                return TFlowResult::SourceFailed;
             continue;
         }
         if (up && c.BodyLeft == 0)
@@ -67,10 +91,10 @@ TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEn
             up && c.BodyLeft >= 0 ? std::min<qint64>(RelayChunk, c.BodyLeft) : qint64(RelayChunk);
         const ssize_t n = ::recv(from.Fd, chunk, size_t(room), 0);
         if (n > 0) {
-            if (up && c.BodyLeft > 0)
-                c.BodyLeft -= n;
-            (up ? FCounts.BytesUp : FCounts.BytesDown) += quint64(n);
             flow.Pending = QByteArray(chunk, n);
+            if (up && !KeepBody(c, flow.Pending))
+                return TFlowResult::SourceFailed;
+            (up ? FCounts.BytesUp : FCounts.BytesDown) += quint64(n);
             flow.Sent = 0;
             if (c.Answered)
                 c.Deadline = NowMs() + FConfig.IdleMs;

@@ -51,6 +51,9 @@ void TGatewayServer::StartAttempt(TConnection &c)
     c.HeadSent = false;
     c.HeadLeft = 0;
     c.BodyLeft = c.Target.Tunnel ? -1 : c.Target.BodyLength;
+    c.Chunked.reset();
+    if (c.BodyLeft < 0 && !c.Target.Tunnel)
+        c.Chunked.emplace();
     c.ToUp = TFlow();
     c.ToClient = TFlow();
     c.Response.clear();

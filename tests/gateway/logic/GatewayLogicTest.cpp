@@ -2,6 +2,7 @@
 // goes on to the upstream and back to the client, which upstream is chosen,
 // how long a failing one is benched, whose credentials count, what a pool
 // file gives, and which command lines are refused.
+#include "ChunkedBody.h"
 #include "Forwarding.h"
 #include "GatewayCommandLine.h"
 #include "Pool.h"
@@ -113,6 +114,47 @@ TEST(GatewayForwarding, HopByHopHeadersStayBehindBothWays)
               "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nX-End: e\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(ClientResponseHead("SSH-2.0-x\r\n\r\n"), QByteArray());
     EXPECT_EQ(ResponseStatus("HTTP/1.0 407 Proxy Authentication Required\r\n"), 407);
+}
+
+TEST(GatewayForwarding, ChunkedBodiesEndAtTheirLastChunk)
+{
+    const QByteArray after = "GET http://a/ HTTP/1.1\r\n\r\n";
+    const struct
+    {
+        QByteArray Bytes;
+        TChunkedBody::TState State;
+        qsizetype Used; // -1: all of them
+    } cases[] = {
+        {"5\r\nhello\r\n0\r\n\r\n" + after, TChunkedBody::Done, 15},
+        {"A;name=v\r\n0123456789\r\n0\r\nX-Sum: 1\r\n\r\n" + after, TChunkedBody::Done, 37},
+        {"5\r\nhello\r\n", TChunkedBody::More, -1},
+        {"5\r\nhello\r\n0\r\nX: y\r\n", TChunkedBody::More, -1},
+        {"5\r\nhelloX\r\n", TChunkedBody::Bad, 0},
+        {"-1\r\n", TChunkedBody::Bad, 0},
+        {"\r\n", TChunkedBody::Bad, 0},
+        {QByteArray(MaxChunkSizeDigits + 1, 'f') + "\r\n", TChunkedBody::Bad, 0},
+        {"1;" + QByteArray(MaxChunkOverhead + 1, 'x'), TChunkedBody::Bad, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Bytes.left(40).toStdString());
+        // Whole, and a byte at a time: the same end.
+        for (const qsizetype piece : {c.Bytes.size(), qsizetype(1)}) {
+            TChunkedBody body;
+            TChunkedBody::TState state = TChunkedBody::More;
+            qsizetype total = 0;
+            for (qsizetype at = 0; at < c.Bytes.size() && state == TChunkedBody::More;
+                 at += piece) {
+                qsizetype used = 0;
+                state = body.Feed(
+                    QByteArrayView(c.Bytes).sliced(at, std::min(piece, c.Bytes.size() - at)), used);
+                total += used;
+            }
+            EXPECT_EQ(state, c.State);
+            if (c.State != TChunkedBody::Bad) {
+                EXPECT_EQ(total, c.Used < 0 ? c.Bytes.size() : c.Used);
+            }
+        }
+    }
 }
 
 TEST(GatewayRotation, PoliciesStepAroundBenchedAndTriedUpstreams)
