@@ -33,16 +33,12 @@ const char *const ProxyAuthenticate = "Proxy-Authenticate: Basic realm=\"vexo-ga
 } // namespace
 
 TGatewayServer::TGatewayServer(const TGatewayConfig &config, QObject *parent)
-    : QTcpServer(parent), FConfig(config),
-      FAdmission(config.Limits.Connections, config.Limits.SourceCap()),
-      FReady([this](void *tag, unsigned) { OnReady(tag); }),
-      FRotation(config.Rotate, config.StickyMs)
+    : TConnectionServer(config.Limits,
+                        std::min({config.Limits.ReadTimeout, config.Limits.WriteTimeout,
+                                  config.Limits.Linger, config.TimeoutMs}),
+                        parent),
+      FConfig(config), FRotation(config.Rotate, config.StickyMs)
 {
-    const server::TServerLimits &l = FConfig.Limits;
-    const int shortest = std::min({l.ReadTimeout, l.WriteTimeout, l.Linger, FConfig.TimeoutMs});
-    FSweep.setInterval(std::clamp(shortest / 4, 5, 250));
-    connect(&FSweep, &QTimer::timeout, this, &TGatewayServer::OnSweep);
-    server::ResumeAfterAcceptErrors(*this, FResume);
     FGrace.setSingleShot(true);
     connect(&FGrace, &QTimer::timeout, this, [this] {
         while (!FConnections.empty())
@@ -64,13 +60,8 @@ TGatewayServer::~TGatewayServer()
 
 bool TGatewayServer::Start(QString *error)
 {
-    if (!FReady.Open(error))
+    if (!Listen(FConfig.Address, FConfig.Port, error))
         return false;
-    setListenBacklogSize(server::ListenBacklog);
-    if (!listen(FConfig.Address, FConfig.Port)) {
-        *error = errorString();
-        return false;
-    }
     if (!FConfig.AdminAddress.isNull()) {
         FAdmin = new TAdminListener([this](int fd) { Accept(fd, true); }, this);
         if (!FAdmin->listen(FConfig.AdminAddress, FConfig.AdminPort)) {
@@ -79,7 +70,6 @@ bool TGatewayServer::Start(QString *error)
             return false;
         }
     }
-    FSweep.start();
     return true;
 }
 
@@ -95,16 +85,17 @@ void TGatewayServer::incomingConnection(qintptr descriptor)
 
 void TGatewayServer::Accept(int fd, bool admin)
 {
-    const server::TPeer peer = server::TakeConnection(fd);
-    bool bySource = false;
-    const auto verdict =
-        FStopping ? server::TAdmission::Drop : FAdmission.Admit(peer.Source, &bySource);
-    if (verdict != server::TAdmission::Serve && !FStopping)
-        ++(bySource ? FCounts.SourceBusy : FCounts.Busy);
-    if (verdict == server::TAdmission::Drop) {
+    if (FStopping) {
         ::close(fd);
         return;
     }
+    server::TPeer peer;
+    bool bySource = false;
+    const auto verdict = Admit(fd, peer, bySource);
+    if (verdict != server::TAdmission::Serve)
+        ++(bySource ? FCounts.SourceBusy : FCounts.Busy);
+    if (verdict == server::TAdmission::Drop)
+        return;
     FConnections.emplace_back(fd, FConfig.Limits);
     TConnection &c = FConnections.back();
     c.Self = std::prev(FConnections.end());

@@ -24,9 +24,7 @@
 #include "ProxyAuth.h"
 #include "Rotation.h"
 
-#include "net/EpollSet.h"
-#include "server/Admission.h"
-#include "server/ServerLimits.h"
+#include "server/ConnectionServer.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -61,7 +59,7 @@ struct TGatewayConfig
     server::TServerLimits Limits;
 };
 
-class TGatewayServer : public QTcpServer
+class TGatewayServer : public server::TConnectionServer
 {
     Q_OBJECT
 
@@ -77,7 +75,6 @@ public:
     TPool &Pool() { return FPool; }
     const TGatewayCounts &Counts() const { return FCounts; }
     const TGatewayConfig &Config() const { return FConfig; }
-    int OpenConnections() const { return FAdmission.Serving(); }
 
     // Stops taking connections, closes those that carry nothing yet, and
     // emits stopped once the rest have ended, or after `graceMs` at most.
@@ -101,8 +98,8 @@ private:
     enum class TFlowResult { Ok, SourceFailed, TargetFailed };
 
     void Accept(int fd, bool admin);
-    void OnReady(void *tag);
-    void OnSweep();
+    void OnReady(void *tag) override;
+    void OnSweep() override;
     void ReadHead(TConnection &c);
     void Dispatch(TConnection &c);
     void AnswerAdmin(TConnection &c);
@@ -135,13 +132,9 @@ private:
     TGatewayConfig FConfig;
     TGatewayCounts FCounts;
     TConnections FConnections;
-    server::TAdmission FAdmission;
-    net::TEpollSet FReady;
     TPool FPool;
     TRotation FRotation;
     QTcpServer *FAdmin = nullptr;
-    QTimer FSweep;
-    QTimer FResume;
     QTimer FGrace;
     bool FStopping = false;
 };

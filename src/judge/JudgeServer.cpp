@@ -50,15 +50,12 @@ struct TJudgeServer::TConnection
 };
 
 TJudgeServer::TJudgeServer(const TJudgeConfig &config, QObject *parent)
-    : QTcpServer(parent), FConfig(config),
-      FAdmission(config.Limits.Connections, config.Limits.SourceCap()),
-      FReady([this](void *tag, unsigned) { OnReady(tag); })
+    : TConnectionServer(
+          config.Limits,
+          std::min({config.Limits.ReadTimeout, config.Limits.WriteTimeout, config.Limits.Linger}),
+          parent),
+      FConfig(config)
 {
-    const TJudgeLimits &l = FConfig.Limits;
-    const int shortest = std::min({l.ReadTimeout, l.WriteTimeout, l.Linger});
-    FSweep.setInterval(std::clamp(shortest / 4, 5, 250));
-    connect(&FSweep, &QTimer::timeout, this, &TJudgeServer::OnSweep);
-    server::ResumeAfterAcceptErrors(*this, FResume);
 }
 
 TJudgeServer::~TJudgeServer()
@@ -69,29 +66,19 @@ TJudgeServer::~TJudgeServer()
 
 bool TJudgeServer::Start(QString *error)
 {
-    if (!FReady.Open(error))
-        return false;
-    setListenBacklogSize(ListenBacklog);
-    if (!listen(FConfig.Address, FConfig.Port)) {
-        *error = errorString();
-        return false;
-    }
-    FSweep.start();
-    return true;
+    return Listen(FConfig.Address, FConfig.Port, error);
 }
 
 void TJudgeServer::incomingConnection(qintptr descriptor)
 {
     const int fd = int(descriptor);
-    const server::TPeer peer = server::TakeConnection(fd);
+    server::TPeer peer;
     bool bySource = false;
-    const TAdmission::TVerdict verdict = FAdmission.Admit(peer.Source, &bySource);
+    const TAdmission::TVerdict verdict = Admit(fd, peer, bySource);
     if (verdict != TAdmission::Serve)
         ++(bySource ? FCounts.SourceBusy : FCounts.Busy);
-    if (verdict == TAdmission::Drop) {
-        ::close(fd);
+    if (verdict == TAdmission::Drop)
         return;
-    }
     FConnections.emplace_back(fd, FConfig.Limits);
     TConnection &c = FConnections.back();
     c.Self = std::prev(FConnections.end());
