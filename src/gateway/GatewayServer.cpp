@@ -365,7 +365,7 @@ void TGatewayServer::WatchEnd(TConnection &c, TEnd &end, unsigned events)
 void TGatewayServer::CloseUpstream(TConnection &c)
 {
     if (c.Up.Fd >= 0) {
-        FReady.Drop(&c.Up);
+        FReady.Forget(c.Up.Fd, &c.Up, c.Up.Events);
         ::close(c.Up.Fd);
         c.Up.Fd = -1;
         c.Up.Events = 0;
@@ -381,7 +381,10 @@ void TGatewayServer::CloseUpstream(TConnection &c)
 void TGatewayServer::Close(TConnection &c)
 {
     CloseUpstream(c);
-    FReady.Drop(&c.Client);
+    // Out of the set before the close: a child process started at this
+    // moment may hold a copy of the descriptor until it runs its program,
+    // and the set would report the copy's events under a freed tag.
+    FReady.Forget(c.Client.Fd, &c.Client, c.Client.Events);
     ::close(c.Client.Fd);
     FAdmission.Release(c.Source, c.Admitted);
     FConnections.erase(c.Self);

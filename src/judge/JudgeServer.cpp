@@ -262,8 +262,10 @@ void TJudgeServer::Watch(TConnection &c, unsigned events)
 
 void TJudgeServer::Close(TConnection &c)
 {
-    // Closing the only descriptor also takes it out of the epoll set.
-    FReady.Drop(&c);
+    // Out of the set before the close: a child process started at this
+    // moment may hold a copy of the descriptor until it runs its program,
+    // and the set would report the copy's events under a freed tag.
+    FReady.Forget(c.Fd, &c, c.Events);
     ::close(c.Fd);
     FAdmission.Release(c.Source, c.Admitted);
     FConnections.erase(c.Self);
