@@ -345,21 +345,22 @@ void TGatewayServer::Update(TConnection &c)
         break;
     }
     }
-    WatchEnd(c, c.Client, client);
-    if (c.Up.Fd >= 0)
+    if (WatchEnd(c, c.Client, client) && c.Up.Fd >= 0)
         WatchEnd(c, c.Up, up);
 }
 
-void TGatewayServer::WatchEnd(TConnection &c, TEnd &end, unsigned events)
+bool TGatewayServer::WatchEnd(TConnection &c, TEnd &end, unsigned events)
 {
     // Nothing wanted: out of the set, so that a hang-up of a side that is not
     // being read or written cannot wake the loop again and again.
     if (events == 0) {
         FReady.Forget(end.Fd, &end, end.Events);
-        return;
+        return true;
     }
-    if (!FReady.Watch(end.Fd, &end, events, end.Events))
-        Close(c);
+    if (FReady.Watch(end.Fd, &end, events, end.Events))
+        return true;
+    Close(c);
+    return false;
 }
 
 void TGatewayServer::CloseUpstream(TConnection &c)

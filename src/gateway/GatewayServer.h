@@ -108,7 +108,8 @@ private:
     void Linger(TConnection &c);
     void Drain(TConnection &c);
     void Update(TConnection &c);
-    void WatchEnd(TConnection &c, TEnd &end, unsigned events);
+    // False when epoll refused and the connection was closed.
+    bool WatchEnd(TConnection &c, TEnd &end, unsigned events);
     void CloseUpstream(TConnection &c);
     void Close(TConnection &c);
     void CheckStopped();
