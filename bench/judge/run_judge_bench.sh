@@ -24,6 +24,7 @@ BUILD="${3:-build/release}"
 CONCURRENCY=(200 1000)
 
 source bench/lib/nginx.sh
+source bench/lib/ab.sh
 ensure_packages nginx-light apache2-utils curl
 
 cmake --preset release -B "$BUILD" >/dev/null
@@ -52,27 +53,6 @@ NGINX_SIZE=$(ab -n 1 "$NGINX_URL" 2>/dev/null | awk '/Document Length/ {print $3
 NGINX_WORKER=$(pgrep -P "$(cat "$DIR/nginx.pid")" | head -1)
 JUDGE_START_KIB=$(awk '/VmRSS/ {print $2}' "/proc/$JUDGE_PID/status")
 
-# user + system CPU ticks of a process.
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-peak_kib() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
-TICK=$(getconf CLK_TCK)
-
-# Runs ab once (N requests, or $REQUESTS when set, further ab options after
-# the pid); prints "rps failed non2xx cpu_us_per_request".
-run_ab() {
-  local url="$1" c="$2" pid="$3" out t0 t1 n="${REQUESTS:-$N}"
-  shift 3
-  t0=$(cpu_ticks "$pid")
-  out=$(ab -q -r -n "$n" -c "$c" "$@" "$url" 2>&1 || true)
-  t1=$(cpu_ticks "$pid")
-  local rps failed non2xx
-  rps=$(awk '/Requests per second/ {print $4}' <<<"$out")
-  failed=$(awk '/Failed requests/ {print $3}' <<<"$out")
-  non2xx=$(awk '/Non-2xx responses/ {print $3}' <<<"$out")
-  echo "${rps:-0} ${failed:-$n} ${non2xx:-0} $(( (t1 - t0) * 1000000 / TICK / n ))"
-}
-
-median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
 echo "nginx $("$NGINX" -v 2>&1 | sed 's/.*\///') (1 worker), ab $(ab -V | awk 'NR==1 {print $5}'), $(nproc) cores"
 echo "page: judge $JUDGE_SIZE bytes, nginx $NGINX_SIZE bytes; $N requests per run, $ROUNDS rounds, median"

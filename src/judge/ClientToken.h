@@ -14,6 +14,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include "server/SameBytes.h"
+
 namespace judge {
 
 // A secret shorter than this is refused: it could be guessed.
@@ -23,8 +25,6 @@ QByteArray SignClient(QByteArrayView secret, QByteArrayView address);
 // "client=ADDRESS&sig=SIGNATURE".
 QByteArray ClientQuery(QByteArrayView secret, QByteArrayView address);
 bool VerifyClient(QByteArrayView secret, QByteArrayView address, QByteArrayView sig);
-// Compares in a time that depends on the lengths only, so that answers do
-// not tell how much of a guess was right.
-bool SameBytes(QByteArrayView a, QByteArrayView b);
+using server::SameBytes;
 
 } // namespace judge

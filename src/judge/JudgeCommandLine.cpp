@@ -2,33 +2,14 @@
 
 #include "ClientToken.h"
 #include "net/WSocket.h"
+#include "server/OptionValues.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QFile>
 
 namespace judge {
 
 namespace {
-
-// "ADDR:PORT" with a dotted IPv4 address and a port of 1 to 65535 (0 too,
-// for "any free port").
-bool ParseListen(const QString &text, TJudgeConfig &config)
-{
-    const qsizetype colon = text.lastIndexOf(u':');
-    if (colon <= 0)
-        return false;
-    QByteArray dotted;
-    if (!net::WSocketIsDottedIP(text.first(colon).toLatin1(), &dotted))
-        return false;
-    bool ok = false;
-    const uint port = text.sliced(colon + 1).toUInt(&ok);
-    if (!ok || port > 65535)
-        return false;
-    config.Address = QHostAddress(QString::fromLatin1(dotted));
-    config.Port = quint16(port);
-    return true;
-}
 
 bool ReadSecret(const QString &path, QByteArray &secret, QString *error)
 {
@@ -44,19 +25,6 @@ bool ReadSecret(const QString &path, QByteArray &secret, QString *error)
                      .arg(MinSecretBytes);
         return false;
     }
-    return true;
-}
-
-// A count of connections, 1 to 100000.
-bool ParseCount(const QString &text, const char *option, int &count, QString *error)
-{
-    bool ok = false;
-    const int n = text.toInt(&ok);
-    if (!ok || n < 1 || n > 100000) {
-        *error = QLatin1StringView(option) + QStringLiteral(" wants a number from 1 to 100000");
-        return false;
-    }
-    count = n;
     return true;
 }
 
@@ -90,38 +58,20 @@ bool ParseJudgeCommandLine(const QStringList &arguments, TJudgeCommand &command,
         QStringLiteral("sign"),
         QStringLiteral("Print the query part that names ADDR as the client, and exit."),
         QStringLiteral("ADDR"));
-    const QCommandLineOption maxConnections(
-        QStringLiteral("max-connections"),
-        QStringLiteral("Connections served at once (default %1); more get 503.")
-            .arg(MaxConnections),
-        QStringLiteral("N"));
-    const QCommandLineOption maxPerSource(
-        QStringLiteral("max-per-source"),
-        QStringLiteral("Connections of one source address served at once (default "
-                       "--max-connections / %1, at least 1); more get 503.")
-            .arg(PerSourceShare),
-        QStringLiteral("N"));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({listen, clientIp, token, secretFile, sign, maxConnections, maxPerSource});
-
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
+    const server::TCapOptions caps;
+    parser.addOptions(
+        {listen, clientIp, token, secretFile, sign, caps.Connections, caps.PerSource});
+    switch (server::ParseServerArguments(parser, arguments, command.Text, error)) {
+    case server::TParsed::Failed:
         return false;
-    }
-    if (parser.isSet(help) || parser.isSet(version)) {
+    case server::TParsed::Text:
         command.Action = TJudgeCommand::ShowText;
-        command.Text = parser.isSet(help) ? parser.helpText()
-                                          : QCoreApplication::applicationName() + u' ' +
-                                                QCoreApplication::applicationVersion() + u'\n';
         return true;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        *error = QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
-        return false;
+    case server::TParsed::Ok:
+        break;
     }
     TJudgeConfig &config = command.Config;
-    if (!ParseListen(parser.value(listen), config)) {
+    if (!server::ParseListen(parser.value(listen), config.Address, config.Port)) {
         *error = QStringLiteral("--listen wants an IPv4 address and a port, as 0.0.0.0:8080");
         return false;
     }
@@ -142,12 +92,7 @@ bool ParseJudgeCommandLine(const QStringList &arguments, TJudgeCommand &command,
     }
     if (parser.isSet(secretFile) && !ReadSecret(parser.value(secretFile), config.Secret, error))
         return false;
-    if (parser.isSet(maxConnections) &&
-        !ParseCount(parser.value(maxConnections), "--max-connections", config.Limits.Connections,
-                    error))
-        return false;
-    if (parser.isSet(maxPerSource) &&
-        !ParseCount(parser.value(maxPerSource), "--max-per-source", config.Limits.PerSource, error))
+    if (!caps.Apply(parser, config.Limits, error))
         return false;
     if (parser.isSet(sign)) {
         if (!net::WSocketIsDottedIP(parser.value(sign).toLatin1(), &command.SignAddress)) {

@@ -1,66 +1,20 @@
-// Reading a request's head as the judge receives it: the request line and
-// the header lines up to the first empty line, within the judge's limits.
-//
-// Data arrives in pieces; THeadScanner looks only at the new bytes of each
-// piece for the end of the head and keeps count of lines and bytes, so a
-// client that trickles its header costs no more than one that sends it at
-// once. ParseRequestHead then takes the complete head apart.
+// The request as the judge reads it: the head (server/RequestHead.h, shared
+// with the gateway) and the query parameters of its target.
 #pragma once
 
 #include "JudgeLimits.h"
-#include "analyser/JudgeLevel.h"
+#include "server/RequestHead.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 
-#include <vector>
-
 namespace judge {
 
-// A header line as sent; the grading takes the same.
-using analyser::THeaderField;
-using analyser::THeaderFields;
-
-struct TRequestHead
-{
-    QByteArray Method;  // "GET"
-    QByteArray Target;  // "/?token=x" or "http://host/" as sent
-    QByteArray Version; // "HTTP/1.1"
-    THeaderFields Headers;
-    // Bytes announced after the head (Content-Length, or any
-    // Transfer-Encoding): the judge reads no body, and must not close on one
-    // unread.
-    bool HasBody = false;
-};
-
-class THeadScanner
-{
-public:
-    enum TState { Incomplete, Complete, TooLarge };
-
-    explicit THeadScanner(const TJudgeLimits &limits) : FLimits(limits) {}
-
-    // Looks at the bytes of data from where the last call stopped. Complete:
-    // HeadSize() bytes hold the head, the empty line included. TooLarge: the
-    // head went over the size or line limit before it ended.
-    TState Scan(QByteArrayView data);
-    qsizetype HeadSize() const { return FHeadSize; }
-
-private:
-    const TJudgeLimits &FLimits;
-    qsizetype FScanned = 0;
-    qsizetype FHeadSize = 0;
-    // Line ends seen since the request line began (empty lines before it are
-    // skipped, as clients may send one after an earlier request).
-    int FLineEnds = 0;
-    bool FInRequestLine = false;
-    bool FLineEmpty = true;
-};
-
-// Takes a complete head apart. Returns 0 on success, otherwise the status to
-// answer: 400 for a malformed request line or header line, 505 for an HTTP
-// version other than 1.x.
-int ParseRequestHead(QByteArrayView head, TRequestHead &request);
+using server::ParseRequestHead;
+using server::THeaderField;
+using server::THeaderFields;
+using server::THeadScanner;
+using server::TRequestHead;
 
 // The value of the query parameter Name of a request target, percent-decoded
 // ("+" stays "+"); Found tells an empty value from a missing one.

@@ -5,16 +5,12 @@
 #include "JudgePage.h"
 #include "JudgeRequest.h"
 #include "net/WSocket.h"
+#include "server/ConnectionIo.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
-#include <netinet/in.h>
 #include <sys/epoll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,9 +23,6 @@ qint64 NowMs()
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-// Most requests are a few hundred bytes: one read takes them whole.
-constexpr qsizetype ReadChunk = 4096;
 
 } // namespace
 
@@ -57,20 +50,12 @@ struct TJudgeServer::TConnection
 };
 
 TJudgeServer::TJudgeServer(const TJudgeConfig &config, QObject *parent)
-    : QTcpServer(parent), FConfig(config),
-      FAdmission(config.Limits.Connections, config.Limits.SourceCap()),
-      FReady([this](void *tag, unsigned) { OnReady(tag); })
+    : TConnectionServer(
+          config.Limits,
+          std::min({config.Limits.ReadTimeout, config.Limits.WriteTimeout, config.Limits.Linger}),
+          parent),
+      FConfig(config)
 {
-    const TJudgeLimits &l = FConfig.Limits;
-    const int shortest = std::min({l.ReadTimeout, l.WriteTimeout, l.Linger});
-    FSweep.setInterval(std::clamp(shortest / 4, 5, 250));
-    connect(&FSweep, &QTimer::timeout, this, &TJudgeServer::OnSweep);
-    // Out of descriptors, QTcpServer stops accepting; try again shortly
-    // rather than never.
-    FResume.setSingleShot(true);
-    FResume.setInterval(100);
-    connect(&FResume, &QTimer::timeout, this, &TJudgeServer::resumeAccepting);
-    connect(this, &QTcpServer::acceptError, this, [this] { FResume.start(); });
 }
 
 TJudgeServer::~TJudgeServer()
@@ -81,46 +66,26 @@ TJudgeServer::~TJudgeServer()
 
 bool TJudgeServer::Start(QString *error)
 {
-    if (!FReady.Open(error))
-        return false;
-    setListenBacklogSize(ListenBacklog);
-    if (!listen(FConfig.Address, FConfig.Port)) {
-        *error = errorString();
-        return false;
-    }
-    FSweep.start();
-    return true;
+    return Listen(FConfig.Address, FConfig.Port, error);
 }
 
 void TJudgeServer::incomingConnection(qintptr descriptor)
 {
     const int fd = int(descriptor);
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const bool known = ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) == 0 &&
-                       peer.sin_family == AF_INET;
-    const quint32 source = known ? peer.sin_addr.s_addr : 0;
+    server::TPeer peer;
     bool bySource = false;
-    const TAdmission::TVerdict verdict = FAdmission.Admit(source, &bySource);
+    const TAdmission::TVerdict verdict = Admit(fd, peer, bySource);
     if (verdict != TAdmission::Serve)
         ++(bySource ? FCounts.SourceBusy : FCounts.Busy);
-    if (verdict == TAdmission::Drop) {
-        ::close(fd);
+    if (verdict == TAdmission::Drop)
         return;
-    }
-    int nonBlocking = 1;
-    ::ioctl(fd, FIONBIO, &nonBlocking);
     FConnections.emplace_back(fd, FConfig.Limits);
     TConnection &c = FConnections.back();
     c.Self = std::prev(FConnections.end());
     c.Admitted = verdict;
-    c.Source = source;
-    if (known) {
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-        c.Peer = text;
-        c.PeerPort = ntohs(peer.sin_port);
-    }
+    c.Source = peer.Source;
+    c.Peer = peer.Dotted;
+    c.PeerPort = peer.Port;
     if (verdict == TAdmission::Refuse) {
         Answer(c, ErrorResponse(503), true);
         return;
@@ -163,33 +128,18 @@ void TJudgeServer::OnSweep()
 
 void TJudgeServer::Read(TConnection &c)
 {
-    const TJudgeLimits &l = FConfig.Limits;
-    for (;;) {
-        // One byte over the limit is enough to know it is over. Read on the
-        // stack: a connection that waits for its request holds no buffer.
-        char chunk[ReadChunk];
-        const qsizetype room = std::min(ReadChunk, l.HeaderBytes + 1 - c.In.size());
-        const ssize_t n = ::recv(c.Fd, chunk, size_t(room), 0);
-        if (n > 0) {
-            c.In.append(chunk, n);
-            switch (c.Scanner.Scan(c.In)) {
-            case THeadScanner::Complete:
-                Respond(c);
-                return;
-            case THeadScanner::TooLarge:
-                ++FCounts.TooLarge;
-                Answer(c, ErrorResponse(431), true);
-                return;
-            case THeadScanner::Incomplete:
-                continue;
-            }
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            Watch(c, EPOLLIN);
-            return;
-        }
+    switch (server::ReadHead(c.Fd, c.In, c.Scanner)) {
+    case server::THeadRead::Complete:
+        Respond(c);
+        return;
+    case server::THeadRead::TooLarge:
+        ++FCounts.TooLarge;
+        Answer(c, ErrorResponse(431), true);
+        return;
+    case server::THeadRead::Wait:
+        Watch(c, EPOLLIN);
+        return;
+    case server::THeadRead::Closed:
         // The end of the stream, or an error, before a whole request.
         ++FCounts.Dropped;
         Close(c);
@@ -274,20 +224,15 @@ void TJudgeServer::Answer(TConnection &c, QByteArray bytes, bool linger)
 
 void TJudgeServer::Write(TConnection &c)
 {
-    while (c.Sent < c.Out.size()) {
-        const ssize_t n =
-            ::send(c.Fd, c.Out.constData() + c.Sent, size_t(c.Out.size() - c.Sent), MSG_NOSIGNAL);
-        if (n > 0) {
-            c.Sent += n;
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            Watch(c, EPOLLOUT);
-            return;
-        } else {
-            Close(c);
-            return;
-        }
+    switch (server::SendBytes(c.Fd, c.Out, c.Sent)) {
+    case server::TSend::Done:
+        break;
+    case server::TSend::Wait:
+        Watch(c, EPOLLOUT);
+        return;
+    case server::TSend::Failed:
+        Close(c);
+        return;
     }
     if (!c.LingerAfter) {
         Close(c);
@@ -303,24 +248,10 @@ void TJudgeServer::Write(TConnection &c)
 
 void TJudgeServer::Drain(TConnection &c)
 {
-    char sink[ReadChunk];
-    for (;;) {
-        const ssize_t n = ::recv(c.Fd, sink, sizeof sink, 0);
-        if (n > 0) {
-            c.Drained += n;
-            if (c.Drained > MaxLingerBytes)
-                break;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            Watch(c, EPOLLIN);
-            return;
-        }
-        break;
-    }
-    Close(c);
+    if (server::DrainInput(c.Fd, c.Drained))
+        Watch(c, EPOLLIN);
+    else
+        Close(c);
 }
 
 void TJudgeServer::Watch(TConnection &c, unsigned events)
@@ -331,8 +262,10 @@ void TJudgeServer::Watch(TConnection &c, unsigned events)
 
 void TJudgeServer::Close(TConnection &c)
 {
-    // Closing the only descriptor also takes it out of the epoll set.
-    FReady.Drop(&c);
+    // Out of the set before the close: a child process started at this
+    // moment may hold a copy of the descriptor until it runs its program,
+    // and the set would report the copy's events under a freed tag.
+    FReady.Forget(c.Fd, &c, c.Events);
     ::close(c.Fd);
     FAdmission.Release(c.Source, c.Admitted);
     FConnections.erase(c.Self);

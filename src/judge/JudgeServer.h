@@ -10,9 +10,9 @@
 // server counts answers only. It never looks an address up.
 #pragma once
 
-#include "Admission.h"
 #include "JudgeLimits.h"
 #include "net/EpollSet.h"
+#include "server/ConnectionServer.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -25,6 +25,8 @@
 #include <list>
 
 namespace judge {
+
+using server::TAdmission;
 
 struct TJudgeConfig
 {
@@ -55,7 +57,7 @@ struct TJudgeCounts
     bool operator==(const TJudgeCounts &) const = default;
 };
 
-class TJudgeServer : public QTcpServer
+class TJudgeServer : public server::TConnectionServer
 {
     Q_OBJECT
 
@@ -65,8 +67,6 @@ public:
 
     // Starts listening; false with the reason in error.
     bool Start(QString *error);
-    // Connections being served (within the caps).
-    int OpenConnections() const { return FAdmission.Serving(); }
     const TJudgeCounts &Counts() const { return FCounts; }
     const TJudgeConfig &Config() const { return FConfig; }
 
@@ -77,8 +77,8 @@ private:
     struct TConnection;
     using TConnections = std::list<TConnection>;
 
-    void OnReady(void *tag);
-    void OnSweep();
+    void OnReady(void *tag) override;
+    void OnSweep() override;
     void Read(TConnection &c);
     void Respond(TConnection &c);
     void Answer(TConnection &c, QByteArray bytes, bool linger);
@@ -91,10 +91,6 @@ private:
     TJudgeConfig FConfig;
     TJudgeCounts FCounts;
     TConnections FConnections;
-    TAdmission FAdmission;
-    net::TEpollSet FReady;
-    QTimer FSweep;
-    QTimer FResume;
 };
 
 // One line of counts for a log ("pages 120 (level 1: 3, ...), refused ...").

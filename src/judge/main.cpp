@@ -1,11 +1,10 @@
 // vexo-judge: a proxy judge to host yourself. See JudgeServer.h.
 #include "ClientToken.h"
 #include "JudgeCommandLine.h"
+#include "server/DescriptorLimit.h"
 
 #include <QCoreApplication>
 #include <QTimer>
-
-#include <sys/resource.h>
 
 #include <cstdio>
 
@@ -14,27 +13,6 @@ namespace {
 void Say(const QByteArray &line)
 {
     std::fprintf(stderr, "vexo-judge: %s\n", line.constData());
-}
-
-// Each connection, and each refusal of one over the cap, holds a descriptor:
-// raise the soft limit as far as needed and allowed, else serve fewer.
-void FitDescriptorLimit(judge::TJudgeLimits &limits)
-{
-    constexpr rlim_t Spare = 64;
-    const rlim_t need = rlim_t(limits.Connections) * 2 + Spare;
-    rlimit r{};
-    if (getrlimit(RLIMIT_NOFILE, &r) != 0)
-        return;
-    if (r.rlim_cur < need) {
-        r.rlim_cur = std::min(need, r.rlim_max);
-        setrlimit(RLIMIT_NOFILE, &r);
-        getrlimit(RLIMIT_NOFILE, &r);
-    }
-    if (r.rlim_cur < need) {
-        limits.Connections = std::max(1, int((r.rlim_cur - std::min(r.rlim_cur, Spare)) / 2));
-        Say("descriptor limit " + QByteArray::number(quint64(r.rlim_cur)) + ": serving at most " +
-            QByteArray::number(limits.Connections) + " connections");
-    }
 }
 
 } // namespace
@@ -63,7 +41,9 @@ int main(int argc, char **argv)
         break;
     }
 
-    FitDescriptorLimit(command.Config.Limits);
+    const QByteArray capped = server::FitDescriptorLimit(command.Config.Limits.Connections, 1);
+    if (!capped.isEmpty())
+        Say(capped);
     judge::TJudgeServer server(command.Config);
     if (!server.Start(&error)) {
         Say("cannot listen on " + command.Config.Address.toString().toLatin1() + ':' +

@@ -17,6 +17,7 @@ expect_in_package() {
 expect_in_package ./usr/bin/vexo
 expect_in_package ./usr/bin/vexo-judge
 expect_in_package ./usr/bin/vexo-cli
+expect_in_package ./usr/bin/vexo-gateway
 expect_in_package "./usr/share/applications/$app_id.desktop"
 expect_in_package "./usr/share/metainfo/$app_id.metainfo.xml"
 expect_in_package "./usr/share/vexo/StarterSites.ini"

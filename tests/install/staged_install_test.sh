@@ -11,6 +11,7 @@ usr="$root/usr"
 [ -x "$usr/bin/vexo" ] || fail "usr/bin/vexo missing"
 [ -x "$usr/bin/vexo-judge" ] || fail "usr/bin/vexo-judge missing"
 [ -x "$usr/bin/vexo-cli" ] || fail "usr/bin/vexo-cli missing"
+[ -x "$usr/bin/vexo-gateway" ] || fail "usr/bin/vexo-gateway missing"
 # The programs' folder as installed: nothing may be added to it.
 programs=$(ls "$usr/bin")
 desktop="$usr/share/applications/$app_id.desktop"

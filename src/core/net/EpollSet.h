@@ -44,8 +44,10 @@ public:
     // that are already fetched but not yet handed over are dropped, so a
     // handler may forget or delete other watched objects safely.
     void Forget(int fd, void *tag, unsigned &current);
-    // Drops the fetched-but-unhandled events of tag without a system call:
-    // for a descriptor that is being closed (closing removes it from the set).
+    // Drops the fetched-but-unhandled events of tag without a system call.
+    // Closing a descriptor removes it from the set only once no other process
+    // holds a copy of it (a child between fork and exec does): forget a
+    // descriptor before closing it unless no process is ever started.
     void Drop(void *tag);
 
 private:

@@ -56,7 +56,9 @@ TEST(JudgeCommandLine, DefaultsAndValues)
     EXPECT_EQ(d.Config.Limits.Connections, 50);
     EXPECT_EQ(d.Config.Limits.SourceCap(), 7);
     // A small cap still lets each source have one.
-    EXPECT_EQ(TJudgeLimits{.Connections = 8}.SourceCap(), 1);
+    TJudgeLimits eight;
+    eight.Connections = 8;
+    EXPECT_EQ(eight.SourceCap(), 1);
 
     TJudgeCommand s;
     ASSERT_TRUE(Parse({"--sign", "203.0.113.7", "--secret-file", path}, s, &error));

@@ -12,7 +12,7 @@
 #include <QHash>
 #include <QtGlobal>
 
-namespace judge {
+namespace server {
 
 class TAdmission
 {
@@ -40,4 +40,4 @@ private:
     QHash<quint32, int> FSources; // connections served, by source
 };
 
-} // namespace judge
+} // namespace server

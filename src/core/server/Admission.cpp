@@ -1,6 +1,6 @@
 #include "Admission.h"
 
-namespace judge {
+namespace server {
 
 TAdmission::TVerdict TAdmission::Admit(quint32 source, bool *bySource)
 {
@@ -35,4 +35,4 @@ void TAdmission::Release(quint32 source, TVerdict verdict)
         FSources.erase(it);
 }
 
-} // namespace judge
+} // namespace server
