@@ -4,7 +4,6 @@
 
 #include <QDir>
 
-#include <QHostAddress>
 #include <sys/socket.h>
 
 namespace geo {
@@ -22,13 +21,8 @@ namespace {
 
 bool IsNumericAddress(QByteArrayView text)
 {
-    if (text.isEmpty() || text.size() > 64)
-        return false;
-    QHostAddress address;
-    return address.setAddress(QString::fromLatin1(text)) &&
-           (address.protocol() == QAbstractSocket::IPv4Protocol ||
-            address.protocol() == QAbstractSocket::IPv6Protocol) &&
-           address.scopeId().isEmpty();
+    sockaddr_storage storage;
+    return !text.startsWith('[') && ParseNumericAddress(text, storage);
 }
 
 QString WrongKindText(const QString &path, const QByteArray &type, TDbKind wanted)
@@ -106,7 +100,8 @@ TLocation TLocator::Locate(QByteArrayView address) const
 
 void TLocator::Fill(analyser::TProxyItem &item) const
 {
-    const TLocation location = Locate(ExitAddress(item));
+    const TLocation location =
+        FCountry.IsOpen() || FAsn.IsOpen() ? Locate(ExitAddress(item)) : TLocation();
     item.Country = analyser::TCountryCode(location.CountryCode);
     item.CountryName = PooledName(location.CountryName);
     item.Asn = location.Asn;
