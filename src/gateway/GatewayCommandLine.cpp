@@ -1,5 +1,6 @@
 #include "GatewayCommandLine.h"
 
+#include "CliCommand.h"
 #include "server/OptionValues.h"
 
 #include <QCommandLineParser>
@@ -29,7 +30,14 @@ bool ParseGatewayCommandLine(const QStringList &arguments, TGatewayCommand &comm
                                             "check output (txt, csv or JSON); its good ones."),
                              "FILE");
     const auto fromHistory =
-        Option("from-history", QStringLiteral("Not available in this version."));
+        Option("from-history", QStringLiteral("The proxies of the check history (History.sqlite "
+                                              "of the data folder) with a good check within "
+                                              "--good-within, instead of --pool."));
+    const auto goodWithin =
+        Option("good-within",
+               QStringLiteral("--from-history: how recent the last good check must be, as 90m, "
+                              "24h or 7d (default 24h)."),
+               "TIME", QStringLiteral("24h"));
     const auto listen =
         Option("listen",
                QStringLiteral("IPv4 address and port to listen on (default %1). Off loopback, "
@@ -71,8 +79,9 @@ bool ParseGatewayCommandLine(const QStringList &arguments, TGatewayCommand &comm
     const auto dir =
         Option("dir", QStringLiteral("Data folder with Options.ini and ProxyJudges.ini."), "PATH");
     const server::TCapOptions caps;
-    parser.addOptions({pool, fromHistory, listen, authFile, rotate, sticky, timeout, tries,
-                       coolDown, admin, recheck, judge, dir, caps.Connections, caps.PerSource});
+    parser.addOptions({pool, fromHistory, goodWithin, listen, authFile, rotate, sticky, timeout,
+                       tries, coolDown, admin, recheck, judge, dir, caps.Connections,
+                       caps.PerSource});
     switch (server::ParseServerArguments(parser, arguments, command.Text, error)) {
     case server::TParsed::Failed:
         return false;
@@ -82,14 +91,18 @@ bool ParseGatewayCommandLine(const QStringList &arguments, TGatewayCommand &comm
     case server::TParsed::Ok:
         break;
     }
-    if (parser.isSet(fromHistory)) {
-        *error = QStringLiteral("--from-history is not available in this version; use --pool");
+    command.FromHistory = parser.isSet(fromHistory);
+    if (command.FromHistory == parser.isSet(pool)) {
+        *error =
+            QStringLiteral("--pool FILE or --from-history names the proxies to use (one of them)");
         return false;
     }
-    if (!parser.isSet(pool)) {
-        *error = QStringLiteral("--pool FILE names the proxies to use");
+    const std::optional<qint64> within = cli::ParseDuration(parser.value(goodWithin).trimmed());
+    if (!within) {
+        *error = QStringLiteral("--good-within wants a length of time, as 24h or 7d");
         return false;
     }
+    command.GoodWithinMs = *within;
     command.PoolFile = parser.value(pool);
     TGatewayConfig &config = command.Config;
     if (!server::ParseListen(parser.value(listen), config.Address, config.Port)) {

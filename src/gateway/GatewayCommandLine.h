@@ -1,6 +1,7 @@
 // The gateway's command line:
 //
-//   vexo-gateway --pool FILE [--listen ADDR:PORT] [--auth-file FILE]
+//   vexo-gateway --pool FILE | --from-history [--good-within TIME]
+//                [--listen ADDR:PORT] [--auth-file FILE]
 //                [--rotate round-robin|random|fastest|sticky] [--sticky-minutes N]
 //                [--timeout SECONDS] [--tries N] [--cool-down SECONDS]
 //                [--admin ADDR:PORT] [--recheck MINUTES] [--judge URL] [--dir PATH]
@@ -22,6 +23,10 @@ struct TGatewayCommand
     QString Text; // help or version, for standard output
     TGatewayConfig Config;
     QString PoolFile;
+    // --from-history: the proxies of the check history with a good check
+    // within GoodWithinMs, instead of a pool file.
+    bool FromHistory = false;
+    qint64 GoodWithinMs = 24 * 3600 * 1000;
     int RecheckMinutes = 0; // 0: no re-check
     std::optional<QString> Judge;
     std::optional<QString> Dir;

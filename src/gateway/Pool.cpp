@@ -4,6 +4,11 @@
 
 #include "net/HostCheck.h"
 
+#include "history/CheckRecorder.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 #include <arpa/inet.h>
@@ -52,6 +57,32 @@ bool LoadPoolFile(const QString &path, analyser::TAnalyserList &list, TUpstreams
         *error = e.Message();
         return false;
     }
+    return true;
+}
+
+bool LoadPoolFromHistory(const QString &folder, qint64 goodWithinMs, analyser::TAnalyserList &list,
+                         TUpstreams &upstreams, qsizetype *skipped, QString *error)
+{
+    const QString path = QDir(folder).filePath(QLatin1StringView(history::HistoryFileName));
+    if (!QFileInfo::exists(path)) {
+        *error = QStringLiteral("There is no check history in %1 yet: vexo-cli check or the "
+                                "analyser records one.")
+                     .arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    history::THistoryDb db;
+    history::THistoryFilter filter;
+    filter.GoodSince = QDateTime::currentMSecsSinceEpoch() - goodWithinMs;
+    if (!db.Open(path) || !db.List(filter, [&list](const history::TProxyHistory &h) {
+            analyser::TProxyItem item = history::ItemOf(h);
+            // Good within the time, whatever its last check said.
+            item.State = analyser::psGood;
+            list.push_back(std::move(item));
+        })) {
+        *error = db.Error();
+        return false;
+    }
+    upstreams = UpstreamsFromList(list, true, skipped);
     return true;
 }
 

@@ -24,6 +24,11 @@ TUpstreams UpstreamsFromList(const analyser::TAnalyserList &list, bool allGood,
 bool LoadPoolFile(const QString &path, analyser::TAnalyserList &list, TUpstreams &upstreams,
                   qsizetype *skipped, QString *error);
 
+// The proxies of the check history in `folder` whose last good check is at
+// most `goodWithinMs` old; false with the reason in `error` (no history).
+bool LoadPoolFromHistory(const QString &folder, qint64 goodWithinMs, analyser::TAnalyserList &list,
+                         TUpstreams &upstreams, qsizetype *skipped, QString *error);
+
 class TPool
 {
 public:

@@ -66,7 +66,15 @@ int main(int argc, char **argv)
     analyser::TAnalyserList list;
     gateway::TUpstreams upstreams;
     qsizetype skipped = 0;
-    if (!gateway::LoadPoolFile(command.PoolFile, list, upstreams, &skipped, &error)) {
+    if (command.FromHistory) {
+        const settings::TDataFolder folder = settings::DataFolder(command.Dir);
+        if (folder.path.isEmpty() ||
+            !gateway::LoadPoolFromHistory(folder.path, command.GoodWithinMs, list, upstreams,
+                                          &skipped, &error)) {
+            Say((folder.path.isEmpty() ? folder.error : error).toLocal8Bit());
+            return 1;
+        }
+    } else if (!gateway::LoadPoolFile(command.PoolFile, list, upstreams, &skipped, &error)) {
         Say(error.toLocal8Bit());
         return 1;
     }

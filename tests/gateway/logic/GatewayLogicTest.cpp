@@ -9,7 +9,9 @@
 #include "ProxyAuth.h"
 #include "ResultFormats.h"
 #include "Rotation.h"
+#include "history/HistoryDb.h"
 
+#include <QDateTime>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -304,6 +306,33 @@ TEST(GatewayPool, ResultFilesGiveTheirGoodProxies)
         EXPECT_EQ(skipped, c.Skipped);
     }
 
+    // The check history gives the proxies good within the time asked.
+    {
+        analyser::TAnalyserList list;
+        TUpstreams upstreams;
+        qsizetype skipped = 0;
+        QString error;
+        EXPECT_FALSE(LoadPoolFromHistory(dir.path(), 3600000, list, upstreams, &skipped, &error));
+        EXPECT_TRUE(error.contains(QStringLiteral("no check history"))) << error.toStdString();
+        history::THistoryDb db;
+        ASSERT_TRUE(db.Open(dir.filePath(QStringLiteral("History.sqlite"))));
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        std::vector<history::TCheckRecord> checks(3);
+        const char *hosts[] = {"10.0.0.6", "10.0.0.7", "10.0.0.8"};
+        const qint64 ages[] = {60000, 3 * 3600000, 60000};
+        for (size_t i = 0; i < checks.size(); ++i) {
+            checks[i].Host = hosts[i];
+            checks[i].Port = "3128";
+            checks[i].At = now - ages[i];
+            checks[i].State = i == 2 ? analyser::psTimeout : analyser::psGood;
+        }
+        ASSERT_TRUE(db.Record(checks));
+        ASSERT_TRUE(LoadPoolFromHistory(dir.path(), 3600000, list, upstreams, &skipped, &error))
+            << error.toStdString();
+        ASSERT_EQ(upstreams.size(), 1u);
+        EXPECT_EQ(upstreams[0]->Key(), "10.0.0.6:3128");
+    }
+
     // A swap keeps what was learnt of the upstreams that stay.
     TPool pool;
     pool.Replace({Upstream(1), Upstream(2)});
@@ -340,7 +369,9 @@ TEST(GatewayCommandLine, DefaultsAndRefusals)
         {QStringLiteral(" --rotate fastest --timeout 3 --tries 5 --recheck 30"), true},
         {QStringLiteral(" --rotate slowest"), false},
         {QStringLiteral(" --tries 0"), false},
-        {QStringLiteral(" --from-history"), false},
+        {QStringLiteral(" --from-history"), false}, // a pool file and the history at once
+        {QStringLiteral(" --good-within 7d"), true},
+        {QStringLiteral(" --good-within soon"), false},
         {QStringLiteral(" --listen localhost:8899"), false},
     };
     for (const auto &k : cases) {
@@ -350,4 +381,10 @@ TEST(GatewayCommandLine, DefaultsAndRefusals)
     }
     TGatewayCommand noPool;
     EXPECT_FALSE(ParseGatewayCommandLine({QStringLiteral("vexo-gateway")}, noPool, &error));
+    TGatewayCommand history;
+    ASSERT_TRUE(ParseGatewayCommandLine(
+        QStringLiteral("vexo-gateway --from-history --good-within 2h").split(u' '), history,
+        &error));
+    EXPECT_TRUE(history.FromHistory);
+    EXPECT_EQ(history.GoodWithinMs, 2 * 3600 * 1000);
 }
