@@ -30,7 +30,6 @@ CREATE TABLE IF NOT EXISTS checks(
   proxy INTEGER NOT NULL, at INTEGER NOT NULL, state INTEGER NOT NULL,
   status TEXT, level TEXT, anonymous TEXT, speed INTEGER, gateway TEXT, exit TEXT,
   country TEXT);
-CREATE INDEX IF NOT EXISTS checks_of_proxy ON checks(proxy, at);
 )";
 
 // The statements of recording take a check's values under the same numbers
@@ -236,15 +235,15 @@ bool THistoryDb::Prune(qint64 before)
     if (!FDb)
         return false;
     sqlite3_stmt *s = nullptr;
-    // Only proxies whose first check is gone need their figures again.
+    // Only proxies whose first check is gone need their figures again: one
+    // grouped pass over the checks gives them (no index on the checks, which
+    // every recorded check would pay for).
     const char *const steps[] = {
-        "DELETE FROM checks WHERE at < ?1",
-        "UPDATE proxies SET "
-        "checks = (SELECT count(*) FROM checks WHERE proxy = proxies.id), "
-        "goods = (SELECT count(*) FROM checks WHERE proxy = proxies.id AND state = 6), "
-        "first_at = coalesce((SELECT min(at) FROM checks WHERE proxy = proxies.id), first_at), "
-        "last_good = (SELECT max(at) FROM checks WHERE proxy = proxies.id AND state = 6) "
-        "WHERE first_at < ?1",
+        "DELETE FROM checks WHERE at < ?1", "UPDATE proxies SET checks = 0 WHERE first_at < ?1",
+        "UPDATE proxies SET checks = g.n, goods = g.good, first_at = g.first, "
+        "last_good = g.lastGood FROM (SELECT proxy, count(*) AS n, sum(state = 6) AS good, "
+        "min(at) AS first, max(CASE WHEN state = 6 THEN at END) AS lastGood FROM checks "
+        "GROUP BY proxy) AS g WHERE proxies.id = g.proxy AND proxies.first_at < ?1",
         "DELETE FROM proxies WHERE checks = 0"};
     if (!Exec("BEGIN IMMEDIATE"))
         return false;
@@ -260,6 +259,9 @@ bool THistoryDb::Prune(qint64 before)
                 sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
             return Fail(rc, "tidied");
         }
+        // Nothing old: nothing to count again.
+        if (sql == steps[0] && sqlite3_changes(FDb) == 0)
+            break;
     }
     return Exec("COMMIT");
 }
