@@ -1,15 +1,14 @@
 #include "ResultFormats.h"
+#include "ResultTimes.h"
 
 #include "location/NamePool.h"
 
-#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -53,45 +52,6 @@ bool TypeFromText(QByteArrayView text, net::TProxyType &type)
         }
     }
     return false;
-}
-
-// "2026-12-09T14:20:05Z", or nothing when the time is unknown. Written by
-// hand: a listing of the history writes two per row, and a QDateTime takes
-// microseconds for each.
-QByteArray CheckedAtText(qint64 ms)
-{
-    if (ms <= 0)
-        return {};
-    const qint64 seconds = ms / 1000;
-    // The civil date of a day count (days since 1970-01-01).
-    const qint64 days = seconds / 86400 + 719468;
-    const qint64 era = days / 146097;
-    const qint64 dayOfEra = days - era * 146097;
-    const qint64 yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const qint64 shiftedMonth = (5 * dayOfYear + 2) / 153;
-    const int day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-    const int month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-    const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-    const int inDay = int(seconds % 86400);
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month,
-                                day, inDay / 3600, inDay / 60 % 60, inDay % 60);
-    return QByteArray(text, n);
-}
-
-// An ISO 8601 time with its zone ("Z" or an offset), or nothing.
-bool CheckedAtFromText(QByteArrayView text, qint64 &ms)
-{
-    ms = 0;
-    if (text.isEmpty())
-        return true;
-    const QDateTime time = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
-    if (!time.isValid() || time.timeSpec() == Qt::LocalTime)
-        return false;
-    ms = time.toMSecsSinceEpoch();
-    return ms > 0;
 }
 
 constexpr char Hex[] = "0123456789abcdef";
@@ -265,14 +225,14 @@ std::array<QByteArray, CheckColumns.size()> CheckFields(const TProxyItem &e)
             e.Level.toByteArray(),
             e.Speed.toByteArray(),
             TypeText(e.Type),
-            CheckedAtText(e.CheckedAt),
+            ResultTimeText(e.CheckedAt),
             e.Country.view().toByteArray(),
             QByteArray(e.CountryName),
             KnownNumber(e.Asn),
             QByteArray(e.AsOrg),
             KnownNumber(e.Checks),
             e.Checks ? QByteArray::number(e.Goods) : QByteArray(),
-            CheckedAtText(e.LastGood)};
+            ResultTimeText(e.LastGood)};
 }
 
 // Numbers and times are written bare in JSON, or null when unknown.
@@ -432,7 +392,7 @@ bool ReadLaterColumns(TProxyItem &e, Text text)
     qint64 lastGood = 0;
     if ((!country.isEmpty() && country.size() != 2) || !IsSpeed(text(AsnColumn)) ||
         !IsSpeed(text(ChecksColumn)) || !IsSpeed(text(GoodsColumn)) ||
-        !CheckedAtFromText(text(LastGoodColumn), lastGood))
+        !ResultTimeFromText(text(LastGoodColumn), lastGood))
         return false;
     e.Country = analyser::TCountryCode(country);
     e.CountryName = geo::PooledName(text(CountryColumn + 1));
@@ -658,7 +618,7 @@ bool ParseCsvResults(QByteArrayView content, analyser::TAnalyserList &list, QStr
         if (f.size() != records.front().size() || !ProxyStateFromName(f[3], state) ||
             !IsSpeed(f[SpeedColumn]) ||
             (f.size() > TypeColumn && !TypeFromText(f[TypeColumn], type)) ||
-            (f.size() > CheckedAtColumn && !CheckedAtFromText(f[CheckedAtColumn], checkedAt))) {
+            (f.size() > CheckedAtColumn && !ResultTimeFromText(f[CheckedAtColumn], checkedAt))) {
             *error = NotARecord(lines[r]);
             return false;
         }
@@ -700,7 +660,7 @@ bool ParseJsonResults(QByteArrayView content, analyser::TAnalyserList &list, QSt
         // So does a time left out, as unknown.
         qint64 checkedAt = 0;
         const std::optional<QByteArray> timeText = JsonText(o, CheckColumns[CheckedAtColumn]);
-        const bool timeOk = timeText && CheckedAtFromText(*timeText, checkedAt);
+        const bool timeOk = timeText && ResultTimeFromText(*timeText, checkedAt);
         const bool fieldsOk =
             std::all_of(f.begin(), f.end(), [](const auto &v) { return bool(v); });
         // A state left out reads as never checked.

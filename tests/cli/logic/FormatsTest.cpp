@@ -2,8 +2,10 @@
 // command line, and what it refuses to read.
 #include "InputFiles.h"
 #include "ResultFormats.h"
+#include "ResultTimes.h"
 #include "support/AnalyserPrinters.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -291,4 +293,25 @@ TEST_F(CliInputTest, ListsAreTextFilesThatCanBeRead)
               "a\\x1b[2J\tb\\xc2\\x9bc\\x7f\xc2\xa0\\x");
     EXPECT_EQ(FirstNonTextByte(QByteArray("ab\0", 3)), 2);
     EXPECT_EQ(FirstNonTextByte("ab\x7f\x01"), 3);
+}
+
+TEST(CliFormats, ResultTimesAgreeWithTheCalendar)
+{
+    // Written by hand for speed: every day of four centuries (leap days,
+    // 2000 and 2100) against Qt's calendar, and back.
+    for (qint64 Day = 1; Day <= 146097; ++Day) {
+        const qint64 Ms = Day * 86400000 + (Day * 7919 % 86400) * 1000 + 999;
+        const QByteArray Text = cli::ResultTimeText(Ms);
+        ASSERT_EQ(Text,
+                  QDateTime::fromMSecsSinceEpoch(Ms, Qt::UTC).toString(Qt::ISODate).toLatin1())
+            << Ms;
+        qint64 Back = 0;
+        ASSERT_TRUE(cli::ResultTimeFromText(Text, Back));
+        ASSERT_EQ(Back, Ms - 999);
+    }
+    EXPECT_EQ(cli::ResultTimeText(0), QByteArray());
+    qint64 Ms = 1;
+    EXPECT_FALSE(cli::ResultTimeFromText("2026-12-09T14:20:05", Ms)); // no zone
+    EXPECT_TRUE(cli::ResultTimeFromText("2026-12-09T15:20:05+01:00", Ms));
+    EXPECT_EQ(cli::ResultTimeText(Ms), QByteArray("2026-12-09T14:20:05Z"));
 }
