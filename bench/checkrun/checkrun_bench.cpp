@@ -273,14 +273,22 @@ int main(int argc, char **argv)
         QTemporaryDir Folder;
         TAnalyserList Warm(List.begin(), List.begin() + std::min<long>(Entries, 1000));
         CheckAll(Warm, Judge, Bots, Timeout, Folder.path());
-        std::vector<double> Off, On;
+        std::vector<double> Off, On, OffCpu, OnCpu;
+        const double N = double(List.size());
         for (int R = 0; R < Rounds; ++R) {
-            Off.push_back(CheckAll(List, Judge, Bots, Timeout).Rate(List.size()));
-            On.push_back(CheckAll(List, Judge, Bots, Timeout, Folder.path()).Rate(List.size()));
+            const Result Without = CheckAll(List, Judge, Bots, Timeout);
+            const Result With = CheckAll(List, Judge, Bots, Timeout, Folder.path());
+            Off.push_back(Without.Rate(List.size()));
+            On.push_back(With.Rate(List.size()));
+            OffCpu.push_back(Without.Cpu * 1e6 / N);
+            OnCpu.push_back(With.Cpu * 1e6 / N);
         }
         std::printf("rounds=%d (median shown)\n", Rounds);
         std::printf("history_off_checks_per_second=%.1f\n", Median(Off));
         std::printf("history_on_checks_per_second=%.1f\n", Median(On));
+        // The process's CPU (all its threads, the history's writer too).
+        std::printf("history_off_cpu_us_per_check=%.1f\n", Median(OffCpu));
+        std::printf("history_on_cpu_us_per_check=%.1f\n", Median(OnCpu));
         std::printf("ratio_history_on_to_off=%.3f\n", Median(On) / Median(Off));
         return 0;
     }
