@@ -118,7 +118,7 @@ private:
     void StartAttempt(TConnection &c);
     void Connected(TConnection &c);
     void Handshake(TConnection &c);
-    void HandshakeDone(TConnection &c, const QByteArray &rest);
+    void HandshakeDone(TConnection &c, QByteArray rest);
     void SendRequestHead(TConnection &c);
     void AttemptFailed(TConnection &c, const QByteArray &reason);
     bool MayRetry(const TConnection &c) const;

@@ -192,8 +192,9 @@ void TGatewayServer::Handshake(TConnection &c)
     }
 }
 
-void TGatewayServer::HandshakeDone(TConnection &c, const QByteArray &rest)
+void TGatewayServer::HandshakeDone(TConnection &c, QByteArray rest)
 {
+    // `rest` is taken by value: it was the answer reader's, which goes now.
     c.ConnectAnswer.reset();
     c.Socks.reset();
     c.Phase = TConnection::Relaying;

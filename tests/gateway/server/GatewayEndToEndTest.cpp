@@ -473,7 +473,13 @@ TEST_F(GatewayTest, ProgramStreamsUploadsAndFinishesTunnelsOnStop)
     const qsizetype at = text.indexOf("VmHWM:");
     const qint64 peakKiB =
         text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toLongLong();
+#ifndef __SANITIZE_ADDRESS__
+    // (The address sanitizer keeps freed blocks aside, so there the peak
+    // grows with all the bytes relayed, streamed or not.)
     EXPECT_LT(peakKiB, 32 * 1024) << "the upload was held, not streamed";
+#else
+    (void)peakKiB;
+#endif
 
     // A tunnel open across the stop still carries a request; then the
     // program ends on its own.
