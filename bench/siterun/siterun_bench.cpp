@@ -1,9 +1,10 @@
 // Leech run throughput: a whole site run (TSiteRun, no widgets) over N pages
 // against the raw HTTP client fetching the same pages with the same number of
 // concurrent clients, each starting its next request from inside its
-// completion handler and restarting its wait timer on every piece, as the
-// run's bots do. Prints key=value lines: sites per second of both, their
-// ratio, CPU time per site and the peak resident memory of each phase.
+// completion handler and restarting a wait timer of its own on every piece
+// (a client alone needs its own timeout; the run keeps every bot's time
+// limits in one sweep). Prints key=value lines: sites per second of both,
+// their ratio, CPU time per site and the peak resident memory of each phase.
 //
 //   siterun_bench --base http://127.0.0.1:8080/p/ --sites 10000 --bots 100 --rounds 3
 //                 --folder /tmp/x [--profile raw|run]
