@@ -6,18 +6,28 @@
 // the same proxy before each round, for the ratio of the window-bound run to
 // it. --profile window|run runs only one side, ROUNDS times.
 //
+// The window records every check in its history (the default): the run object
+// then does too, through the same recorder in a history of its own, so that
+// both sides do the same work. --history off switches it off on both sides.
+//
 //   checkwindow_bench --proxy 127.0.0.1:8081 --judge http://127.0.0.1:8082/j
 //                     --entries 10000 --rounds 3 [--ab /usr/bin/ab] [--profile run]
+//                     [--history on|off]
 #include "../lib/AbClient.h"
+#include "../lib/PairedRounds.h"
 #include "../lib/TimerLateness.h"
 #include "analyser/CheckRun.h"
 #include "analyser/TfrmProxy.h"
 #include "app/Dialogs.h"
 #include "app/Startup.h"
+#include "history/CheckRecorder.h"
+#include "settings/IniFile.h"
+#include "settings/OptionsFile.h"
 #include "util/EventDispatcher.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -47,8 +57,10 @@ long PeakKiB()
 struct TRound
 {
     double seconds = 0;
+    double cpu = 0; // of the thread that runs the window and the sockets
     int good = 0;
     TTimerLateness lateness;
+    qint64 worstAt = 0; // ms after the start
     double Rate(long n) const { return double(n) / seconds; }
 };
 
@@ -66,10 +78,15 @@ TRound Measure(QApplication &app, analyser::TCheckRun &run, const std::function<
     TRound r;
     r.lateness.us.reserve(100000);
     QElapsedTimer tick, clock;
+    qint64 worst = -1;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     QObject::connect(&probe, &QTimer::timeout, &app, [&] {
         r.lateness.us.push_back(std::max<qint64>(0, tick.nsecsElapsed() / 1000 - 10000));
+        if (r.lateness.us.back() > worst) {
+            worst = r.lateness.us.back();
+            r.worstAt = clock.elapsed();
+        }
         tick.restart();
     });
     const auto done =
@@ -80,8 +97,10 @@ TRound Measure(QApplication &app, analyser::TCheckRun &run, const std::function<
         clock.start();
         start();
     });
+    const double cpu0 = ThreadCpuSeconds();
     app.exec();
     r.seconds = double(clock.nsecsElapsed()) / 1e9;
+    r.cpu = ThreadCpuSeconds() - cpu0;
     probe.stop();
     QObject::disconnect(done);
     r.lateness.Sort();
@@ -99,8 +118,10 @@ TRound CheckFromTheWindow(QApplication &app, TfrmProxy &w)
 }
 
 // The same check by the run object alone, its reports taken in as a window
-// would take them.
-TRound CheckByTheRunObject(QApplication &app, analyser::TAnalyserList &list, const QString &judge)
+// would take them; with a history folder, every check is recorded there as
+// the window records it.
+TRound CheckByTheRunObject(QApplication &app, analyser::TAnalyserList &list, const QString &judge,
+                           const QString &historyFolder)
 {
     ClearResults(list);
     analyser::TCheckRunState state;
@@ -114,7 +135,18 @@ TRound CheckByTheRunObject(QApplication &app, analyser::TAnalyserList &list, con
     QObject::connect(&run, &analyser::TCheckRun::statusChanged, &run, [](const QString &) {});
     QObject::connect(&run, &analyser::TCheckRun::replyChanged, &run, [](const QString &) {});
     QObject::connect(&run, &analyser::TCheckRun::progressChanged, &run, [](int, int) {});
-    TRound r = Measure(app, run, [&] { run.Start(); });
+    history::TCheckRecorder recorder(list);
+    QObject::connect(&run, &analyser::TCheckRun::runningChanged, &run, [&](bool running) {
+        if (!running)
+            recorder.Flush();
+    });
+    TRound r = Measure(app, run, [&] {
+        if (!historyFolder.isEmpty()) {
+            recorder.Open(history::RecordingSettings(historyFolder, {}));
+            recorder.Follow(run);
+        }
+        run.Start();
+    });
     r.good = state.GoodCount;
     return r;
 }
@@ -141,6 +173,7 @@ int main(int argc, char **argv)
     QByteArray profile;
     long entries = 10000;
     int rounds = 1;
+    bool history = true;
     for (int i = 1; i + 1 < argc; i += 2) {
         const QByteArray key = argv[i];
         const char *value = argv[i + 1];
@@ -156,12 +189,19 @@ int main(int argc, char **argv)
             rounds = std::max(1, std::atoi(value));
         else if (key == "--profile")
             profile = value;
+        else if (key == "--history")
+            history = QByteArray(value) != "off";
     }
     gui::Dialogs().error = [](QWidget *, const QString &m) {
         std::fprintf(stderr, "error box: %s\n", qPrintable(m));
     };
 
-    QTemporaryDir folder;
+    QTemporaryDir folder, runFolder;
+    if (!history) {
+        settings::TIniFile ini(QDir(folder.path()).filePath(settings::OptionsFileName));
+        ini.WriteBool(settings::SectionProxyChecker, QStringLiteral("History"), false);
+    }
+    const QString runHistory = history ? runFolder.path() : QString();
     gui::TWindows windows = gui::CreateWindows(folder.path());
     TfrmProxy &w = *windows.proxy;
     // The own address is typed before the window opens: no judge is asked
@@ -187,7 +227,7 @@ int main(int argc, char **argv)
     if (!profile.isEmpty()) {
         for (int i = 0; i < rounds; ++i) {
             if (profile == "run")
-                CheckByTheRunObject(app, own, judge);
+                CheckByTheRunObject(app, own, judge, runHistory);
             else
                 CheckFromTheWindow(app, w);
         }
@@ -201,26 +241,37 @@ int main(int argc, char **argv)
     for (int i = 0; i < rounds; ++i) {
         if (!ab.isEmpty())
             abRates.push_back(RunAb(ab, entries, 100, judge, proxy));
-        runs.push_back(CheckByTheRunObject(app, own, judge));
+        runs.push_back(CheckByTheRunObject(app, own, judge, runHistory));
         wins.push_back(CheckFromTheWindow(app, w));
     }
     const auto byRate = [&](const TRound &a, const TRound &b) {
         return a.Rate(entries) < b.Rate(entries);
     };
+    const TPaired paired = Paired(runs, wins, entries);
     std::sort(runs.begin(), runs.end(), byRate);
     std::sort(wins.begin(), wins.end(), byRate);
     const TRound &run = runs[runs.size() / 2];
     const TRound &mid = wins[wins.size() / 2];
     double worstMax = 0;
-    for (const TRound &r : wins)
+    QByteArray eachRound;
+    for (const TRound &r : wins) {
         worstMax = std::max(worstMax, r.lateness.At(1.0) / 1000.0);
+        eachRound += QByteArray::number(r.lateness.At(1.0) / 1000.0, 'f', 1) + " at " +
+                     QByteArray::number(r.worstAt) + " of " +
+                     QByteArray::number(qint64(r.seconds * 1000)) + " ms; ";
+    }
 
-    std::printf("rounds=%d (median shown)\n", rounds);
+    std::printf("rounds=%d (median shown)\nhistory=%s\n", rounds, history ? "on" : "off");
     PrintRound("run", run, entries);
     PrintRound("window", mid, entries);
     std::printf("window_status=%s\n", qPrintable(w.lblStatus->text()));
     std::printf("window_timer_10ms_late_max_ms_all_rounds=%.1f\n", worstMax);
+    std::printf("window_timer_10ms_late_max_each_round=%s\n", eachRound.constData());
     std::printf("ratio_window_to_run=%.3f\n", mid.Rate(entries) / run.Rate(entries));
+    std::printf("ratio_window_to_run_paired_median=%.3f\n", paired.ratio);
+    std::printf("run_main_thread_cpu_us_per_check=%.1f\nwindow_main_thread_cpu_us_per_check=%.1f\n",
+                paired.runCpuUs, paired.windowCpuUs);
+    std::printf("ratio_cpu_run_to_window=%.3f\n", paired.runCpuUs / paired.windowCpuUs);
     if (!abRates.empty()) {
         std::sort(abRates.begin(), abRates.end());
         const double abRate = abRates[abRates.size() / 2];

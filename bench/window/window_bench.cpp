@@ -9,6 +9,7 @@
 // of both (median of ROUNDS, 3 by default), their ratio and the timer's
 // lateness during the window's runs (largest, 99th percentile, mean).
 // --profile runs only one side, ROUNDS times, and prints nothing.
+#include "../lib/PairedRounds.h"
 #include "../lib/TimerLateness.h"
 #include "app/Dialogs.h"
 #include "app/Startup.h"
@@ -40,6 +41,7 @@ QByteArray PageUrl(const QByteArray &base, int i)
 struct TRound
 {
     double seconds = 0;
+    double cpu = 0; // of the thread that runs the window and the sockets
     TTimerLateness lateness;
     qint64 worstAt = 0;   // ms after the start
     qint64 fetchedAt = 0; // "Finished": the last site is in
@@ -78,8 +80,10 @@ TRound Measure(QApplication &app, Run *run, const std::function<void()> &start)
         clock.start();
         start();
     });
+    const double cpu0 = ThreadCpuSeconds();
     app.exec();
     r.seconds = double(clock.nsecsElapsed()) / 1e9;
+    r.cpu = ThreadCpuSeconds() - cpu0;
     probe.stop();
     QObject::disconnect(status);
     QObject::disconnect(done);
@@ -179,6 +183,7 @@ int main(int argc, char **argv)
         wins.push_back(WindowRound(app, w));
     }
     const auto byRate = [&](const TRound &a, const TRound &b) { return a.Rate(n) < b.Rate(n); };
+    const TPaired paired = Paired(runs, wins, n);
     std::sort(runs.begin(), runs.end(), byRate);
     std::sort(wins.begin(), wins.end(), byRate);
     const TRound &run = runs[runs.size() / 2];
@@ -191,5 +196,9 @@ int main(int argc, char **argv)
     PrintRound("window", win, n);
     std::printf("window_timer_10ms_late_max_ms_all_rounds=%.1f\n", worstMax);
     std::printf("ratio_window_to_run=%.3f\n", win.Rate(n) / run.Rate(n));
+    std::printf("ratio_window_to_run_paired_median=%.3f\n", paired.ratio);
+    std::printf("run_main_thread_cpu_us_per_site=%.1f\nwindow_main_thread_cpu_us_per_site=%.1f\n",
+                paired.runCpuUs, paired.windowCpuUs);
+    std::printf("ratio_cpu_run_to_window=%.3f\n", paired.runCpuUs / paired.windowCpuUs);
     return 0;
 }

@@ -28,9 +28,9 @@
 //   window close, program end                -> Shutdown() before the list goes
 #pragma once
 
-#include "analyser/BotDeadlines.h"
 #include "analyser/CheckRunState.h"
 #include "analyser/ProxyItem.h"
+#include "net/BotDeadlines.h"
 #include "util/Limits.h"
 
 #include <QByteArray>
@@ -286,7 +286,7 @@ private:
     bool FAborted = false; // the abort button was pressed during this run
     std::vector<TDetectTry> FBotDetect;
 
-    TBotDeadlines FDeadlines;
+    net::TBotDeadlines FDeadlines;
     quint16 FWaitInterval;
     qint64 FRequestDeadline = 0;
     QByteArray FLocalAddr = QByteArrayLiteral("0.0.0.0");

@@ -12,7 +12,6 @@
 #include "leecher/OptionsProxy.h"
 #include "lists/FileError.h"
 #include "net/HttpProt.h"
-#include "net/Wait.h"
 #include "settings/Options.h"
 #include "settings/OptionsFile.h"
 #include "util/Automation.h"
@@ -26,7 +25,6 @@ namespace leecher {
 using harvester::TSearchForm;
 using harvester::TSearchOutcome;
 using net::THttpCli;
-using net::TWait;
 
 namespace {
 
@@ -103,7 +101,6 @@ bool TSiteRun::StartGoogle()
     if (FInputs.TimeoutText().isEmpty())
         FInputs.SetTimeoutText(QStringLiteral("8"));
     FLiveClients.clear();
-    FWaitByBot.clear();
     FClientByBot.clear();
     FLeechedLinks = std::move(leeched);
     CreateGoogleBots();
@@ -117,6 +114,9 @@ void TSiteRun::CreateGoogleBots()
     // there will be.
     const int bots = PrepareBotSlots();
     FLinkList.assign(size_t(bots), {});
+    if (AboveHarvestCap(FInputs.TimeoutText()))
+        FInputs.SetTimeoutText(QString::number(HarvestTimeoutCap));
+    StartDeadlines(bots);
     for (int b = 0; b < bots; ++b) {
         auto *client = new THttpCli(this);
         FLiveClients.push_back(client);
@@ -131,11 +131,6 @@ void TSiteRun::CreateGoogleBots()
         client->OnRequestDone = [this](THttpCli *c, net::THttpRequest rq, quint16 error) {
             GSearchHttpCliRequestDone(c, rq, error);
         };
-
-        if (AboveHarvestCap(FInputs.TimeoutText()))
-            FInputs.SetTimeoutText(QString::number(HarvestTimeoutCap));
-        TWait *wait = NewWait(client, b);
-        wait->OnTimeout = [this](TWait *w) { AGWaitTimeout(w); };
     }
     // The bots exist before the first search leaves: the pace may start one
     // at once.
@@ -174,7 +169,7 @@ QByteArray TSiteRun::ChooseTerm()
 void TSiteRun::StartGoogleRequest(THttpCli *client, int bot)
 {
     FReceived[size_t(bot)] = 0;
-    WaitOf(bot)->Start();
+    FDeadlines.Begin(bot);
     client->StartGet();
 }
 
@@ -183,25 +178,22 @@ void TSiteRun::GSearchHttpCliDocData(THttpCli *client, const char *buffer, qint3
     const int b = BotOf(client);
     if (b < 0)
         return;
-    TWait *wait = WaitOf(b);
     qint64 &received = FReceived[size_t(b)];
     if (received + len > FPageLimit) {
         // More than a page may hold, result pages too: drop the text and end
-        // the request, which then counts as failed. The timer stays off.
-        wait->Stop();
+        // the request, which then counts as failed. No limit runs.
+        FDeadlines.Clear(b);
         FPageText[size_t(b)] = QByteArray();
         client->Abort();
         return;
     }
     received += len;
     FPageText[size_t(b)].append(buffer, qsizetype(qstrnlen(buffer, uint(len))));
-    wait->Restart(); // the time without data; the request's deadline runs on
+    FDeadlines.Active(b); // the time without data; the request's deadline runs on
 }
 
-void TSiteRun::AGWaitTimeout(TWait *wait)
+void TSiteRun::AGWaitTimeout(int b)
 {
-    wait->Stop();
-    const qintptr b = wait->Tag();
     if (b < 0 || size_t(b) >= FClientByBot.size() || FClientByBot[size_t(b)] == nullptr)
         return;
     // The completion this causes arrives later, at the bot's current
@@ -229,7 +221,7 @@ void TSiteRun::GSearchHttpCliRequestDone(THttpCli *client, net::THttpRequest, qu
     const int b = BotOf(client);
     if (b < 0)
         return;
-    WaitOf(b)->Stop();
+    FDeadlines.Clear(b);
     QByteArray &page = FPageText[size_t(b)];
     const qint32 status = client->StatusCode();
     if (page.isEmpty() && !FStopping && status == 200 && MayRepeat(b)) {
@@ -283,7 +275,7 @@ void TSiteRun::GLeechHttpCliRequestDone(THttpCli *client, net::THttpRequest, qui
     const int b = BotOf(client);
     if (b < 0)
         return;
-    WaitOf(b)->Stop();
+    FDeadlines.Clear(b);
     QByteArray &page = FPageText[size_t(b)];
     const bool empty = page.isEmpty() && client->StatusCode() == 200;
     if (empty && !FStopping && MayRepeat(b)) {
@@ -319,7 +311,7 @@ void TSiteRun::RetryGoogle(THttpCli *client)
     if (b < 0)
         return;
     EmptyPageText(FPageText[size_t(b)]);
-    WaitOf(b)->Stop();
+    FDeadlines.Clear(b);
     StartGoogleRequest(client, b);
 }
 

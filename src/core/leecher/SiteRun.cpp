@@ -11,6 +11,7 @@
 #include "net/Wait.h"
 #include "settings/Options.h"
 #include "settings/OptionsFile.h"
+#include "util/Limits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,8 +38,13 @@ QString ProgressText(int done, int total)
 TSiteRun::TSiteRun(TSiteList &sites, TProxyList &proxies, const settings::IOptions &options,
                    IRunInputs &inputs, const QString &folder, QObject *parent)
     : QObject(parent), FSites(sites), FProxies(proxies), FOptions(options), FInputs(inputs),
-      FFolder(folder), FPace(new harvester::TSearchPace(this)),
-      FWaitInterval(TWait::DefaultInterval())
+      FFolder(folder), FDeadlines([this](int bot) {
+          if (FGoogleMode)
+              AGWaitTimeout(bot);
+          else
+              AWaitTimeout(bot);
+      }),
+      FPace(new harvester::TSearchPace(this)), FWaitInterval(TWait::DefaultInterval())
 {
     FPace->OnTurn = [this](int bot) { SearchTurn(bot); };
     FPace->OnStatus = [this](const QString &text) { Q_EMIT statusChanged(text); };
@@ -104,7 +110,6 @@ void TSiteRun::PrepareRun()
     if (FInputs.TimeoutText().isEmpty())
         FInputs.SetTimeoutText(QStringLiteral("8"));
     FLiveClients.clear();
-    FWaitByBot.clear();
     FClientByBot.clear();
     FProgressMax = int(FSites.size());
     FProgress = 0;
@@ -125,6 +130,7 @@ int TSiteRun::PrepareBotSlots()
 void TSiteRun::CreateBots(TKind kind)
 {
     const int bots = PrepareBotSlots();
+    StartDeadlines(bots);
     for (int b = 0; b < bots && FNextSite < int(FSites.size()); ++b) {
         auto *client = new THttpCli(this);
         FLiveClients.push_back(client);
@@ -150,10 +156,7 @@ void TSiteRun::CreateBots(TKind kind)
         FSites[size_t(site)].Status = QStringLiteral("Analyzing");
         Q_EMIT siteChanged(site);
 
-        TWait *wait = NewWait(client, b);
-        wait->OnTimeout = [this](TWait *w) { AWaitTimeout(w); };
-        wait->Start();
-
+        FDeadlines.Begin(b);
         ++FNextSite;
         if (kind == TKind::Leech)
             client->StartGet();
@@ -162,15 +165,15 @@ void TSiteRun::CreateBots(TKind kind)
     }
 }
 
-TWait *TSiteRun::NewWait(THttpCli *client, int bot)
+void TSiteRun::StartDeadlines(int bots)
 {
-    auto *wait = new TWait(client);
-    FWaitByBot.push_back(wait);
-    wait->SetInterval(FWaitInterval);
-    wait->SetCaption(FInputs.TimeoutText());
-    wait->SetRequestDeadline(FRequestDeadline);
-    wait->SetTag(bot);
-    return wait;
+    qint32 ticks = TWait::ReadCount(FInputs.TimeoutText());
+    if (ticks == 0)
+        ticks = 15;
+    const qint64 period = FWaitInterval == 0 ? 1 : FWaitInterval;
+    const qint64 deadline =
+        FRequestDeadline > 0 ? FRequestDeadline : limits::RequestDeadlineMs(ticks);
+    FDeadlines.Start(bots, deadline, 0, qint64(ticks) * period);
 }
 
 void TSiteRun::ReadVerifyCertificates()
@@ -206,13 +209,6 @@ TSiteItem *TSiteRun::SiteOf(const THttpCli *client)
     return &FSites[size_t(i)];
 }
 
-TWait *TSiteRun::WaitOf(int bot) const
-{
-    if (bot < 0 || bot >= int(FWaitByBot.size()))
-        return nullptr;
-    return FWaitByBot[size_t(bot)];
-}
-
 // ---------------------------------------------------------------------------
 // Leech run handlers
 
@@ -221,16 +217,15 @@ void TSiteRun::APHttpCliDocData(THttpCli *client, const char *buffer, qint32 len
     const int b = BotOf(client);
     if (b < 0)
         return;
-    TWait *wait = WaitOf(b);
     TSiteItem *site = SiteOf(client);
     if (site == nullptr) {
-        wait->Stop();
+        FDeadlines.Clear(b);
         return;
     }
     if (qint64(site->BytesRead) + len > FPageLimit) {
         // More than a page may hold: drop what was collected and end the
-        // request; its completion records it as failed. The timer stays off.
-        wait->Stop();
+        // request; its completion records it as failed. No limit runs.
+        FDeadlines.Clear(b);
         FPageText[size_t(b)] = QByteArray();
         client->Abort();
         return;
@@ -241,15 +236,13 @@ void TSiteRun::APHttpCliDocData(THttpCli *client, const char *buffer, qint32 len
     site->BytesRead += len;
     site->Status = QString::number(site->BytesRead) + QStringLiteral(" bytes downloaded");
     Q_EMIT siteChanged(i);
-    // The countdown measures the time without data; the request's deadline
-    // runs on.
-    wait->Restart();
+    // The idle timeout measures the time without data; the request's
+    // deadline runs on.
+    FDeadlines.Active(b);
 }
 
-void TSiteRun::AWaitTimeout(TWait *wait)
+void TSiteRun::AWaitTimeout(int b)
 {
-    wait->Stop();
-    const qintptr b = wait->Tag();
     if (b < 0 || size_t(b) >= FClientByBot.size() || FClientByBot[size_t(b)] == nullptr)
         return;
     THttpCli *client = FClientByBot[size_t(b)];
@@ -268,7 +261,7 @@ void TSiteRun::APHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     const int b = BotOf(client);
     if (b < 0)
         return;
-    WaitOf(b)->Stop();
+    FDeadlines.Clear(b);
     QByteArray &page = FPageText[size_t(b)];
     TSiteItem *site = SiteOf(client);
     const int i = int(client->Tag());
@@ -324,7 +317,7 @@ void TSiteRun::HandOutNext(THttpCli *client, int bot, TKind kind)
     FRepeats[size_t(bot)] = 0;
     FSites[size_t(i)].Status = QStringLiteral("Analyzing");
     Q_EMIT siteChanged(i);
-    WaitOf(bot)->Start();
+    FDeadlines.Begin(bot);
     ++FNextSite;
     if (kind == TKind::Leech)
         client->StartGet();
@@ -373,9 +366,7 @@ void TSiteRun::Retry(THttpCli *client, QLatin1StringView kind)
         Q_EMIT siteChanged(int(client->Tag()));
     }
     EmptyPageText(FPageText[size_t(b)]);
-    TWait *wait = WaitOf(b);
-    wait->Stop();
-    wait->Start();
+    FDeadlines.Begin(b);
     if (kind == QLatin1StringView("Get"))
         client->StartGet();
     else if (kind == QLatin1StringView("Head"))
@@ -390,7 +381,7 @@ void TSiteRun::ASHttpCliRequestDone(THttpCli *client, net::THttpRequest, quint16
     const int b = BotOf(client);
     if (b < 0)
         return;
-    WaitOf(b)->Stop();
+    FDeadlines.Clear(b);
     TSiteItem *site = SiteOf(client);
     const int i = int(client->Tag());
     if (site) {
@@ -433,21 +424,17 @@ void TSiteRun::Abort()
 void TSiteRun::ReleaseClient(THttpCli *client)
 {
     const int b = BotOf(client);
-    if (TWait *wait = WaitOf(b)) {
-        wait->Stop();
-        wait->OnTimeout = nullptr;
-    }
     client->OnDocData = nullptr;
     client->OnRequestDone = nullptr;
     if (b >= 0) {
+        FDeadlines.Clear(b);
         FClientByBot[size_t(b)] = nullptr;
-        FWaitByBot[size_t(b)] = nullptr;
     }
     const auto it = std::find(FLiveClients.begin(), FLiveClients.end(), client);
     if (it != FLiveClients.end())
         FLiveClients.erase(it);
-    // This may run inside the client's own completion: it goes (with its
-    // timer) once that has returned.
+    // This may run inside the client's own completion: it goes once that
+    // has returned.
     client->deleteLater();
 }
 
@@ -464,8 +451,8 @@ bool TSiteRun::SiteAbort(THttpCli *client)
 
 void TSiteRun::EndOfRun()
 {
+    FDeadlines.Stop();
     FLiveClients.clear();
-    FWaitByBot.clear();
     FClientByBot.clear();
     if (FGoogleMode) {
         FinishGoogleMode();
@@ -568,18 +555,13 @@ void TSiteRun::Shutdown()
     for (THttpCli *client : FLiveClients) {
         client->OnDocData = nullptr;
         client->OnRequestDone = nullptr;
-        const int b = BotOf(client);
-        if (TWait *wait = WaitOf(b)) {
-            wait->Stop();
-            wait->OnTimeout = nullptr;
-        }
         // Closes the connection; the completion it posts has no handler.
         client->Abort();
         client->deleteLater();
     }
+    FDeadlines.Stop();
     FLiveClients.clear();
     FClientByBot.clear();
-    FWaitByBot.clear();
     for (QByteArray &page : FPageText)
         page = QByteArray();
     // A harvest cut short by the window closing keeps Leeched.ini as it was.

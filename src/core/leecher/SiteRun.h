@@ -4,12 +4,13 @@
 //
 // One TSiteRun holds the run state that the main window's runs share, so that
 // only one of them is active at a time. A run creates up to N bots (N = the
-// bots slider); a bot is one THttpCli with one TWait owned by it, the bot's
-// number travels in the client's BotNumber and the index of its site in its
-// Tag. Sites are handed out in list order to whichever bot
-// finishes first; when none is left, or Abort was asked for, each bot retires
-// when its request has ended, and the last one ends the run: "Finished", then
-// duplicate removal and Proxies.txt.
+// bots slider); a bot is one THttpCli, the bot's number travels in the
+// client's BotNumber and the index of its site in its Tag. One sweep keeps
+// every bot's time limits (net::TBotDeadlines): the time without data that the
+// timeout edit gives, and the whole request's deadline. Sites are handed out
+// in list order to whichever bot finishes first; when none is left, or Abort
+// was asked for, each bot retires when its request has ended, and the last
+// one ends the run: "Finished", then duplicate removal and Proxies.txt.
 //
 // The harvest is a mode of the same run (GoogleMode): it has no site list to
 // work through, so each bot searches for a proxy address, leeches every result
@@ -30,6 +31,7 @@
 #include "harvester/SearchTerms.h"
 #include "lists/LeechedLinks.h"
 #include "lists/Records.h"
+#include "net/BotDeadlines.h"
 #include "settings/Options.h"
 #include "util/Limits.h"
 
@@ -49,7 +51,6 @@
 
 namespace net {
 class THttpCli;
-class TWait;
 enum THttpRequest : int;
 } // namespace net
 
@@ -166,8 +167,9 @@ public:
     // without one they are seeded from the clock at each start.
     void SetRandomSeed(std::optional<quint64> seed) { FRandomSeed = seed; }
 
-    // Tick period of the bots' wait timers in milliseconds (1000 by
-    // default); applies to the next run. Tests shorten it.
+    // Tick period of the bots' idle timeout in milliseconds (1000 by
+    // default; the timeout edit counts these); applies to the next run.
+    // Tests shorten it.
     void SetWaitInterval(quint16 ms) { FWaitInterval = ms; }
     quint16 WaitInterval() const { return FWaitInterval; }
     // Whole-request deadline of the bots' requests in milliseconds; 0 (the
@@ -236,7 +238,8 @@ protected:
     void APHttpCliDocData(net::THttpCli *client, const char *buffer, qint32 len);
     void APHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
     void ASHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
-    void AWaitTimeout(net::TWait *wait);
+    // The bot's request has run out of time.
+    void AWaitTimeout(int bot);
     // Repeats the bot's current request; `kind` is "Get" or "Head".
     void Retry(net::THttpCli *client, QLatin1StringView kind);
     // Retires the bot when the run is stopping (returns true; the client is
@@ -247,7 +250,7 @@ protected:
     void GSearchHttpCliDocData(net::THttpCli *client, const char *buffer, qint32 len);
     void GSearchHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
     void GLeechHttpCliRequestDone(net::THttpCli *client, net::THttpRequest rqType, quint16 error);
-    void AGWaitTimeout(net::TWait *wait);
+    void AGWaitTimeout(int bot);
     // Repeats the bot's current search or page.
     void RetryGoogle(net::THttpCli *client);
     // Extracts the bot's page into the proxy list and reports the count.
@@ -273,13 +276,14 @@ private:
     void JoinFileStep();
     int BotOf(const net::THttpCli *client) const;
     TSiteItem *SiteOf(const net::THttpCli *client);
-    net::TWait *WaitOf(int bot) const;
     void HandOutNext(net::THttpCli *client, int bot, TKind kind);
     // Counts one more try of the bot's current entry; false (and nothing
     // counted) when it has had all that limits::MaxRepeats allows.
     bool MayRepeat(int bot);
-    // The bot's wait timer for the run starting, with its request deadline.
-    net::TWait *NewWait(net::THttpCli *client, int bot);
+    // The time limits of the run starting, for `bots` bots: the timeout
+    // edit's count of wait ticks without data ("8" when empty, 15 for no
+    // number), and the request deadline.
+    void StartDeadlines(int bots);
     void NextOrRetire(net::THttpCli *client, int bot, TKind kind);
     void AdvanceProgress();
     void ReleaseClient(net::THttpCli *client);
@@ -318,7 +322,7 @@ private:
     int FNextSite = 0;
     std::vector<net::THttpCli *> FLiveClients;
     std::vector<net::THttpCli *> FClientByBot;
-    std::vector<net::TWait *> FWaitByBot;
+    net::TBotDeadlines FDeadlines;
     // One page buffer per bot number; they keep their room between runs.
     std::vector<QByteArray> FPageText;
     // Times the bot's current site, link or search was asked again.
