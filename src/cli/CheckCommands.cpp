@@ -191,6 +191,8 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
     state.RetryUnknownMode = c.Only == TOnly::Unknown;
     // Location and history: what cannot be used is said and left out.
     history::TCheckRecorder recorder(list);
+    QObject::connect(&recorder, &history::TCheckRecorder::historyFailed, &recorder,
+                     [&](const QString &message) { progress.Say(message); });
     // judge-page tries a judge out: nothing of it goes into the history.
     history::TRecordingSettings recording = ReadRecordingSettings(folder, c.History.Record);
     recording.History = recording.History && !judgePage;
@@ -253,8 +255,6 @@ int RunCheckCommand(const TCliCommand &c, const QString &folder)
         });
     QObject::connect(&run, &TCheckRun::finished, &run, [&] { wait.Finished(); });
     recorder.Follow(run);
-    QObject::connect(&recorder, &history::TCheckRecorder::historyFailed, &run,
-                     [&](const QString &message) { progress.Say(message); });
     if (!c.Settings.OwnAddress) {
         probe.SetMachineAddress(inputs.ownAddress);
         if (!c.Bind.isEmpty())

@@ -86,12 +86,17 @@ QStringList TCheckRecorder::Open(const TRecordingSettings &settings)
         return messages;
     const qint64 keptFrom =
         QDateTime::currentMSecsSinceEpoch() - qint64(settings.HistoryDays) * 24 * 3600 * 1000;
-    if (!FHistory.Open(settings.HistoryPath) || !FHistory.Prune(keptFrom)) {
+    if (!FHistory.Open(settings.HistoryPath)) {
         messages << FHistory.Error() + QStringLiteral(" Checks are not recorded this time.");
         FHistory.Close();
         return messages;
     }
     FWriter = std::make_unique<THistoryWriter>(FHistory, this, [this] { TakeRecorded(); });
+    // Tidying a long history can take a while: the writer does it first,
+    // off the thread of the window or the run.
+    THistoryWriter::TBatch prune;
+    prune.PruneBefore = keptFrom;
+    FWriter->Add(std::move(prune));
     return messages;
 }
 
@@ -146,6 +151,12 @@ void TCheckRecorder::HandOver()
     FTimer.stop();
     if (FWriter && !FPending.Rows.empty())
         FWriter->Add(std::exchange(FPending, {}));
+}
+
+THistoryDb &TCheckRecorder::History()
+{
+    Flush();
+    return FHistory;
 }
 
 void TCheckRecorder::Flush()

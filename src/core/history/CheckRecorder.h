@@ -69,15 +69,16 @@ public:
     void SetList(analyser::TAnalyserList &list) { FList = &list; }
 
     // Opens the location databases and, when asked for, the history, whose
-    // checks older than its days are removed. Returns what the user should
-    // be told (each once): databases missing or unusable, a history that
-    // cannot be used (the check goes on without it).
+    // checks older than its days are then removed by the writer (a failure
+    // there comes as historyFailed). Returns what the user should be told
+    // (each once): databases missing or unusable, a history that cannot be
+    // opened (the check goes on without it).
     QStringList Open(const TRecordingSettings &settings);
     const geo::TLocator &Locator() const { return FLocator; }
     // Open while checks are recorded; closed when switched off or failed.
-    // Used by the recorder's writer while a batch is under way: read it
-    // before a run or after Flush.
-    THistoryDb &History() { return FHistory; }
+    // Waits until the writer is done with it (Flush), so read it before a
+    // run or after one, not while checks are recorded.
+    THistoryDb &History();
     // Follows the run's rows from now on.
     void Follow(analyser::TCheckRun &run);
     // The row's check ended: stamp, locate, queue.

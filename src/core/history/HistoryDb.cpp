@@ -234,7 +234,20 @@ bool THistoryDb::Prune(qint64 before)
 {
     if (!FDb)
         return false;
-    sqlite3_stmt *s = nullptr;
+    const auto step = [this, before](const char *sql) {
+        sqlite3_stmt *s = nullptr;
+        int rc = sqlite3_prepare_v2(FDb, sql, -1, &s, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_bind_int64(s, 1, before);
+            rc = sqlite3_step(s);
+        }
+        sqlite3_finalize(s);
+        return rc;
+    };
+    const auto fail = [this](int rc) {
+        sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        return Fail(rc, "tidied");
+    };
     // Only proxies whose first check is gone need their figures again: one
     // grouped pass over the checks gives them (no index on the checks, which
     // every recorded check would pay for).
@@ -247,21 +260,17 @@ bool THistoryDb::Prune(qint64 before)
         "DELETE FROM proxies WHERE checks = 0"};
     if (!Exec("BEGIN IMMEDIATE"))
         return false;
+    // A proxy's first_at is its oldest check: when no proxy has one that
+    // old, nothing goes, and the (larger) checks are not read at all.
+    int rc = step("SELECT 1 FROM proxies WHERE first_at < ?1 LIMIT 1");
+    if (rc == SQLITE_DONE)
+        return Exec("COMMIT");
+    if (rc != SQLITE_ROW)
+        return fail(rc);
     for (const char *sql : steps) {
-        int rc = sqlite3_prepare_v2(FDb, sql, -1, &s, nullptr);
-        if (rc == SQLITE_OK) {
-            sqlite3_bind_int64(s, 1, before);
-            rc = sqlite3_step(s);
-        }
-        sqlite3_finalize(s);
-        if (rc != SQLITE_DONE && rc != SQLITE_OK) {
-            if (FDb)
-                sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
-            return Fail(rc, "tidied");
-        }
-        // Nothing old: nothing to count again.
-        if (sql == steps[0] && sqlite3_changes(FDb) == 0)
-            break;
+        rc = step(sql);
+        if (rc != SQLITE_DONE && rc != SQLITE_OK)
+            return fail(rc);
     }
     return Exec("COMMIT");
 }

@@ -54,7 +54,8 @@ void THistoryWriter::Work()
         const bool tried = !FFailed;
         held.unlock();
         if (tried)
-            batch.Recorded = FHistory.Record(batch.Records, &batch.Figures);
+            batch.Recorded = batch.PruneBefore ? FHistory.Prune(batch.PruneBefore)
+                                               : FHistory.Record(batch.Records, &batch.Figures);
         held.lock();
         FFailed = FFailed || !batch.Recorded;
         FDone.push_back(std::move(batch));

@@ -24,6 +24,8 @@ public:
         std::vector<int> Rows; // the list rows of the records, for the caller
         std::vector<TCheckRecord> Records;
         std::vector<TFigures> Figures; // filled when recorded
+        // Not 0: no records, but the checks before this time are removed.
+        qint64 PruneBefore = 0;
         bool Recorded = false;
     };
 
