@@ -3,6 +3,7 @@
 #include "server/ConnectionIo.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -342,18 +343,39 @@ void TGatewayServer::WriteAnswer(TConnection &c)
 
 void TGatewayServer::Linger(TConnection &c)
 {
-    // Half-close (unless the relay passed the upstream's end on already),
-    // then drop what the client still sends until it closes too, so that it
-    // gets the answer instead of a reset.
+    // Half-close, then drop what the client still sends until it closes too,
+    // so that it gets the answer instead of a reset.
     CloseUpstream(c);
-    const bool shut = c.ToClient.Shut;
     c.ToClient = TFlow();
     c.ToUp = TFlow();
     c.Phase = TConnection::Lingering;
     c.Deadline = NowMs() + FConfig.Limits.Linger;
-    if (!shut)
-        ::shutdown(c.Client.Fd, SHUT_WR);
+    ::shutdown(c.Client.Fd, SHUT_WR);
     Drain(c);
+}
+
+void TGatewayServer::Finish(TConnection &c)
+{
+    // A client that sent its whole request and nothing after it has nothing
+    // a close could reset: the connection closes at once (the answer still
+    // goes out before the end). One that may still be sending gets the
+    // lingering close.
+    if (c.BodyLeft == 0) {
+        ssize_t n = -1; // nothing there, as far as the set has said
+        char sink[256];
+        if (c.Client.Readable) {
+            do
+                n = ::recv(c.Client.Fd, sink, sizeof sink, 0);
+            while (n < 0 && errno == EINTR);
+        }
+        if (n <= 0) {
+            // Nothing more sent, or the client has gone already.
+            Close(c);
+            return;
+        }
+        c.Drained += n;
+    }
+    Linger(c);
 }
 
 void TGatewayServer::Drain(TConnection &c)
@@ -389,6 +411,15 @@ void TGatewayServer::CloseUpstream(TConnection &c)
 {
     if (c.Up.Fd >= 0) {
         FReady.Forget(c.Up.Fd, &c.Up, c.Up.Events);
+        if (c.ToClient.Eof && !c.Target.Tunnel) {
+            // The upstream has answered in full and closed: a reset instead
+            // of a close of our own spares both sides the closing exchange
+            // and its wait. Nothing is lost, nothing more was to go either
+            // way. A tunnel ends with a close: its last bytes may still be
+            // under way.
+            const linger abort{1, 0};
+            ::setsockopt(c.Up.Fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        }
         ::close(c.Up.Fd);
         c.Up.Fd = -1;
         c.Up.Events = 0;

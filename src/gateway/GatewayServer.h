@@ -109,6 +109,8 @@ private:
     void Answer(TConnection &c, QByteArray bytes, bool linger);
     void WriteAnswer(TConnection &c);
     void Linger(TConnection &c);
+    // The answer to a request has gone: the client's connection ends.
+    void Finish(TConnection &c);
     void Drain(TConnection &c);
     // Both sides in the epoll set; false when epoll refused and the
     // connection was closed.

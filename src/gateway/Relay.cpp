@@ -85,7 +85,10 @@ TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEn
             return TFlowResult::Ok; // the whole body went: the client has nothing more to say
         if (flow.Eof) {
             if (!flow.Shut) {
-                ::shutdown(to.Fd, SHUT_WR);
+                // The end of a request's answer is passed on by ending the
+                // client's connection.
+                if (up || c.Target.Tunnel)
+                    ::shutdown(to.Fd, SHUT_WR);
                 flow.Shut = true;
             }
             return TFlowResult::Ok;
@@ -230,7 +233,7 @@ void TGatewayServer::Pump(TConnection &c)
     if (c.ToClient.Shut && !c.Target.Tunnel) {
         // The answer has ended: the request is done, whatever the client
         // still sends.
-        Linger(c);
+        Finish(c);
         return;
     }
     if (c.ToClient.Shut && c.ToUp.Shut) {
