@@ -400,8 +400,12 @@ bool TGatewayServer::Update(TConnection &c)
 bool TGatewayServer::WatchEnd(TConnection &c, TEnd &end)
 {
     // Edge-triggered: a hang-up of a side that is not being read or written
-    // wakes the loop once, not again and again.
-    if (FReady.Watch(end.Fd, &end, EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET, end.Events))
+    // wakes the loop once, not again and again. Writing is watched from the
+    // first time a write has to wait (a connect, a full socket) on: a new
+    // client's connection takes the answer at once as a rule, and being
+    // told that it could would only cost a wake-up.
+    const unsigned out = !end.Writable || (end.Events & EPOLLOUT) ? unsigned(EPOLLOUT) : 0u;
+    if (FReady.Watch(end.Fd, &end, EPOLLIN | EPOLLRDHUP | EPOLLET | out, end.Events))
         return true;
     Close(c);
     return false;
