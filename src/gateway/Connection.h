@@ -25,11 +25,17 @@ inline qint64 NowMs()
 // One read: large enough for a fast relay, small enough to sit on the stack.
 inline constexpr qsizetype RelayChunk = 64 * 1024;
 
+// One side's descriptor. It is watched once for both directions,
+// edge-triggered: the set reports a change once, so what it said stays in
+// Readable and Writable until a read or a write finds nothing more to do.
+// Nothing is read or written while its flag is down.
 struct TGatewayServer::TEnd
 {
     TConnection *Conn = nullptr;
     int Fd = -1;
     unsigned Events = 0; // what epoll watches for; 0: not in the set
+    bool Readable = false;
+    bool Writable = false;
 };
 
 // Bytes on their way to one side: what the last read left unsent, and
@@ -51,6 +57,7 @@ struct TGatewayServer::TConnection
     {
         Client.Conn = this;
         Client.Fd = fd;
+        Client.Writable = true;
         Up.Conn = this;
     }
 
@@ -90,6 +97,7 @@ struct TGatewayServer::TConnection
     TFlow ToUp, ToClient;
     qsizetype Drained = 0;
     bool LingerAfter = false;
+    bool Again = false; // waits in FAgain to go on relaying
     TConnections::iterator Self;
 };
 

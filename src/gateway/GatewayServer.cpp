@@ -3,6 +3,7 @@
 #include "server/ConnectionIo.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -39,6 +40,9 @@ TGatewayServer::TGatewayServer(const TGatewayConfig &config, QObject *parent)
                         parent),
       FConfig(config), FRotation(config.Rotate, config.StickyMs)
 {
+    FAgainTimer.setSingleShot(true);
+    FAgainTimer.setInterval(0);
+    connect(&FAgainTimer, &QTimer::timeout, this, &TGatewayServer::RunAgain);
     FGrace.setSingleShot(true);
     connect(&FGrace, &QTimer::timeout, this, [this] {
         while (!FConnections.empty())
@@ -107,32 +111,73 @@ void TGatewayServer::Accept(int fd, bool admin)
         return;
     }
     c.Deadline = NowMs() + FConfig.Limits.ReadTimeout;
-    ReadHead(c);
+    // The head comes a moment after the connection, as a rule: the set
+    // tells when (and at once when it is there already).
+    Update(c);
 }
 
-void TGatewayServer::OnReady(void *tag)
+void TGatewayServer::OnReady(void *tag, unsigned events)
 {
-    TConnection &c = *static_cast<TEnd *>(tag)->Conn;
+    TEnd &end = *static_cast<TEnd *>(tag);
+    TConnection &c = *end.Conn;
+    const bool failed = events & (EPOLLERR | EPOLLHUP);
+    if (failed || (events & (EPOLLIN | EPOLLRDHUP)))
+        end.Readable = true;
+    if (failed || (events & EPOLLOUT))
+        end.Writable = true;
+    // Each step waits for one side; what the other side says meanwhile is
+    // kept in its flags for later.
+    const bool up = &end == &c.Up;
     switch (c.Phase) {
     case TConnection::Head:
-        ReadHead(c);
+        if (!up && c.Client.Readable)
+            ReadHead(c);
         break;
     case TConnection::Connecting:
-        Connected(c);
+        if (up && c.Up.Writable)
+            Connected(c, failed);
         break;
     case TConnection::Handshake:
-        Handshake(c);
+        if (up)
+            Handshake(c);
         break;
     case TConnection::Relaying:
         Pump(c);
         break;
     case TConnection::Answering:
-        WriteAnswer(c);
+        if (!up && c.Client.Writable)
+            WriteAnswer(c);
         break;
     case TConnection::Lingering:
-        Drain(c);
+        if (!up && c.Client.Readable)
+            Drain(c);
         break;
     }
+}
+
+void TGatewayServer::Again(TConnection &c)
+{
+    if (c.Again)
+        return;
+    c.Again = true;
+    FAgain.push_back(&c);
+    FAgainTimer.start();
+}
+
+void TGatewayServer::RunAgain()
+{
+    std::vector<TConnection *> running;
+    running.swap(FAgain);
+    FAgainRunning = &running;
+    for (TConnection *&entry : running) {
+        TConnection *c = std::exchange(entry, nullptr);
+        if (!c)
+            continue; // closed meanwhile
+        c->Again = false;
+        if (c->Phase == TConnection::Relaying)
+            Pump(*c);
+    }
+    FAgainRunning = nullptr;
 }
 
 void TGatewayServer::OnSweep()
@@ -168,7 +213,10 @@ void TGatewayServer::OnSweep()
 
 void TGatewayServer::ReadHead(TConnection &c)
 {
-    switch (server::ReadHead(c.Client.Fd, c.In, c.Scanner)) {
+    const server::THeadRead read = server::ReadHead(c.Client.Fd, c.In, c.Scanner);
+    if (read == server::THeadRead::Wait)
+        c.Client.Readable = false;
+    switch (read) {
     case server::THeadRead::Complete:
         Dispatch(c);
         return;
@@ -306,58 +354,58 @@ void TGatewayServer::Linger(TConnection &c)
     Drain(c);
 }
 
+void TGatewayServer::Finish(TConnection &c)
+{
+    // A client that sent its whole request and nothing after it has nothing
+    // a close could reset: the connection closes at once (the answer still
+    // goes out before the end). One that may still be sending gets the
+    // lingering close.
+    if (c.BodyLeft == 0) {
+        ssize_t n = -1; // nothing there, as far as the set has said
+        char sink[256];
+        if (c.Client.Readable) {
+            do
+                n = ::recv(c.Client.Fd, sink, sizeof sink, 0);
+            while (n < 0 && errno == EINTR);
+        }
+        if (n <= 0) {
+            // Nothing more sent, or the client has gone already.
+            Close(c);
+            return;
+        }
+        c.Drained += n;
+    }
+    Linger(c);
+}
+
 void TGatewayServer::Drain(TConnection &c)
 {
-    if (server::DrainInput(c.Client.Fd, c.Drained))
+    if (!c.Client.Readable) {
         Update(c);
-    else
+        return;
+    }
+    if (!server::DrainInput(c.Client.Fd, c.Drained)) {
         Close(c);
+        return;
+    }
+    c.Client.Readable = false;
+    Update(c);
 }
 
-void TGatewayServer::Update(TConnection &c)
+bool TGatewayServer::Update(TConnection &c)
 {
-    unsigned client = 0, up = 0;
-    switch (c.Phase) {
-    case TConnection::Head:
-    case TConnection::Lingering:
-        client = EPOLLIN;
-        break;
-    case TConnection::Answering:
-        client = EPOLLOUT;
-        break;
-    case TConnection::Connecting:
-        up = EPOLLOUT;
-        break;
-    case TConnection::Handshake:
-        up = c.ToUp.HasPending() ? EPOLLOUT : EPOLLIN;
-        break;
-    case TConnection::Relaying: {
-        // Toward the upstream: the head first, then what the client sends,
-        // one read at a time.
-        if (c.ToUp.HasPending())
-            up |= EPOLLOUT;
-        else if (c.HeadSent && !c.ToUp.Eof && c.BodyLeft != 0)
-            client |= EPOLLIN;
-        if (c.ToClient.HasPending())
-            client |= EPOLLOUT;
-        else if (!c.ToClient.Eof)
-            up |= EPOLLIN;
-        break;
-    }
-    }
-    if (WatchEnd(c, c.Client, client) && c.Up.Fd >= 0)
-        WatchEnd(c, c.Up, up);
+    return WatchEnd(c, c.Client) && (c.Up.Fd < 0 || WatchEnd(c, c.Up));
 }
 
-bool TGatewayServer::WatchEnd(TConnection &c, TEnd &end, unsigned events)
+bool TGatewayServer::WatchEnd(TConnection &c, TEnd &end)
 {
-    // Nothing wanted: out of the set, so that a hang-up of a side that is not
-    // being read or written cannot wake the loop again and again.
-    if (events == 0) {
-        FReady.Forget(end.Fd, &end, end.Events);
-        return true;
-    }
-    if (FReady.Watch(end.Fd, &end, events, end.Events))
+    // Edge-triggered: a hang-up of a side that is not being read or written
+    // wakes the loop once, not again and again. Writing is watched from the
+    // first time a write has to wait (a connect, a full socket) on: a new
+    // client's connection takes the answer at once as a rule, and being
+    // told that it could would only cost a wake-up.
+    const unsigned out = !end.Writable || (end.Events & EPOLLOUT) ? unsigned(EPOLLOUT) : 0u;
+    if (FReady.Watch(end.Fd, &end, EPOLLIN | EPOLLRDHUP | EPOLLET | out, end.Events))
         return true;
     Close(c);
     return false;
@@ -367,9 +415,19 @@ void TGatewayServer::CloseUpstream(TConnection &c)
 {
     if (c.Up.Fd >= 0) {
         FReady.Forget(c.Up.Fd, &c.Up, c.Up.Events);
+        if (c.ToClient.Eof && !c.Target.Tunnel) {
+            // The upstream has answered in full and closed: a reset instead
+            // of a close of our own spares both sides the closing exchange
+            // and its wait. Nothing is lost, nothing more was to go either
+            // way. A tunnel ends with a close: its last bytes may still be
+            // under way.
+            const linger abort{1, 0};
+            ::setsockopt(c.Up.Fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        }
         ::close(c.Up.Fd);
         c.Up.Fd = -1;
         c.Up.Events = 0;
+        c.Up.Readable = c.Up.Writable = false;
     }
     if (c.Upstream) {
         --c.Upstream->InUse;
@@ -387,6 +445,12 @@ void TGatewayServer::Close(TConnection &c)
     // and the set would report the copy's events under a freed tag.
     FReady.Forget(c.Client.Fd, &c.Client, c.Client.Events);
     ::close(c.Client.Fd);
+    if (c.Again) {
+        for (auto *list : {&FAgain, FAgainRunning}) {
+            if (list)
+                std::replace(list->begin(), list->end(), &c, static_cast<TConnection *>(nullptr));
+        }
+    }
     FAdmission.Release(c.Source, c.Admitted);
     FConnections.erase(c.Self);
     if (FStopping)

@@ -3,7 +3,9 @@
 //
 // QTcpServer listens and accepts; each connection is a pair of plain
 // non-blocking descriptors (the client's and the upstream's) in one epoll set
-// (net::TEpollSet) on the Qt event loop. A connection carries one request or
+// (net::TEpollSet) on the Qt event loop, each added once for both directions,
+// edge-triggered, so that a connection's steps cost no further calls to
+// change what is watched. A connection carries one request or
 // one tunnel. The head of the request is read within the limits every server
 // of Vexo keeps (server/ServerLimits.h); bodies and tunnel bytes are relayed
 // as they come, never held whole: at most one read's worth waits for a slow
@@ -31,6 +33,7 @@
 #include <QTimer>
 
 #include <list>
+#include <vector>
 
 namespace gateway {
 
@@ -98,7 +101,7 @@ private:
     enum class TFlowResult { Ok, SourceFailed, TargetFailed };
 
     void Accept(int fd, bool admin);
-    void OnReady(void *tag) override;
+    void OnReady(void *tag, unsigned events) override;
     void OnSweep() override;
     void ReadHead(TConnection &c);
     void Dispatch(TConnection &c);
@@ -106,17 +109,24 @@ private:
     void Answer(TConnection &c, QByteArray bytes, bool linger);
     void WriteAnswer(TConnection &c);
     void Linger(TConnection &c);
+    // The answer to a request has gone: the client's connection ends.
+    void Finish(TConnection &c);
     void Drain(TConnection &c);
-    void Update(TConnection &c);
-    // False when epoll refused and the connection was closed.
-    bool WatchEnd(TConnection &c, TEnd &end, unsigned events);
+    // Both sides in the epoll set; false when epoll refused and the
+    // connection was closed.
+    bool Update(TConnection &c);
+    bool WatchEnd(TConnection &c, TEnd &end);
+    // A connection that stopped relaying to give the others their turn
+    // goes on once the loop has looked at the rest.
+    void Again(TConnection &c);
+    void RunAgain();
     void CloseUpstream(TConnection &c);
     void Close(TConnection &c);
     void CheckStopped();
 
     // Upstream.cpp: choosing, connecting, the handshake, failing over.
     void StartAttempt(TConnection &c);
-    void Connected(TConnection &c);
+    void Connected(TConnection &c, bool failed);
     void Handshake(TConnection &c);
     void HandshakeDone(TConnection &c, QByteArray rest);
     void SendRequestHead(TConnection &c);
@@ -137,6 +147,9 @@ private:
     TRotation FRotation;
     QTcpServer *FAdmin = nullptr;
     QTimer FGrace;
+    QTimer FAgainTimer;
+    std::vector<TConnection *> FAgain;
+    std::vector<TConnection *> *FAgainRunning = nullptr;
     bool FStopping = false;
 };
 

@@ -17,8 +17,12 @@ namespace gateway {
 
 bool TGatewayServer::SendPending(TConnection &c, TEnd &to, TFlow &flow, bool up)
 {
+    if (flow.HasPending() && !to.Writable)
+        return true; // the set tells when it takes more
     const qsizetype before = flow.Sent;
     const server::TSend result = server::SendBytes(to.Fd, flow.Pending, flow.Sent);
+    if (result == server::TSend::Wait)
+        to.Writable = false;
     if (up) {
         const qsizetype n = flow.Sent - before;
         const qsizetype head = std::min(n, c.HeadLeft);
@@ -81,11 +85,16 @@ TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEn
             return TFlowResult::Ok; // the whole body went: the client has nothing more to say
         if (flow.Eof) {
             if (!flow.Shut) {
-                ::shutdown(to.Fd, SHUT_WR);
+                // The end of a request's answer is passed on by ending the
+                // client's connection.
+                if (up || c.Target.Tunnel)
+                    ::shutdown(to.Fd, SHUT_WR);
                 flow.Shut = true;
             }
             return TFlowResult::Ok;
         }
+        if (!from.Readable)
+            return TFlowResult::Ok;
         char chunk[RelayChunk];
         const qint64 room =
             up && c.BodyLeft >= 0 ? std::min<qint64>(RelayChunk, c.BodyLeft) : qint64(RelayChunk);
@@ -106,10 +115,14 @@ TGatewayServer::TFlowResult TGatewayServer::Flow(TConnection &c, TEnd &from, TEn
         }
         if (errno == EINTR)
             continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            from.Readable = false;
             return TFlowResult::Ok;
+        }
         return TFlowResult::SourceFailed;
     }
+    // More may be waiting, and the set will not say so again.
+    Again(c);
     return TFlowResult::Ok;
 }
 
@@ -126,8 +139,10 @@ bool TGatewayServer::ReadResponseHead(TConnection &c)
             read = server::THeadRead::TooLarge;
         else if (c.ToClient.HasPending())
             return true; // an interim answer to pass on first
-        else
+        else if (c.Up.Readable)
             read = server::ReadHead(c.Up.Fd, c.Response, *c.ResponseScanner);
+        if (read == server::THeadRead::Wait)
+            c.Up.Readable = false;
         switch (read) {
         case server::THeadRead::Wait:
             return true;
@@ -218,7 +233,7 @@ void TGatewayServer::Pump(TConnection &c)
     if (c.ToClient.Shut && !c.Target.Tunnel) {
         // The answer has ended: the request is done, whatever the client
         // still sends.
-        Linger(c);
+        Finish(c);
         return;
     }
     if (c.ToClient.Shut && c.ToUp.Shut) {

@@ -82,14 +82,16 @@ void TGatewayServer::StartAttempt(TConnection &c)
     Update(c);
 }
 
-void TGatewayServer::Connected(TConnection &c)
+void TGatewayServer::Connected(TConnection &c, bool failed)
 {
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(c.Up.Fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        error = errno;
-    if (error != 0) {
-        AttemptFailed(c, "cannot connect to the upstream: " + SystemError(error));
+    // Writable without an error: the connection is made.
+    if (failed) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(c.Up.Fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+            error = errno;
+        AttemptFailed(c, error != 0 ? "cannot connect to the upstream: " + SystemError(error)
+                                    : QByteArray("the upstream closed the connection"));
         return;
     }
     const TTarget &t = c.Target;
@@ -140,6 +142,10 @@ void TGatewayServer::Handshake(TConnection &c)
         c.ToUp = TFlow();
     }
     for (;;) {
+        if (!c.Up.Readable) {
+            Update(c);
+            return;
+        }
         // No handshake answer is long: small reads keep the tunnel's first
         // bytes after it for the relay.
         char chunk[1024];
@@ -147,8 +153,8 @@ void TGatewayServer::Handshake(TConnection &c)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            Update(c);
-            return;
+            c.Up.Readable = false;
+            continue;
         }
         if (n <= 0) {
             AttemptFailed(c, n == 0 ? QByteArray("the upstream closed the connection")

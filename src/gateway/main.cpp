@@ -8,6 +8,7 @@
 #include "lists/FileError.h"
 #include "server/DescriptorLimit.h"
 #include "settings/DataFolder.h"
+#include "util/EventDispatcher.h"
 #include "util/StopSignals.h"
 
 #include <QCoreApplication>
@@ -48,6 +49,7 @@ bool CheckInputs(const gateway::TGatewayCommand &command, analyser::TCheckInputV
 
 int main(int argc, char **argv)
 {
+    util::UsePlainEventDispatcher();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vexo-gateway"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.3"));

@@ -94,7 +94,7 @@ void TJudgeServer::incomingConnection(qintptr descriptor)
     Read(c);
 }
 
-void TJudgeServer::OnReady(void *tag)
+void TJudgeServer::OnReady(void *tag, unsigned)
 {
     TConnection &c = *static_cast<TConnection *>(tag);
     switch (c.Phase) {

@@ -77,7 +77,7 @@ private:
     struct TConnection;
     using TConnections = std::list<TConnection>;
 
-    void OnReady(void *tag) override;
+    void OnReady(void *tag, unsigned events) override;
     void OnSweep() override;
     void Read(TConnection &c);
     void Respond(TConnection &c);

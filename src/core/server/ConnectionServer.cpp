@@ -8,7 +8,7 @@ namespace server {
 
 TConnectionServer::TConnectionServer(const TServerLimits &limits, int shortestMs, QObject *parent)
     : QTcpServer(parent), FAdmission(limits.Connections, limits.SourceCap()),
-      FReady([this](void *tag, unsigned) { OnReady(tag); })
+      FReady([this](void *tag, unsigned events) { OnReady(tag, events); })
 {
     FSweep.setInterval(std::clamp(shortestMs / 4, 5, 250));
     connect(&FSweep, &QTimer::timeout, this, [this] { OnSweep(); });

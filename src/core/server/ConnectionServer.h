@@ -36,8 +36,9 @@ protected:
     // one is closed here; `bySource` tells whether the source's cap decided.
     TAdmission::TVerdict Admit(int fd, TPeer &peer, bool &bySource);
 
-    // A descriptor watched with `tag` is ready.
-    virtual void OnReady(void *tag) = 0;
+    // A descriptor watched with `tag` is ready for `events` (EPOLLIN, EPOLLOUT,
+    // EPOLLERR, ...).
+    virtual void OnReady(void *tag, unsigned events) = 0;
     // The sweep: deadlines that have passed.
     virtual void OnSweep() = 0;
 

@@ -28,8 +28,13 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace gateway;
 using namespace testsupport;
@@ -320,6 +325,35 @@ TEST_F(GatewayTest, CredentialsAndHopByHopHeadersStayAtTheGateway)
         EXPECT_EQ(received.count("HTTP/1.1\r\n"), 1) << received.toStdString();
         EXPECT_TRUE(received.endsWith(r.Ends)) << received.toStdString();
     }
+
+    // A client that goes on sending after its request gets the answer and
+    // then the end of the stream: closing on unread bytes would reset the
+    // connection, and a reset can take the answer with it.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in gatewayAddress{};
+    gatewayAddress.sin_family = AF_INET;
+    gatewayAddress.sin_port = htons(FServer->serverPort());
+    gatewayAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd, reinterpret_cast<sockaddr *>(&gatewayAddress), sizeof gatewayAddress);
+    received.clear();
+    const QByteArray get = "GET http://127.0.0.1/in HTTP/1.1\r\n" + credentials + "\r\n";
+    ASSERT_TRUE(waitUntil([&] { return ::send(fd, get.constData(), size_t(get.size()), 0) > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return received.contains("\r\n\r\n"); }));
+    EXPECT_EQ(::send(fd, "more", 4, 0), 4);
+    QByteArray answer;
+    int end = -1; // 0: the end of the stream, else the error
+    waitUntil([&] {
+        char chunk[4096];
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n > 0)
+            answer.append(chunk, n);
+        else if (n == 0 || errno != EAGAIN)
+            end = n == 0 ? 0 : errno;
+        return end >= 0;
+    });
+    ::close(fd);
+    EXPECT_TRUE(answer.endsWith("\r\n\r\nok")) << answer.toStdString();
+    EXPECT_EQ(end, 0) << std::strerror(end);
 }
 
 TEST_F(GatewayTest, HostileClientsAreBoundedAsTheJudgeBoundsThem)
