@@ -15,18 +15,11 @@ QString Nginx::program()
     return findProgram(QStringLiteral("nginx"));
 }
 
-Nginx::Nginx(const QByteArray &ListenAddress) : FHost(ListenAddress)
+Nginx::Nginx(const QByteArray &ListenAddress) : LaunchedServer(ListenAddress)
 {
     const QString Program = program();
-    if (Program.isEmpty()) {
-        FError = QStringLiteral("nginx is not installed (scripts/setup installs it)");
+    if (!reservePort(Program, QStringLiteral("nginx")))
         return;
-    }
-    FPort = freePort(FHost);
-    if (FPort == 0) {
-        FError = QStringLiteral("no free port on ") + QString::fromLatin1(FHost);
-        return;
-    }
     const QByteArray Dir = FDir.path().toLocal8Bit();
     QDir(FDir.path()).mkpath(QStringLiteral("www"));
     // Every path nginx would write to lies in the folder: it runs as the
@@ -60,23 +53,12 @@ Nginx::Nginx(const QByteArray &ListenAddress) : FHost(ListenAddress)
         "    location /upload { if ($request_method = POST) { return 200 \"got "
         "$content_length\\n\"; } }\n"
         "    location /files/ { dav_methods PUT; create_full_put_path on; }\n  }\n}\n";
-    QFile F(FDir.filePath(QStringLiteral("nginx.conf")));
-    if (!F.open(QIODevice::WriteOnly) || F.write(Conf) != Conf.size()) {
-        FError = QStringLiteral("cannot write ") + F.fileName();
+    const QString ConfPath = writeFile(QStringLiteral("nginx.conf"), Conf);
+    if (ConfPath.isEmpty())
         return;
-    }
-    F.close();
-    FError = startServer(
-        FProcess, Program, {QStringLiteral("-c"), F.fileName(), QStringLiteral("-p"), FDir.path()},
-        FHost, FPort, [this] {
-            QFile E(FDir.filePath(QStringLiteral("error.log")));
-            return E.open(QIODevice::ReadOnly) ? E.readAll().right(4000) : QByteArray();
-        });
-}
-
-Nginx::~Nginx()
-{
-    stopServer(FProcess);
+    FError = startServer(FProcess, Program,
+                         {QStringLiteral("-c"), ConfPath, QStringLiteral("-p"), FDir.path()}, FHost,
+                         FPort, [this] { return tail(QStringLiteral("error.log")); });
 }
 
 QList<QByteArray> Nginx::accessLog() const

@@ -12,27 +12,20 @@
 // which proxy a request came through when each proxy adds its own header.
 #pragma once
 
+#include "support/ServerProcess.h"
+
 #include <QByteArray>
-#include <QProcess>
-#include <QString>
-#include <QTemporaryDir>
+#include <QList>
 
 namespace testsupport {
 
-class Nginx
+class Nginx : public LaunchedServer
 {
 public:
     explicit Nginx(const QByteArray &ListenAddress);
-    ~Nginx();
-    Nginx(const Nginx &) = delete;
-    Nginx &operator=(const Nginx &) = delete;
 
     static QString program();
 
-    bool started() const { return FError.isEmpty(); }
-    const QString &error() const { return FError; }
-    QByteArray host() const { return FHost; }
-    quint16 port() const { return FPort; }
     QByteArray url(const QByteArray &Path) const
     {
         return "http://" + FHost + ':' + QByteArray::number(FPort) + Path;
@@ -41,13 +34,6 @@ public:
     QString root() const { return FDir.filePath(QStringLiteral("www")); }
     // The access log's lines so far.
     QList<QByteArray> accessLog() const;
-
-private:
-    QTemporaryDir FDir;
-    QProcess FProcess;
-    QByteArray FHost;
-    quint16 FPort = 0;
-    QString FError;
 };
 
 } // namespace testsupport

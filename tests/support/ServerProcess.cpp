@@ -1,6 +1,7 @@
 #include "support/ServerProcess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QStandardPaths>
@@ -67,6 +68,39 @@ QString findProgram(const QString &Name)
         P = QStandardPaths::findExecutable(
             Name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
     return P;
+}
+
+LaunchedServer::~LaunchedServer()
+{
+    stopServer(FProcess);
+}
+
+bool LaunchedServer::reservePort(const QString &Program, const QString &Missing)
+{
+    if (Program.isEmpty()) {
+        FError = Missing + QStringLiteral(" is not installed (scripts/setup installs it)");
+        return false;
+    }
+    FPort = freePort(FHost);
+    if (FPort == 0)
+        FError = QStringLiteral("no free port on ") + QString::fromLatin1(FHost);
+    return FPort != 0;
+}
+
+QString LaunchedServer::writeFile(const QString &Name, const QByteArray &Content)
+{
+    QFile F(FDir.filePath(Name));
+    if (!F.open(QIODevice::WriteOnly) || F.write(Content) != Content.size()) {
+        FError = QStringLiteral("cannot write ") + F.fileName();
+        return {};
+    }
+    return F.fileName();
+}
+
+QByteArray LaunchedServer::tail(const QString &Name) const
+{
+    QFile F(FDir.filePath(Name));
+    return F.open(QIODevice::ReadOnly) ? F.readAll().right(4000) : QByteArray();
 }
 
 } // namespace testsupport

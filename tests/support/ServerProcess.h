@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -25,5 +26,40 @@ void stopServer(QProcess &Process);
 
 // The program installed under that name, in PATH or the system folders.
 QString findProgram(const QString &Name);
+
+// What the Debian servers started by tests share: a folder of their own, a
+// free port on their loopback address, why they did not start, and the stop
+// when the object goes.
+class LaunchedServer
+{
+public:
+    bool started() const { return FError.isEmpty(); }
+    // Why it did not start, with the end of its log.
+    const QString &error() const { return FError; }
+    QByteArray host() const { return FHost; }
+    quint16 port() const { return FPort; }
+    QByteArray address() const { return FHost + ':' + QByteArray::number(FPort); }
+
+protected:
+    explicit LaunchedServer(const QByteArray &ListenAddress) : FHost(ListenAddress) {}
+    ~LaunchedServer();
+    LaunchedServer(const LaunchedServer &) = delete;
+    LaunchedServer &operator=(const LaunchedServer &) = delete;
+
+    // Takes a free port for Program; false (with the error set) when the
+    // program is missing (Missing says which package) or no port is free.
+    bool reservePort(const QString &Program, const QString &Missing);
+    // Writes a file of the server's folder; its path, or empty with the
+    // error set.
+    QString writeFile(const QString &Name, const QByteArray &Content);
+    // The end of a file of the server's folder.
+    QByteArray tail(const QString &Name) const;
+
+    QTemporaryDir FDir;
+    QProcess FProcess;
+    QByteArray FHost;
+    quint16 FPort = 0;
+    QString FError;
+};
 
 } // namespace testsupport

@@ -2,8 +2,6 @@
 
 #include "support/ServerProcess.h"
 
-#include <QFile>
-
 namespace testsupport {
 
 QString SocksDaemon::program(TKind Kind)
@@ -14,20 +12,13 @@ QString SocksDaemon::program(TKind Kind)
 
 SocksDaemon::SocksDaemon(TKind Kind, const QByteArray &ListenAddress, const QByteArray &User,
                          const QByteArray &Password)
-    : FHost(ListenAddress)
+    : LaunchedServer(ListenAddress)
 {
     const QString Program = program(Kind);
-    if (Program.isEmpty()) {
-        FError = (Kind == TKind::Dante ? QStringLiteral("danted (package dante-server)")
-                                       : QStringLiteral("microsocks (package microsocks)")) +
-                 QStringLiteral(" is not installed: scripts/setup installs it");
+    if (!reservePort(Program, Kind == TKind::Dante
+                                  ? QStringLiteral("danted (package dante-server)")
+                                  : QStringLiteral("microsocks (package microsocks)")))
         return;
-    }
-    FPort = freePort(FHost);
-    if (FPort == 0) {
-        FError = QStringLiteral("no free port on ") + QString::fromLatin1(FHost);
-        return;
-    }
     QStringList Args;
     const QByteArray Port = QByteArray::number(FPort);
     if (Kind == TKind::Dante) {
@@ -38,13 +29,10 @@ SocksDaemon::SocksDaemon(TKind Kind, const QByteArray &ListenAddress, const QByt
             "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
             "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect }\n"
             "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n";
-        QFile F(FDir.filePath(QStringLiteral("danted.conf")));
-        if (!F.open(QIODevice::WriteOnly) || F.write(Conf) != Conf.size()) {
-            FError = QStringLiteral("cannot write ") + F.fileName();
+        const QString ConfPath = writeFile(QStringLiteral("danted.conf"), Conf);
+        if (ConfPath.isEmpty())
             return;
-        }
-        F.close();
-        Args = {QStringLiteral("-f"), F.fileName(),
+        Args = {QStringLiteral("-f"), ConfPath,
                 QStringLiteral("-p"), FDir.filePath(QStringLiteral("danted.pid")),
                 QStringLiteral("-N"), QStringLiteral("1")};
     } else {
@@ -58,15 +46,9 @@ SocksDaemon::SocksDaemon(TKind Kind, const QByteArray &ListenAddress, const QByt
     FError = startServer(FProcess, Program, Args, FHost, FPort, [this] { return log(); });
 }
 
-SocksDaemon::~SocksDaemon()
-{
-    stopServer(FProcess);
-}
-
 QByteArray SocksDaemon::log() const
 {
-    QFile F(FDir.filePath(QStringLiteral("danted.log")));
-    return F.open(QIODevice::ReadOnly) ? F.readAll().right(4000) : QByteArray();
+    return tail(QStringLiteral("danted.log"));
 }
 
 } // namespace testsupport

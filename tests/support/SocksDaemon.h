@@ -8,39 +8,24 @@
 //   ASSERT_TRUE(D.started()) << D.error();
 #pragma once
 
+#include "support/ServerProcess.h"
+
 #include <QByteArray>
-#include <QProcess>
-#include <QString>
-#include <QTemporaryDir>
 
 namespace testsupport {
 
-class SocksDaemon
+class SocksDaemon : public LaunchedServer
 {
 public:
     enum class TKind { Dante, Microsocks };
 
     SocksDaemon(TKind Kind, const QByteArray &ListenAddress, const QByteArray &User = {},
                 const QByteArray &Password = {});
-    ~SocksDaemon();
-    SocksDaemon(const SocksDaemon &) = delete;
-    SocksDaemon &operator=(const SocksDaemon &) = delete;
 
     // The installed program, or empty when there is none.
     static QString program(TKind Kind);
 
-    bool started() const { return FError.isEmpty(); }
-    const QString &error() const { return FError; }
-    QByteArray host() const { return FHost; }
-    quint16 port() const { return FPort; }
     QByteArray log() const;
-
-private:
-    QTemporaryDir FDir;
-    QProcess FProcess;
-    QByteArray FHost;
-    quint16 FPort = 0;
-    QString FError;
 };
 
 } // namespace testsupport

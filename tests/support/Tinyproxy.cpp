@@ -2,8 +2,6 @@
 
 #include "support/ServerProcess.h"
 
-#include <QFile>
-
 namespace testsupport {
 
 QString Tinyproxy::program()
@@ -12,19 +10,11 @@ QString Tinyproxy::program()
 }
 
 Tinyproxy::Tinyproxy(const QByteArray &ListenAddress, const QList<QByteArray> &ExtraLines)
-    : FHost(ListenAddress)
+    : LaunchedServer(ListenAddress)
 {
     const QString Program = program();
-    if (Program.isEmpty()) {
-        FError = QStringLiteral(
-            "tinyproxy is not installed (scripts/setup installs it, package tinyproxy-bin)");
+    if (!reservePort(Program, QStringLiteral("tinyproxy (package tinyproxy-bin)")))
         return;
-    }
-    FPort = freePort(FHost);
-    if (FPort == 0) {
-        FError = QStringLiteral("no free port on ") + QString::fromLatin1(FHost);
-        return;
-    }
     const QByteArray Dir = FDir.path().toLocal8Bit();
     QByteArray Conf = "Port " + QByteArray::number(FPort) + "\nListen " + FHost +
                       "\nTimeout 10\nMaxClients 50\nAllow 127.0.0.0/8\nLogLevel Info\n"
@@ -32,27 +22,16 @@ Tinyproxy::Tinyproxy(const QByteArray &ListenAddress, const QList<QByteArray> &E
                       Dir + "/tinyproxy.log\"\nPidFile \"" + Dir + "/tinyproxy.pid\"\n";
     for (const QByteArray &L : ExtraLines)
         Conf += L + '\n';
-    QFile F(FDir.filePath(QStringLiteral("tinyproxy.conf")));
-    if (!F.open(QIODevice::WriteOnly) || F.write(Conf) != Conf.size()) {
-        FError = QStringLiteral("cannot write ") + F.fileName();
+    const QString ConfPath = writeFile(QStringLiteral("tinyproxy.conf"), Conf);
+    if (ConfPath.isEmpty())
         return;
-    }
-    F.close();
-
-    FError =
-        startServer(FProcess, Program, {QStringLiteral("-d"), QStringLiteral("-c"), F.fileName()},
-                    FHost, FPort, [this] { return log(); });
-}
-
-Tinyproxy::~Tinyproxy()
-{
-    stopServer(FProcess);
+    FError = startServer(FProcess, Program, {QStringLiteral("-d"), QStringLiteral("-c"), ConfPath},
+                         FHost, FPort, [this] { return log(); });
 }
 
 QByteArray Tinyproxy::log() const
 {
-    QFile F(FDir.filePath(QStringLiteral("tinyproxy.log")));
-    return F.open(QIODevice::ReadOnly) ? F.readAll().right(4000) : QByteArray();
+    return tail(QStringLiteral("tinyproxy.log"));
 }
 
 } // namespace testsupport
