@@ -68,7 +68,13 @@ public:
 
     bool started() const { return FStarted; }
     qint64 pid() const { return FProcess.processId(); }
-    void signal(int Signal) { ::kill(pid_t(FProcess.processId()), Signal); }
+    // Only while it runs: a finished process has no id, and kill(0, ...)
+    // would signal the whole process group, the test runner included.
+    void signal(int Signal)
+    {
+        if (const qint64 Id = FProcess.processId(); Id > 0)
+            ::kill(pid_t(Id), Signal);
+    }
     // Standard error so far.
     QByteArray err()
     {

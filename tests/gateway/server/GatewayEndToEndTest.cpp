@@ -519,6 +519,8 @@ TEST_F(GatewayTest, ProgramStreamsUploadsAndFinishesTunnelsOnStop)
     // program ends on its own.
     QTcpSocket tunnel;
     OpenTunnel(tunnel, port);
+    // (A gateway that died has no id, and kill(0, ...) would stop the test runner.)
+    ASSERT_GT(gateway.processId(), 0);
     ::kill(pid_t(gateway.processId()), SIGTERM);
     spinFor(200);
     EXPECT_EQ(gateway.state(), QProcess::Running);
