@@ -56,10 +56,10 @@ struct TCpu
     TCpu operator-(const TCpu &o) const { return {User - o.User, System - o.System}; }
 };
 
-TCpu CpuNow()
+TCpu CpuNow(int Who = RUSAGE_SELF)
 {
     rusage U{};
-    getrusage(RUSAGE_SELF, &U);
+    getrusage(Who, &U);
     return {double(U.ru_utime.tv_sec) + double(U.ru_utime.tv_usec) / 1e6,
             double(U.ru_stime.tv_sec) + double(U.ru_stime.tv_usec) / 1e6};
 }
@@ -108,7 +108,8 @@ int LoopbackSocket(int Backlog, quint16 &Port)
 struct Result
 {
     double Wall = 0, Cpu = 0;
-    TCpu Split; // Cpu as user and system time
+    TCpu Split;         // Cpu as user and system time
+    double MainCpu = 0; // of the thread that runs the sockets (the history writer has its own)
     long PeakKiB = 0;
     int Good = 0, Bad = 0, Timeouts = 0, Unknown = 0, Retries = 0;
     QString LastStatus;
@@ -154,6 +155,7 @@ Result CheckAll(TAnalyserList &List, const QString &Judge, int Bots, const QStri
 
     ResetPeak();
     const TCpu Cpu0 = CpuNow();
+    const TCpu MainCpu0 = CpuNow(RUSAGE_THREAD);
     QElapsedTimer Clock;
     Clock.start();
     if (!Run.Start())
@@ -163,6 +165,7 @@ Result CheckAll(TAnalyserList &List, const QString &Judge, int Bots, const QStri
     Recorder.Flush();
     R.Wall = double(Clock.nsecsElapsed()) / 1e9;
     R.Split = CpuNow() - Cpu0;
+    R.MainCpu = (CpuNow(RUSAGE_THREAD) - MainCpu0).Total();
     R.Cpu = R.Split.Total();
     R.PeakKiB = StatusKiB("VmHWM");
     R.Good = State.GoodCount;
@@ -273,7 +276,7 @@ int main(int argc, char **argv)
         QTemporaryDir Folder;
         TAnalyserList Warm(List.begin(), List.begin() + std::min<long>(Entries, 1000));
         CheckAll(Warm, Judge, Bots, Timeout, Folder.path());
-        std::vector<double> Off, On, OffCpu, OnCpu;
+        std::vector<double> Off, On, OffCpu, OnCpu, OffMain, OnMain;
         const double N = double(List.size());
         for (int R = 0; R < Rounds; ++R) {
             const Result Without = CheckAll(List, Judge, Bots, Timeout);
@@ -282,6 +285,8 @@ int main(int argc, char **argv)
             On.push_back(With.Rate(List.size()));
             OffCpu.push_back(Without.Cpu * 1e6 / N);
             OnCpu.push_back(With.Cpu * 1e6 / N);
+            OffMain.push_back(Without.MainCpu * 1e6 / N);
+            OnMain.push_back(With.MainCpu * 1e6 / N);
         }
         std::printf("rounds=%d (median shown)\n", Rounds);
         std::printf("history_off_checks_per_second=%.1f\n", Median(Off));
@@ -289,6 +294,8 @@ int main(int argc, char **argv)
         // The process's CPU (all its threads, the history's writer too).
         std::printf("history_off_cpu_us_per_check=%.1f\n", Median(OffCpu));
         std::printf("history_on_cpu_us_per_check=%.1f\n", Median(OnCpu));
+        std::printf("history_off_main_thread_cpu_us_per_check=%.1f\n", Median(OffMain));
+        std::printf("history_on_main_thread_cpu_us_per_check=%.1f\n", Median(OnMain));
         std::printf("ratio_history_on_to_off=%.3f\n", Median(On) / Median(Off));
         return 0;
     }

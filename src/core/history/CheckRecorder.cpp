@@ -11,53 +11,6 @@
 
 namespace history {
 
-bool CheckEnded(const analyser::TProxyItem &item)
-{
-    return item.State != analyser::psNone && item.Status.view() != QByteArrayView("Analyzing") &&
-           item.Status.view() != QByteArrayView("Retrying");
-}
-
-TCheckRecord RecordOf(const analyser::TProxyItem &item)
-{
-    TCheckRecord r;
-    r.Type = item.Type;
-    r.Host = item.Host.view().toByteArray();
-    r.Port = item.Port.view().toByteArray();
-    r.At = item.CheckedAt;
-    r.State = item.State;
-    r.Status = item.Status.view().toByteArray();
-    r.Level = item.Level.view().toByteArray();
-    r.Anonymous = item.Anonymous.view().toByteArray();
-    bool ok = false;
-    const int speed = item.Speed.view().toInt(&ok);
-    r.SpeedMs = ok && speed >= 0 ? speed : -1;
-    r.Gateway = item.RemoteAddr.view().toByteArray();
-    r.Exit = geo::ExitAddress(item);
-    r.Country = item.Country.view().toByteArray();
-    return r;
-}
-
-analyser::TProxyItem ItemOf(const TProxyHistory &h)
-{
-    analyser::TProxyItem item;
-    item.Type = h.Last.Type;
-    item.Host = h.Last.Host;
-    item.Port = h.Last.Port;
-    item.State = h.Last.State;
-    item.Status = h.Last.Status;
-    item.RemoteAddr = h.Last.Gateway;
-    item.Anonymous = h.Last.Anonymous;
-    item.Level = h.Last.Level;
-    if (h.Last.SpeedMs >= 0)
-        item.Speed = QByteArray::number(h.Last.SpeedMs);
-    item.CheckedAt = h.Last.At;
-    item.Country = analyser::TCountryCode(h.Last.Country);
-    item.Checks = h.Figures.Checks;
-    item.Goods = h.Figures.Goods;
-    item.LastGood = h.Figures.LastGood;
-    return item;
-}
-
 TRecordingSettings RecordingSettings(const QString &dataFolder,
                                      const settings::TProxyCheckerSection &section)
 {
@@ -139,7 +92,7 @@ void TCheckRecorder::RowEnded(int index)
     if (!FWriter)
         return;
     FPending.Rows.push_back(index);
-    FPending.Records.push_back(RecordOf(item));
+    FPending.Checked.push_back(item);
     if (FPending.Rows.size() >= BatchRows)
         HandOver();
     else if (!FTimer.isActive())
@@ -186,11 +139,10 @@ void TCheckRecorder::TakeRecorded()
             if (size_t(index) >= FList->size())
                 continue;
             analyser::TProxyItem &item = (*FList)[size_t(index)];
-            const TCheckRecord &r = batch.Records[i];
+            const analyser::TProxyItem &checked = batch.Checked[i];
             // The list may have been reordered meanwhile: only the same
             // proxy takes the figures.
-            if (item.Host.view() != QByteArrayView(r.Host) ||
-                item.Port.view() != QByteArrayView(r.Port) || item.Type != r.Type)
+            if (item.Host != checked.Host || item.Port != checked.Port || item.Type != checked.Type)
                 continue;
             item.Checks = batch.Figures[i].Checks;
             item.Goods = batch.Figures[i].Goods;

@@ -12,6 +12,7 @@
 #include "analyser/ProxyItem.h"
 #include "history/HistoryDb.h"
 #include "history/HistoryWriter.h"
+#include "history/RowRecord.h"
 #include "location/Locator.h"
 
 #include <QObject>
@@ -30,12 +31,6 @@ struct TProxyCheckerSection;
 
 namespace history {
 
-// True when the row's check has ended (it is not waiting or under way).
-bool CheckEnded(const analyser::TProxyItem &item);
-
-// The history record of a row whose check has ended.
-TCheckRecord RecordOf(const analyser::TProxyItem &item);
-
 // Where the recorder finds its databases and what it keeps.
 struct TRecordingSettings
 {
@@ -51,9 +46,6 @@ struct TRecordingSettings
 // ProxyChecker section of its Options.ini.
 TRecordingSettings RecordingSettings(const QString &dataFolder,
                                      const settings::TProxyCheckerSection &section);
-
-// A row as the history last saw the proxy: its last check and its figures.
-analyser::TProxyItem ItemOf(const TProxyHistory &history);
 
 class TCheckRecorder : public QObject
 {

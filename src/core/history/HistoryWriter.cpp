@@ -1,5 +1,7 @@
 #include "HistoryWriter.h"
 
+#include "history/RowRecord.h"
+
 #include <QMetaObject>
 
 namespace history {
@@ -40,6 +42,14 @@ std::vector<THistoryWriter::TBatch> THistoryWriter::TakeDone()
     return std::exchange(FDone, {});
 }
 
+bool THistoryWriter::Record(TBatch &batch)
+{
+    FRecords.clear();
+    for (const analyser::TProxyItem &item : batch.Checked)
+        FRecords.push_back(RecordOf(item));
+    return FHistory.Record(FRecords, &batch.Figures);
+}
+
 void THistoryWriter::Work()
 {
     std::unique_lock<std::mutex> held(FLock);
@@ -54,8 +64,7 @@ void THistoryWriter::Work()
         const bool tried = !FFailed;
         held.unlock();
         if (tried)
-            batch.Recorded = batch.PruneBefore ? FHistory.Prune(batch.PruneBefore)
-                                               : FHistory.Record(batch.Records, &batch.Figures);
+            batch.Recorded = batch.PruneBefore ? FHistory.Prune(batch.PruneBefore) : Record(batch);
         held.lock();
         FFailed = FFailed || !batch.Recorded;
         FDone.push_back(std::move(batch));

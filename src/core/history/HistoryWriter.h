@@ -3,6 +3,7 @@
 // its figures come back later, on the thread that handed it over.
 #pragma once
 
+#include "analyser/ProxyItem.h"
 #include "history/HistoryDb.h"
 
 #include <QObject>
@@ -21,8 +22,11 @@ class THistoryWriter
 public:
     struct TBatch
     {
-        std::vector<int> Rows; // the list rows of the records, for the caller
-        std::vector<TCheckRecord> Records;
+        std::vector<int> Rows; // the list rows of the checks, for the caller
+        // The rows as their checks ended. Their texts are held inline, so
+        // copying a row allocates nothing on the run's thread; the records
+        // are made from them on the writer's.
+        std::vector<analyser::TProxyItem> Checked;
         std::vector<TFigures> Figures; // filled when recorded
         // Not 0: no records, but the checks before this time are removed.
         qint64 PruneBefore = 0;
@@ -46,6 +50,7 @@ public:
 
 private:
     void Work();
+    bool Record(TBatch &batch);
 
     THistoryDb &FHistory;
     QObject *FContext; // outlives the writer (its owner)
@@ -57,6 +62,7 @@ private:
     bool FBusy = false;
     bool FFailed = false;
     bool FStop = false;
+    std::vector<TCheckRecord> FRecords; // the writer thread's, reused batch to batch
     std::thread FThread;
 };
 
