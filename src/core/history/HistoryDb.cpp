@@ -33,7 +33,7 @@ CREATE TABLE IF NOT EXISTS checks(
 )";
 
 // The statements of recording take a check's values under the same numbers
-// (BindCheck), the proxy's row as ?15. A proxy is found first, then added,
+// (BindKey, BindFigures, BindFields), the proxy's row as ?15. A proxy is found first, then added,
 // or its figures are counted on; its last check's fields are replaced only
 // by a check at least as recent (imports may bring older ones). (An upsert
 // that returns the figures costs twice as much per check in SQLite.)
@@ -65,7 +65,7 @@ VALUES(?15, ?5, ?7, ?8, ?9, ?10, ?11, ?14, ?12, ?13)
 const char *const ProxyColumns = "type, host, port, checks, goods, last_good, last_at, state, "
                                  "status, level, anonymous, speed, exit, country, gateway";
 
-void BindText(sqlite3_stmt *s, int i, const QByteArray &text)
+void BindText(sqlite3_stmt *s, int i, QByteArrayView text)
 {
     if (text.isEmpty())
         sqlite3_bind_null(s, i);
@@ -79,19 +79,28 @@ QByteArray ColumnText(sqlite3_stmt *s, int i)
     return text ? QByteArray(text, sqlite3_column_bytes(s, i)) : QByteArray();
 }
 
-// A check's values under the numbers both statements use.
-void BindCheck(sqlite3_stmt *s, const TCheckRecord &r)
+// A check's values under the numbers every statement of recording uses;
+// each statement is given only the ones it reads.
+void BindKey(sqlite3_stmt *s, int type, QByteArrayView host, QByteArrayView port) // ?1 .. ?3
+{
+    sqlite3_bind_int(s, 1, type);
+    BindText(s, 2, host);
+    BindText(s, 3, port);
+}
+
+void BindFigures(sqlite3_stmt *s, const TCheckRecord &r) // ?4 .. ?6
 {
     const bool good = r.State == GoodState;
-    sqlite3_bind_int(s, 1, r.Type);
-    BindText(s, 2, r.Host);
-    BindText(s, 3, r.Port);
     sqlite3_bind_int(s, 4, good ? 1 : 0);
     sqlite3_bind_int64(s, 5, r.At);
     if (good)
         sqlite3_bind_int64(s, 6, r.At);
     else
         sqlite3_bind_null(s, 6);
+}
+
+void BindFields(sqlite3_stmt *s, const TCheckRecord &r) // ?7 .. ?14
+{
     sqlite3_bind_int(s, 7, r.State);
     BindText(s, 8, r.Status);
     BindText(s, 9, r.Level);
@@ -131,13 +140,6 @@ TProxyHistory ProxyRow(sqlite3_stmt *s)
 }
 
 } // namespace
-
-TCheckRecord KeyedRecord(TCheckRecord record)
-{
-    record.Host = leecher::ProxyKeyHost(record.Host);
-    record.Port = leecher::ProxyKeyPort(record.Port).toByteArray();
-    return record;
-}
 
 THistoryDb::~THistoryDb()
 {
@@ -208,6 +210,11 @@ sqlite3_stmt *THistoryDb::Prepare(const char *sql)
 
 bool THistoryDb::Open(const QString &path)
 {
+    // SQLite keeps memory statistics under a global lock on every
+    // allocation; nothing here reads them. This takes effect only before
+    // SQLite's first use in the process (later it is refused, harmlessly).
+    static const int noMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    Q_UNUSED(noMemoryStatistics);
     Close();
     FPath = path;
     FError.clear();
@@ -275,11 +282,11 @@ bool THistoryDb::Prune(qint64 before)
     return Exec("COMMIT");
 }
 
-int THistoryDb::RecordOne(const TCheckRecord &r, TFigures &figures)
+int THistoryDb::RecordOne(const TCheckRecord &r, const TKey &key, TFigures &figures)
 {
     const bool good = r.State == GoodState;
     sqlite3_reset(FFind);
-    BindCheck(FFind, r);
+    BindKey(FFind, key.Type, key.Host, key.Port);
     int rc = sqlite3_step(FFind);
     sqlite3_int64 id = 0;
     sqlite3_stmt *change = FAdd;
@@ -295,9 +302,15 @@ int THistoryDb::RecordOne(const TCheckRecord &r, TFigures &figures)
     }
     sqlite3_reset(FFind);
     sqlite3_reset(change);
-    BindCheck(change, r);
-    if (id)
+    BindFigures(change, r);
+    if (id) {
+        if (change == FLatest)
+            BindFields(change, r);
         sqlite3_bind_int64(change, 15, id);
+    } else {
+        BindKey(change, key.Type, key.Host, key.Port);
+        BindFields(change, r);
+    }
     rc = sqlite3_step(change);
     sqlite3_reset(change);
     if (rc != SQLITE_DONE)
@@ -305,7 +318,8 @@ int THistoryDb::RecordOne(const TCheckRecord &r, TFigures &figures)
     if (!id)
         id = sqlite3_last_insert_rowid(FDb);
     sqlite3_reset(FInsert);
-    BindCheck(FInsert, r);
+    sqlite3_bind_int64(FInsert, 5, r.At);
+    BindFields(FInsert, r);
     sqlite3_bind_int64(FInsert, 15, id);
     rc = sqlite3_step(FInsert);
     sqlite3_reset(FInsert);
@@ -325,7 +339,13 @@ bool THistoryDb::Record(std::span<const TCheckRecord> records, std::vector<TFigu
     int rc = SQLITE_OK;
     TFigures after;
     for (const TCheckRecord &given : records) {
-        rc = RecordOne(KeyedRecord(given), after);
+        // Stored under the proxy's key: the host in lower case, the port
+        // without leading zeros.
+        FKeyHost.resize(given.Host.size());
+        std::transform(given.Host.begin(), given.Host.end(), FKeyHost.data(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; });
+        const TKey key{given.Type, FKeyHost, leecher::ProxyKeyPort(given.Port)};
+        rc = RecordOne(given, key, after);
         if (rc != SQLITE_OK)
             break;
         if (figures)

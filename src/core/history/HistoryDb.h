@@ -99,8 +99,15 @@ public:
 
 private:
     bool Fail(int code, const char *what);
+    // A proxy's key as stored.
+    struct TKey
+    {
+        net::TProxyType Type;
+        QByteArrayView Host;
+        QByteArrayView Port;
+    };
     // One check: its proxy found, added or counted on, the check added.
-    int RecordOne(const TCheckRecord &record, TFigures &figures);
+    int RecordOne(const TCheckRecord &record, const TKey &key, TFigures &figures);
     bool Exec(const char *sql);
     sqlite3_stmt *Prepare(const char *sql);
     void SetAside();
@@ -115,9 +122,7 @@ private:
     sqlite3_stmt *FCount = nullptr;
     sqlite3_stmt *FLatest = nullptr;
     sqlite3_stmt *FInsert = nullptr;
+    QByteArray FKeyHost; // the host being recorded, in lower case
 };
-
-// The keys a record is stored under.
-TCheckRecord KeyedRecord(TCheckRecord record);
 
 } // namespace history
