@@ -91,6 +91,10 @@ void TCheckRecorder::RowEnded(int index)
     FLocator.Fill(item);
     if (!FWriter)
         return;
+    if (FPending.Rows.empty()) { // a new batch: room for all of it at once
+        FPending.Rows.reserve(BatchRows);
+        FPending.Checked.reserve(BatchRows);
+    }
     FPending.Rows.push_back(index);
     FPending.Checked.push_back(item);
     if (FPending.Rows.size() >= BatchRows)

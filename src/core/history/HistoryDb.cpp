@@ -148,7 +148,9 @@ THistoryDb::~THistoryDb()
 
 void THistoryDb::Close()
 {
-    for (sqlite3_stmt **s : {&FFind, &FAdd, &FCount, &FLatest, &FInsert}) {
+    FKnown.clear();
+    FKnownVersion = -1;
+    for (sqlite3_stmt **s : {&FFind, &FAdd, &FCount, &FLatest, &FInsert, &FDataVersion}) {
         sqlite3_finalize(*s);
         *s = nullptr;
     }
@@ -234,13 +236,15 @@ bool THistoryDb::Open(const QString &path)
         !Exec(Schema))
         return false;
     return (FFind = Prepare(FindSql)) && (FAdd = Prepare(AddSql)) && (FCount = Prepare(CountSql)) &&
-           (FLatest = Prepare(LatestSql)) && (FInsert = Prepare(InsertSql));
+           (FLatest = Prepare(LatestSql)) && (FInsert = Prepare(InsertSql)) &&
+           (FDataVersion = Prepare("PRAGMA data_version"));
 }
 
 bool THistoryDb::Prune(qint64 before)
 {
     if (!FDb)
         return false;
+    FKnown.clear(); // the figures of proxies may change below
     const auto step = [this, before](const char *sql) {
         sqlite3_stmt *s = nullptr;
         int rc = sqlite3_prepare_v2(FDb, sql, -1, &s, nullptr);
@@ -285,42 +289,60 @@ bool THistoryDb::Prune(qint64 before)
 int THistoryDb::RecordOne(const TCheckRecord &r, const TKey &key, TFigures &figures)
 {
     const bool good = r.State == GoodState;
-    sqlite3_reset(FFind);
-    BindKey(FFind, key.Type, key.Host, key.Port);
-    int rc = sqlite3_step(FFind);
-    sqlite3_int64 id = 0;
-    sqlite3_stmt *change = FAdd;
-    figures = {1, good ? 1u : 0u, good ? r.At : 0};
-    if (rc == SQLITE_ROW) {
-        id = sqlite3_column_int64(FFind, 0);
-        figures.Checks += quint32(sqlite3_column_int64(FFind, 1));
-        figures.Goods += quint32(sqlite3_column_int64(FFind, 2));
-        figures.LastGood = std::max(figures.LastGood, qint64(sqlite3_column_int64(FFind, 3)));
-        change = r.At >= sqlite3_column_int64(FFind, 4) ? FLatest : FCount;
-    } else if (rc != SQLITE_DONE) {
-        return rc;
+    TKnown *known = nullptr;
+    if (const auto it = FKnown.find(key.Text); it != FKnown.end()) {
+        known = &it->second;
+    } else {
+        sqlite3_reset(FFind);
+        BindKey(FFind, key.Type, key.Host, key.Port);
+        const int found = sqlite3_step(FFind);
+        if (found == SQLITE_ROW) {
+            const TKnown row{sqlite3_column_int64(FFind, 0), sqlite3_column_int64(FFind, 1),
+                             sqlite3_column_int64(FFind, 2), sqlite3_column_int64(FFind, 3),
+                             sqlite3_column_int64(FFind, 4)};
+            sqlite3_reset(FFind);
+            known = FKnown.size() < MaxKnown ? &FKnown.emplace(key.Text, row).first->second
+                                             : &(FLooked = row);
+        } else {
+            sqlite3_reset(FFind);
+            if (found != SQLITE_DONE)
+                return found;
+        }
     }
-    sqlite3_reset(FFind);
+    sqlite3_stmt *change = FAdd;
+    if (known)
+        change = r.At >= known->LastAt ? FLatest : FCount;
     sqlite3_reset(change);
     BindFigures(change, r);
-    if (id) {
+    if (known) {
         if (change == FLatest)
             BindFields(change, r);
-        sqlite3_bind_int64(change, 15, id);
+        sqlite3_bind_int64(change, 15, known->Id);
     } else {
         BindKey(change, key.Type, key.Host, key.Port);
         BindFields(change, r);
     }
-    rc = sqlite3_step(change);
+    int rc = sqlite3_step(change);
     sqlite3_reset(change);
     if (rc != SQLITE_DONE)
         return rc;
-    if (!id)
-        id = sqlite3_last_insert_rowid(FDb);
+    // The proxy's row as it now stands in the file.
+    if (!known) {
+        const TKnown added{sqlite3_last_insert_rowid(FDb), 0, 0, 0, r.At};
+        known = FKnown.size() < MaxKnown ? &FKnown.emplace(key.Text, added).first->second
+                                         : &(FLooked = added);
+    }
+    known->Checks += 1;
+    known->Goods += good ? 1 : 0;
+    if (good)
+        known->LastGood = std::max(known->LastGood, r.At);
+    known->LastAt = std::max(known->LastAt, r.At);
+    figures = {quint32(known->Checks), quint32(known->Goods), known->LastGood};
+
     sqlite3_reset(FInsert);
     sqlite3_bind_int64(FInsert, 5, r.At);
     BindFields(FInsert, r);
-    sqlite3_bind_int64(FInsert, 15, id);
+    sqlite3_bind_int64(FInsert, 15, known->Id);
     rc = sqlite3_step(FInsert);
     sqlite3_reset(FInsert);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
@@ -336,28 +358,48 @@ bool THistoryDb::Record(std::span<const TCheckRecord> records, std::vector<TFigu
         return true;
     if (!Exec("BEGIN IMMEDIATE"))
         return false;
-    int rc = SQLITE_OK;
+    // What is known of the proxies holds only while no other connection
+    // (the other program) has written since this one last did.
+    sqlite3_reset(FDataVersion);
+    int rc = sqlite3_step(FDataVersion);
+    if (rc == SQLITE_ROW) {
+        const qint64 version = sqlite3_column_int64(FDataVersion, 0);
+        if (version != FKnownVersion)
+            FKnown.clear();
+        FKnownVersion = version;
+        rc = SQLITE_OK;
+    }
+    sqlite3_reset(FDataVersion);
     TFigures after;
-    for (const TCheckRecord &given : records) {
+    for (size_t i = 0; i < records.size() && rc == SQLITE_OK; ++i) {
+        const TCheckRecord &given = records[i];
         // Stored under the proxy's key: the host in lower case, the port
-        // without leading zeros.
-        FKeyHost.resize(given.Host.size());
-        std::transform(given.Host.begin(), given.Host.end(), FKeyHost.data(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; });
-        const TKey key{given.Type, FKeyHost, leecher::ProxyKeyPort(given.Port)};
+        // without leading zeros. Known proxies are found by the three in
+        // one text: the type, the host, a colon and the port.
+        const QByteArrayView port = leecher::ProxyKeyPort(given.Port);
+        FKeyText.assign(1, char('0' + given.Type));
+        for (const char c : given.Host)
+            FKeyText.push_back(c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c);
+        FKeyText.push_back(':');
+        FKeyText.append(port.data(), size_t(port.size()));
+        const TKey key{given.Type, QByteArrayView(FKeyText.data() + 1, given.Host.size()), port,
+                       FKeyText};
         rc = RecordOne(given, key, after);
-        if (rc != SQLITE_OK)
-            break;
-        if (figures)
+        if (rc == SQLITE_OK && figures)
             figures->push_back(after);
     }
     if (rc != SQLITE_OK) {
         sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        FKnown.clear();
         if (figures)
             figures->clear();
         return Fail(rc, "written");
     }
-    return Exec("COMMIT");
+    if (!Exec("COMMIT")) {
+        FKnown.clear();
+        return false;
+    }
+    return true;
 }
 
 bool THistoryDb::List(const THistoryFilter &filter,

@@ -19,6 +19,9 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -99,12 +102,27 @@ public:
 
 private:
     bool Fail(int code, const char *what);
-    // A proxy's key as stored.
+    // A proxy's key as stored, and all of it in one text.
     struct TKey
     {
         net::TProxyType Type;
         QByteArrayView Host;
         QByteArrayView Port;
+        std::string_view Text;
+    };
+    // A proxy's row as this connection last wrote or read it.
+    struct TKnown
+    {
+        qint64 Id;
+        qint64 Checks, Goods, LastGood, LastAt;
+    };
+    struct TTextHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const
+        {
+            return std::hash<std::string_view>{}(text);
+        }
     };
     // One check: its proxy found, added or counted on, the check added.
     int RecordOne(const TCheckRecord &record, const TKey &key, TFigures &figures);
@@ -116,13 +134,24 @@ private:
     QString FPath;
     QString FError;
 
-    // Prepared once: FindSql, AddSql, CountSql, LatestSql, InsertSql.
+    // Prepared once: FindSql, AddSql, CountSql, LatestSql, InsertSql, and
+    // the file's data_version.
     sqlite3_stmt *FFind = nullptr;
     sqlite3_stmt *FAdd = nullptr;
     sqlite3_stmt *FCount = nullptr;
     sqlite3_stmt *FLatest = nullptr;
     sqlite3_stmt *FInsert = nullptr;
-    QByteArray FKeyHost; // the host being recorded, in lower case
+    sqlite3_stmt *FDataVersion = nullptr;
+
+    // The proxies recorded lately, so that recording them again needs no
+    // search of the file (a run checks the same list over and over). Kept
+    // while no other connection has written (FKnownVersion, the file's
+    // data_version) and up to MaxKnown proxies (some 30 MB).
+    static constexpr size_t MaxKnown = size_t(1) << 18;
+    std::unordered_map<std::string, TKnown, TTextHash, std::equal_to<>> FKnown;
+    qint64 FKnownVersion = -1;
+    TKnown FLooked{};     // a proxy found when FKnown is full
+    std::string FKeyText; // the key being recorded
 };
 
 } // namespace history

@@ -92,6 +92,11 @@ TEST_F(HistoryDbTest, FiguresFollowEveryCheckAndTheLastCheckIsTheNewest)
     ASSERT_TRUE(other.Record(std::vector<TCheckRecord>{Check("127.0.0.1", 6, Now)}, &figures));
     EXPECT_EQ(figures[0].Checks, 3u);
     EXPECT_EQ(figures[0].Goods, 2u);
+    // And the first connection counts on from there, not from what it wrote last.
+    ASSERT_TRUE(Db.Record(std::vector<TCheckRecord>{Check("127.0.0.1", 3, Now + Hour)}, &figures));
+    EXPECT_EQ(figures[0].Checks, 4u);
+    EXPECT_EQ(figures[0].Goods, 2u);
+    EXPECT_EQ(figures[0].LastGood, Now);
 }
 
 TEST_F(HistoryDbTest, RetentionDropsOldChecksAndProxiesLeftWithout)
@@ -109,6 +114,11 @@ TEST_F(HistoryDbTest, RetentionDropsOldChecksAndProxiesLeftWithout)
     EXPECT_EQ(all[0].Figures.Goods, 0u);
     EXPECT_EQ(all[0].Figures.LastGood, 0); // its good check is gone
     EXPECT_EQ(all[1].Last.Host, "127.0.0.3");
+    // A check recorded after the tidy-up counts on from the figures left.
+    std::vector<history::TFigures> figures;
+    ASSERT_TRUE(Db.Record(std::vector<TCheckRecord>{Check("127.0.0.1", 6, Now)}, &figures));
+    EXPECT_EQ(figures[0].Checks, 2u);
+    EXPECT_EQ(figures[0].Goods, 1u);
 }
 
 TEST_F(HistoryDbTest, ListingFilters)
