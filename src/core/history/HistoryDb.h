@@ -146,7 +146,7 @@ private:
     // The proxies recorded lately, so that recording them again needs no
     // search of the file (a run checks the same list over and over). Kept
     // while no other connection has written (FKnownVersion, the file's
-    // data_version) and up to MaxKnown proxies (some 30 MB).
+    // data_version) and up to MaxKnown proxies (about 130 bytes each).
     static constexpr size_t MaxKnown = size_t(1) << 18;
     std::unordered_map<std::string, TKnown, TTextHash, std::equal_to<>> FKnown;
     qint64 FKnownVersion = -1;
