@@ -33,8 +33,8 @@ CREATE TABLE IF NOT EXISTS checks(
 )";
 
 // The statements of recording take a check's values under the same numbers
-// (BindKey, BindFigures, BindFields), the proxy's row as ?15. A proxy is found first, then added,
-// or its figures are counted on; its last check's fields are replaced only
+// (BindKey, BindFigures, BindFields), the proxy's row as ?15. A proxy is
+// found first, then added, or its figures are counted on; its last check's fields are replaced only
 // by a check at least as recent (imports may bring older ones). (An upsert
 // that returns the figures costs twice as much per check in SQLite.)
 const char *const FindSql = "SELECT id, checks, goods, last_good, last_at FROM proxies "
@@ -301,8 +301,7 @@ int THistoryDb::RecordOne(const TCheckRecord &r, const TKey &key, TFigures &figu
                              sqlite3_column_int64(FFind, 2), sqlite3_column_int64(FFind, 3),
                              sqlite3_column_int64(FFind, 4)};
             sqlite3_reset(FFind);
-            known = FKnown.size() < MaxKnown ? &FKnown.emplace(key.Text, row).first->second
-                                             : &(FLooked = row);
+            known = &Remember(key.Text, row);
         } else {
             sqlite3_reset(FFind);
             if (found != SQLITE_DONE)
@@ -328,9 +327,7 @@ int THistoryDb::RecordOne(const TCheckRecord &r, const TKey &key, TFigures &figu
         return rc;
     // The proxy's row as it now stands in the file.
     if (!known) {
-        const TKnown added{sqlite3_last_insert_rowid(FDb), 0, 0, 0, r.At};
-        known = FKnown.size() < MaxKnown ? &FKnown.emplace(key.Text, added).first->second
-                                         : &(FLooked = added);
+        known = &Remember(key.Text, TKnown{sqlite3_last_insert_rowid(FDb), 0, 0, 0, r.At});
     }
     known->Checks += 1;
     known->Goods += good ? 1 : 0;
@@ -346,6 +343,13 @@ int THistoryDb::RecordOne(const TCheckRecord &r, const TKey &key, TFigures &figu
     rc = sqlite3_step(FInsert);
     sqlite3_reset(FInsert);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+THistoryDb::TKnown &THistoryDb::Remember(std::string_view key, const TKnown &row)
+{
+    if (FKnown.size() < MaxKnown)
+        return FKnown.emplace(key, row).first->second;
+    return FLooked = row;
 }
 
 bool THistoryDb::Record(std::span<const TCheckRecord> records, std::vector<TFigures> *figures)
@@ -374,16 +378,13 @@ bool THistoryDb::Record(std::span<const TCheckRecord> records, std::vector<TFigu
     for (size_t i = 0; i < records.size() && rc == SQLITE_OK; ++i) {
         const TCheckRecord &given = records[i];
         // Stored under the proxy's key: the host in lower case, the port
-        // without leading zeros. Known proxies are found by the three in
-        // one text: the type, the host, a colon and the port.
+        // without leading zeros, both also in the shard key that finds
+        // known proxies.
+        leecher::WriteProxyShardKey(FKeyText, given.Type, given.Host, given.Port);
         const QByteArrayView port = leecher::ProxyKeyPort(given.Port);
-        FKeyText.assign(1, char('0' + given.Type));
-        for (const char c : given.Host)
-            FKeyText.push_back(c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c);
-        FKeyText.push_back(':');
-        FKeyText.append(port.data(), size_t(port.size()));
-        const TKey key{given.Type, QByteArrayView(FKeyText.data() + 1, given.Host.size()), port,
-                       FKeyText};
+        const qsizetype hostAt = FKeyText.size() - port.size() - 1 - given.Host.size();
+        const TKey key{given.Type, QByteArrayView(FKeyText).sliced(hostAt, given.Host.size()), port,
+                       std::string_view(FKeyText.constData(), size_t(FKeyText.size()))};
         rc = RecordOne(given, key, after);
         if (rc == SQLITE_OK && figures)
             figures->push_back(after);

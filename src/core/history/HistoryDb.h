@@ -10,6 +10,7 @@
 #pragma once
 
 #include "net/ProxyType.h"
+#include "util/TextHash.h"
 
 #include <QByteArray>
 #include <QList>
@@ -102,7 +103,8 @@ public:
 
 private:
     bool Fail(int code, const char *what);
-    // A proxy's key as stored, and all of it in one text.
+    // A proxy's key as stored: its parts, and all of it in one text (the
+    // shard key's).
     struct TKey
     {
         net::TProxyType Type;
@@ -116,14 +118,8 @@ private:
         qint64 Id;
         qint64 Checks, Goods, LastGood, LastAt;
     };
-    struct TTextHash
-    {
-        using is_transparent = void;
-        size_t operator()(std::string_view text) const
-        {
-            return std::hash<std::string_view>{}(text);
-        }
-    };
+    // Keeps `row` as the proxy's, while there is room; the row kept.
+    TKnown &Remember(std::string_view key, const TKnown &row);
     // One check: its proxy found, added or counted on, the check added.
     int RecordOne(const TCheckRecord &record, const TKey &key, TFigures &figures);
     bool Exec(const char *sql);
@@ -148,10 +144,10 @@ private:
     // while no other connection has written (FKnownVersion, the file's
     // data_version) and up to MaxKnown proxies (about 130 bytes each).
     static constexpr size_t MaxKnown = size_t(1) << 18;
-    std::unordered_map<std::string, TKnown, TTextHash, std::equal_to<>> FKnown;
+    std::unordered_map<std::string, TKnown, util::TTextHash, std::equal_to<>> FKnown;
     qint64 FKnownVersion = -1;
-    TKnown FLooked{};     // a proxy found when FKnown is full
-    std::string FKeyText; // the key being recorded
+    TKnown FLooked{};    // a proxy found when FKnown is full
+    QByteArray FKeyText; // the key being recorded
 };
 
 } // namespace history

@@ -42,13 +42,19 @@ quint64 ShardHash(QByteArrayView key)
     return hash;
 }
 
+namespace {
+
+char KeyChar(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+} // namespace
+
 QByteArray ProxyKeyHost(QByteArrayView host)
 {
     QByteArray lower(host.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < host.size(); ++i) {
-        const char c = host[i];
-        lower[i] = c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
-    }
+    std::transform(host.begin(), host.end(), lower.data(), KeyChar);
     return lower;
 }
 
@@ -67,11 +73,22 @@ QByteArrayView ProxyKeyPort(QByteArrayView port)
 
 QByteArray ProxyShardKey(net::TProxyType type, QByteArrayView host, QByteArrayView port)
 {
-    QByteArray key = net::ProxyTypePrefix(type);
-    if (key.isEmpty())
-        key = "http://";
-    key.append(ProxyKeyHost(host)).append(':').append(ProxyKeyPort(port));
+    QByteArray key;
+    WriteProxyShardKey(key, type, host, port);
     return key;
+}
+
+void WriteProxyShardKey(QByteArray &buffer, net::TProxyType type, QByteArrayView host,
+                        QByteArrayView port)
+{
+    const QByteArray prefix = net::ProxyTypePrefix(type);
+    const QByteArrayView scheme = prefix.isEmpty() ? QByteArrayView("http://") : prefix;
+    port = ProxyKeyPort(port);
+    buffer.resize(scheme.size() + host.size() + 1 + port.size());
+    char *out = std::copy(scheme.begin(), scheme.end(), buffer.data());
+    out = std::transform(host.begin(), host.end(), out, KeyChar);
+    *out++ = ':';
+    std::copy(port.begin(), port.end(), out);
 }
 
 } // namespace leecher

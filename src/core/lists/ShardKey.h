@@ -42,5 +42,9 @@ QByteArray ProxyKeyHost(QByteArrayView host);
 QByteArrayView ProxyKeyPort(QByteArrayView port);
 
 QByteArray ProxyShardKey(net::TProxyType type, QByteArrayView host, QByteArrayView port);
+// The same key written into `buffer`, which keeps its room from call to call
+// (no allocation once it is large enough); `buffer` holds nothing else after.
+void WriteProxyShardKey(QByteArray &buffer, net::TProxyType type, QByteArrayView host,
+                        QByteArrayView port);
 
 } // namespace leecher
